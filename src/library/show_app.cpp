@@ -1,0 +1,74 @@
+#include "library/show_app.h"
+
+#include <array>
+#include <cstdio>
+#include <string_view>
+
+#include "platform/directory.h"
+#include "platform/paths.h"
+#include "platform/profile.h"
+#include "platform/text.h"
+
+namespace qv {
+
+CShowApp::CShowApp()
+    : CShowApp(JoinPath(GetProgramFolder(), "settings.idx"), JoinPath(GetProgramFolder(), "filelist.idx")) {}
+
+CShowApp::CShowApp(std::string settingsPath, std::string indexPath)
+    : m_strSettingsPath(std::move(settingsPath)), m_fileIndex(std::move(indexPath)) {}
+
+void CShowApp::ReadCounter(const CProfile& profile) {
+  m_nCounter = profile.GetProfileInt(kProfileSection, kProfileEntry, 0);
+}
+
+bool CShowApp::WriteCounter(const CProfile& profile, int32_t value) const {
+  return profile.WriteProfileInt(kProfileSection, kProfileEntry, value);
+}
+
+bool CShowApp::RebuildFileList(CProgressControl* progress) {
+  m_arrFiles.clear();
+  for (const auto& folder : m_arrFolders) ScanFolder(folder, progress);
+  if (progress) progress->SetWindowText("Writing Index");
+  return WriteFileIndex();
+}
+
+void CShowApp::ScanFolder(std::string folder, CProgressControl* progress) {
+  const char separator = PathSeparator();
+  if (folder.empty()) return;  // an empty entry names no folder (not the drive root)
+  if (folder.back() != separator) folder += separator;
+  // Nothing below a folder this long fits in an index record, and stopping
+  // here also ends a walk round a cycle of linked folders.
+  if (folder.size() >= kFileIndexMaxPath) return;
+
+  EnumerateDirectory(folder, [&](const CDirEntry& entry) {
+    if (entry.name.empty() || entry.name == "." || entry.name == "..") return;
+    std::string path = folder;
+    path.append(entry.name);
+    if (entry.isDirectory) {
+      if (m_bSubfolders) ScanFolder(std::move(path), progress);
+      return;
+    }
+    // A path a record cannot hold is left out rather than stored cut short.
+    if (path.size() > kFileIndexMaxPath || !IsPictureFile(path)) return;
+    m_arrFiles.push_back(std::move(path));
+    if (progress && m_arrFiles.size() % 10 == 0) {
+      char text[64];
+      std::snprintf(text, sizeof text, "Files so far: %d", static_cast<int>(m_arrFiles.size()));
+      progress->SetWindowText(text);
+    }
+  });
+}
+
+bool CShowApp::IsPictureFile(const std::string& path) {
+  static constexpr std::array<std::string_view, 7> kExtensions{".jpg", ".psd", ".png", ".bmp",
+                                                               ".pcx", ".tif", ".tga"};
+  const std::string lower = LowerCaseAnsi(path);
+  const std::string_view tail =
+      lower.size() < 4 ? std::string_view(lower) : std::string_view(lower).substr(lower.size() - 4);
+  for (const auto ext : kExtensions) {
+    if (tail == ext) return true;
+  }
+  return false;
+}
+
+}  // namespace qv

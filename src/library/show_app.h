@@ -1,0 +1,64 @@
+// The application object: it owns the settings record and carries the
+// persistence of the record and the picture file list.
+#pragma once
+
+#include <string>
+
+#include "library/file_index.h"
+#include "library/settings_file.h"
+#include "library/show_settings.h"
+
+namespace qv {
+
+class CProfile;
+
+// Where the file-list builder reports how far it got; the settings dialog's
+// static text implements it.
+class CProgressControl {
+ public:
+  virtual ~CProgressControl() = default;
+  virtual void SetWindowText(const std::string& text) = 0;
+};
+
+class CShowApp : public CShowSettings {
+ public:
+  // Data files in the program's folder.
+  CShowApp();
+  // Data files where the caller says (tests, the command-line tool).
+  CShowApp(std::string settingsPath, std::string indexPath);
+
+  // Profile location of the sequential position.
+  static constexpr const char* kProfileCompany = "Quadrivue";
+  static constexpr const char* kProfileSection = "Settings";
+  static constexpr const char* kProfileEntry = "Counter";
+
+  ESettingsLoad LoadSettings() { return LoadSettingsFile(m_strSettingsPath, *this); }
+  bool SaveSettings() const { return SaveSettingsFile(m_strSettingsPath, *this); }
+
+  // m_nCounter from the profile (0 when absent), and back.
+  void ReadCounter(const CProfile& profile);
+  bool WriteCounter(const CProfile& profile, int32_t value) const;
+
+  // Rescans every folder, replaces m_arrFiles and rewrites the index.
+  // Returns false when the index could not be written (the old one stays).
+  bool RebuildFileList(CProgressControl* progress);
+  // One folder of the scan; descends into subfolders at once when
+  // m_bSubfolders is set.
+  void ScanFolder(std::string folder, CProgressControl* progress);
+  bool WriteFileIndex() const { return m_fileIndex.Write(m_arrFiles); }
+
+  int32_t GetFileCount() const { return m_fileIndex.GetFileCount(); }
+  std::string GetFileAt(int32_t index) const { return m_fileIndex.GetFileAt(index); }
+
+  // The extension filter of the scan: .jpg .psd .png .bmp .pcx .tif .tga in any case.
+  static bool IsPictureFile(const std::string& path);
+
+  const std::string& SettingsPath() const { return m_strSettingsPath; }
+  const std::string& IndexPath() const { return m_fileIndex.Path(); }
+
+ private:
+  std::string m_strSettingsPath;
+  CFileIndex m_fileIndex;
+};
+
+}  // namespace qv

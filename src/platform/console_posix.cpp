@@ -1,0 +1,7 @@
+#include "platform/console.h"
+
+namespace qv {
+
+void UseBinaryStdout() {}
+
+}  // namespace qv

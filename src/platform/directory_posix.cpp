@@ -1,0 +1,37 @@
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/directory.h"
+
+namespace qv {
+
+namespace {
+
+struct DirCloser {
+  void operator()(DIR* d) const { closedir(d); }
+};
+
+bool IsDirectoryEntry(DIR* dir, const dirent* entry) {
+  if (entry->d_type == DT_DIR) return true;
+  if (entry->d_type != DT_UNKNOWN && entry->d_type != DT_LNK) return false;
+  // The file system did not say, or the entry is a link: ask for the target.
+  struct stat st;
+  if (fstatat(dirfd(dir), entry->d_name, &st, 0) != 0) return false;
+  return S_ISDIR(st.st_mode);
+}
+
+}  // namespace
+
+bool EnumerateDirectory(const std::string& folder, const std::function<void(const CDirEntry&)>& visit) {
+  std::unique_ptr<DIR, DirCloser> dir(opendir(folder.c_str()));
+  if (!dir) return false;
+  while (const dirent* entry = readdir(dir.get())) {
+    visit(CDirEntry{std::string_view(entry->d_name), IsDirectoryEntry(dir.get(), entry)});
+  }
+  return true;
+}
+
+}  // namespace qv

@@ -1,0 +1,39 @@
+// The pure decisions of the slideshow: how long a picture stays, which list
+// entry comes next, and how a picture is scaled and cropped to the window.
+#pragma once
+
+#include <cstdint>
+
+#include "library/show_settings.h"
+
+namespace qv {
+
+// Timer period in milliseconds: nInterval seconds, or minutes when bMinutes is
+// exactly 1. 32-bit arithmetic, wrapping as the timer's period type does.
+uint32_t SlideIntervalMs(int32_t nInterval, int32_t bMinutes);
+
+// The show's pseudo-random generator: one 32-bit state for the process.
+void SeedRandom(uint32_t seconds);
+// Advances the generator; 0 to 32767.
+int32_t NextRandom();
+
+// The next index into the file list of count entries. Random order draws one
+// NextRandom value; sequential order advances and wraps m_nCounter (a value
+// that is negative or past the end starts again at 0). Never negative, and
+// below count whenever count is positive.
+int32_t PickNextIndex(CShowSettings& settings, int32_t count);
+
+struct FramingResult {
+  int32_t nWidth = 0;   // scaled picture size
+  int32_t nHeight = 0;
+  bool bCrop = false;   // crop rectangle valid
+  int32_t nLeft = 0;    // in scaled picture coordinates, right and bottom exclusive
+  int32_t nTop = 0;
+  int32_t nRight = 0;
+  int32_t nBottom = 0;
+};
+
+// Scaled size and crop of a pw x ph picture in a W x H window.
+FramingResult ComputeFraming(int32_t pw, int32_t ph, int32_t W, int32_t H, int32_t nFitMode, int32_t bSmartCrop);
+
+}  // namespace qv

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Builds and tests everything on a Debian 12 machine: installs what is missing,
+# then the native build and tests, the sanitizer build and tests, the fuzz
+# targets over their seed corpora, and the Windows build with its tests under
+# Wine (windowed ones on an Xvfb display).
+# Usage: tools/test.sh [native|asan|fuzz|windows]...   (default: all of them)
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+stages=("$@")
+[ ${#stages[@]} -eq 0 ] && stages=(native asan fuzz windows)
+
+tools/setup.sh all
+
+results=()
+run_native_like() {
+  local preset=$1
+  echo "== $preset: configure, build, test"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+  ctest --preset "$preset"
+  results+=("$preset: passed")
+}
+
+run_fuzz() {
+  echo "== fuzz: build the targets with clang and run each over its seed corpus"
+  cmake --preset fuzz >/dev/null
+  cmake --build --preset fuzz
+  tools/fuzz.sh --seeds-only
+  results+=("fuzz: passed")
+}
+
+run_windows() {
+  echo "== windows: libraries, cross build, tests under Wine"
+  tools/win-deps.sh
+  cmake --preset windows >/dev/null
+  cmake --build --preset windows
+  local xv disp pid
+  xv=$(tools/xvfb.sh)
+  disp=${xv% *}
+  pid=${xv#* }
+  export QV_WINEPREFIX="$root/build/windows/wineprefix"
+  cleanup_windows() {
+    WINEPREFIX="$QV_WINEPREFIX" wineserver -k 2>/dev/null || true
+    kill "$pid" 2>/dev/null || true
+  }
+  trap cleanup_windows EXIT
+  # Wine binds a prefix's server to the display it started on.
+  WINEPREFIX="$QV_WINEPREFIX" wineserver -k 2>/dev/null || true
+  DISPLAY=$disp tools/wine-run.sh cmd /c exit >/dev/null 2>&1 || true
+  DISPLAY=$disp ctest --preset windows
+  cleanup_windows
+  trap - EXIT
+  results+=("windows: passed")
+}
+
+for s in "${stages[@]}"; do
+  case "$s" in
+    native|asan) run_native_like "$s" ;;
+    fuzz) run_fuzz ;;
+    windows) run_windows ;;
+    *) echo "usage: $0 [native|asan|fuzz|windows]..." >&2; exit 2 ;;
+  esac
+done
+echo "== summary"
+printf '%s\n' "${results[@]}"

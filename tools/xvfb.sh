@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Starts an Xvfb with two screens joined by Xinerama (Wine then reports two
+# monitors, the first primary) on a free display.
+# Prints "DISPLAY PID"; stop it with: kill PID
+set -euo pipefail
+for n in $(seq 90 140); do
+  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
+    Xvfb ":$n" +xinerama -extension RANDR -screen 0 1024x768x24 -screen 1 800x600x24 \
+      -nolisten tcp >/dev/null 2>&1 &
+    pid=$!
+    for _ in $(seq 1 50); do
+      [ -e "/tmp/.X11-unix/X$n" ] && { echo ":$n $pid"; exit 0; }
+      kill -0 "$pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    kill "$pid" 2>/dev/null || true
+  fi
+done
+echo "xvfb: no free display" >&2
+exit 1
