@@ -18,17 +18,17 @@ CShowApp::CShowApp(std::string settingsPath, std::string indexPath)
     : m_strSettingsPath(std::move(settingsPath)), m_fileIndex(std::move(indexPath)) {}
 
 void CShowApp::ReadCounter(const CProfile& profile) {
-  m_nCounter = profile.GetProfileInt(kProfileSection, kProfileEntry, 0);
+  m_nCounter = profile.ReadInt(kProfileSection, kProfileEntry, 0);
 }
 
 bool CShowApp::WriteCounter(const CProfile& profile, int32_t value) const {
-  return profile.WriteProfileInt(kProfileSection, kProfileEntry, value);
+  return profile.WriteInt(kProfileSection, kProfileEntry, value);
 }
 
 bool CShowApp::RebuildFileList(CProgressControl* progress) {
   m_arrFiles.clear();
   for (const auto& folder : m_arrFolders) ScanFolder(folder, progress);
-  if (progress) progress->SetWindowText("Writing Index");
+  if (progress) progress->SetText("Writing Index");
   return WriteFileIndex();
 }
 
@@ -54,7 +54,7 @@ void CShowApp::ScanFolder(std::string folder, CProgressControl* progress) {
     if (progress && m_arrFiles.size() % 10 == 0) {
       char text[64];
       std::snprintf(text, sizeof text, "Files so far: %d", static_cast<int>(m_arrFiles.size()));
-      progress->SetWindowText(text);
+      progress->SetText(text);
     }
   });
 }

@@ -17,7 +17,7 @@ class CProfile;
 class CProgressControl {
  public:
   virtual ~CProgressControl() = default;
-  virtual void SetWindowText(const std::string& text) = 0;
+  virtual void SetText(const std::string& text) = 0;
 };
 
 class CShowApp : public CShowSettings {

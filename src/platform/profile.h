@@ -20,10 +20,10 @@ class CProfile {
   // $XDG_CONFIG_HOME, else $HOME/.config). Ignored on Windows.
   void SetBaseFolder(std::string folder) { m_strBaseFolder = std::move(folder); }
 
-  int32_t GetProfileInt(const std::string& section, const std::string& entry, int32_t defaultValue) const;
+  int32_t ReadInt(const std::string& section, const std::string& entry, int32_t defaultValue) const;
   // Creates the keys (or the file) when missing. Returns false when the value
   // could not be stored.
-  bool WriteProfileInt(const std::string& section, const std::string& entry, int32_t value) const;
+  bool WriteInt(const std::string& section, const std::string& entry, int32_t value) const;
 
   const std::string& Company() const { return m_strCompany; }
   const std::string& Application() const { return m_strApplication; }

@@ -72,7 +72,7 @@ std::string ProfileFolder(const std::string& base, const std::string& company) {
 
 }  // namespace
 
-int32_t CProfile::GetProfileInt(const std::string& section, const std::string& entry, int32_t defaultValue) const {
+int32_t CProfile::ReadInt(const std::string& section, const std::string& entry, int32_t defaultValue) const {
   const std::string path = ProfileFolder(m_strBaseFolder, m_strCompany) + "/" + m_strApplication + ".ini";
   const auto lines = ReadLines(path);
   const Location loc = Find(lines, section, entry);
@@ -85,7 +85,7 @@ int32_t CProfile::GetProfileInt(const std::string& section, const std::string& e
   return static_cast<int32_t>(static_cast<uint32_t>(parsed));
 }
 
-bool CProfile::WriteProfileInt(const std::string& section, const std::string& entry, int32_t value) const {
+bool CProfile::WriteInt(const std::string& section, const std::string& entry, int32_t value) const {
   const std::string folder = ProfileFolder(m_strBaseFolder, m_strCompany);
   if (!MakeFolders(folder)) return false;
   const std::string path = folder + "/" + m_strApplication + ".ini";

@@ -27,7 +27,7 @@ class CRegKey {
 
 }  // namespace
 
-int32_t CProfile::GetProfileInt(const std::string& section, const std::string& entry, int32_t defaultValue) const {
+int32_t CProfile::ReadInt(const std::string& section, const std::string& entry, int32_t defaultValue) const {
   CRegKey key;
   const std::string path = SectionKey(m_strCompany, m_strApplication, section);
   if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, key.Out()) != ERROR_SUCCESS) return defaultValue;
@@ -39,7 +39,7 @@ int32_t CProfile::GetProfileInt(const std::string& section, const std::string& e
   return static_cast<int32_t>(value);
 }
 
-bool CProfile::WriteProfileInt(const std::string& section, const std::string& entry, int32_t value) const {
+bool CProfile::WriteInt(const std::string& section, const std::string& entry, int32_t value) const {
   CRegKey key;
   const std::string path = SectionKey(m_strCompany, m_strApplication, section);
   if (RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,

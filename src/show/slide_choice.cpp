@@ -38,13 +38,15 @@ int32_t NextRandom() {
   return static_cast<int32_t>((g_randomState >> 16) & 32767u);
 }
 
+int32_t IndexFromRandom(int32_t value, int32_t count) {
+  const double scaled = (value * (1.0 / 32767.0)) * count;
+  int32_t index = TruncToInt32(scaled);
+  if (count > 0 && index >= count) index = count - 1;
+  return std::max(index, 0);
+}
+
 int32_t PickNextIndex(CShowSettings& settings, int32_t count) {
-  if (settings.m_bRandom) {
-    const double scaled = (NextRandom() * (1.0 / 32767.0)) * count;
-    int32_t index = TruncToInt32(scaled);
-    if (count > 0 && index >= count) index = count - 1;
-    return std::max(index, 0);
-  }
+  if (settings.m_bRandom) return IndexFromRandom(NextRandom(), count);
   const int64_t next = static_cast<int64_t>(settings.m_nCounter) + 1;
   settings.m_nCounter = (next < 0 || next > static_cast<int64_t>(count) - 1) ? 0 : static_cast<int32_t>(next);
   return settings.m_nCounter;

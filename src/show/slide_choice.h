@@ -17,6 +17,10 @@ void SeedRandom(uint32_t seconds);
 // Advances the generator; 0 to 32767.
 int32_t NextRandom();
 
+// The random order's index for one generator value (0 to 32767) and a list of
+// count entries: trunc(value * (1 / 32767) * count), at most count - 1.
+int32_t IndexFromRandom(int32_t value, int32_t count);
+
 // The next index into the file list of count entries. Random order draws one
 // NextRandom value; sequential order advances and wraps m_nCounter (a value
 // that is negative or past the end starts again at 0). Never negative, and

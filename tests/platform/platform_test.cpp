@@ -1,0 +1,79 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+#include "platform/directory.h"
+#include "platform/file_io.h"
+#include "platform/paths.h"
+#include "platform/text.h"
+#include "support/temp_dir.h"
+
+namespace qv {
+namespace {
+
+using test::TempDir;
+
+TEST(Paths, JoinAddsOneSeparator) {
+  const std::string s(1, PathSeparator());
+  EXPECT_EQ(JoinPath("a", "b"), "a" + s + "b");
+  EXPECT_EQ(JoinPath("a" + s, "b"), "a" + s + "b");
+  EXPECT_EQ(JoinPath("", "b"), "b");
+}
+
+TEST(Paths, ProgramFolderAndName) {
+  const std::string module = GetModulePath();
+  const std::string folder = GetProgramFolder();
+  ASSERT_FALSE(folder.empty());
+  EXPECT_NE(folder.back(), PathSeparator());
+  EXPECT_EQ(module.compare(0, folder.size(), folder), 0);
+  EXPECT_EQ(GetProgramName(), "platform_test");
+}
+
+TEST(Directory, ListsEveryEntryWithItsKind) {
+  TempDir dir;
+  dir.Write("a.jpg");
+  dir.Write(".hidden");
+  dir.Write("sub/inner.png");
+  std::set<std::string> files, dirs;
+  ASSERT_TRUE(EnumerateDirectory(dir.Str() + PathSeparator(), [&](const CDirEntry& e) {
+    (e.isDirectory ? dirs : files).insert(std::string(e.name));
+  }));
+  EXPECT_EQ(files, (std::set<std::string>{"a.jpg", ".hidden"}));
+  EXPECT_TRUE(dirs.count("sub"));
+  EXPECT_FALSE(EnumerateDirectory(dir.Path("missing") + PathSeparator(), [](const CDirEntry&) {}));
+}
+
+TEST(Text, LowerCaseAndWideConversion) {
+  EXPECT_EQ(LowerCaseAnsi("C:\\Pics\\X.JPG"), "c:\\pics\\x.jpg");
+  EXPECT_EQ(WideToAnsi(u"Folder 1"), "Folder 1");
+  EXPECT_EQ(WideToAnsi(u""), "");
+}
+
+TEST(AtomicFileWriter, CommitReplacesAndAbandonKeeps) {
+  TempDir dir;
+  const std::string path = dir.Write("f.bin", "old");
+  {
+    CAtomicFileWriter writer(path);
+    ASSERT_TRUE(writer.Write("new!", 4));
+    // Until committed, the old file is what readers see.
+    EXPECT_EQ(TempDir::Read(path), "old");
+  }
+  EXPECT_EQ(TempDir::Read(path), "old");
+  EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+  {
+    CAtomicFileWriter writer(path);
+    ASSERT_TRUE(writer.Write("new!", 4));
+    ASSERT_TRUE(writer.Commit());
+  }
+  EXPECT_EQ(TempDir::Read(path), "new!");
+  EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+  uint64_t size = 0;
+  ASSERT_TRUE(QueryFileSize(path, size));
+  EXPECT_EQ(size, 4u);
+  EXPECT_FALSE(QueryFileSize(dir.Path("none"), size));
+  EXPECT_FALSE(QueryFileSize(dir.Str(), size));
+}
+
+}  // namespace
+}  // namespace qv
