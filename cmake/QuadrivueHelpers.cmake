@@ -1,9 +1,14 @@
 # Shared compile settings and the helpers every module uses.
 
 if(WIN32)
+  add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+endif()
+if(MINGW)
   # One self-contained executable: static C and C++ runtimes, static winpthread.
   add_link_options(-static -static-libgcc -static-libstdc++)
-  add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+elseif(MSVC)
+  set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+  add_compile_definitions(_CRT_SECURE_NO_WARNINGS)
 endif()
 
 if(QV_SANITIZE)
@@ -18,9 +23,10 @@ endif()
 
 # Warnings for the project's own targets.
 function(qv_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra)
-  if(QV_WERROR)
-    target_compile_options(${target} PRIVATE -Werror)
+  if(MSVC)
+    target_compile_options(${target} PRIVATE /W4 $<$<BOOL:${QV_WERROR}>:/WX>)
+  else()
+    target_compile_options(${target} PRIVATE -Wall -Wextra $<$<BOOL:${QV_WERROR}>:-Werror>)
   endif()
 endfunction()
 
