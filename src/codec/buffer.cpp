@@ -1,0 +1,36 @@
+// Image buffer allocation with the library's size limits.
+#include "codec/codec_internal.h"
+#include "platform/global_memory.h"
+
+namespace qv::codec {
+
+uint8_t* AllocBuffer(uint64_t bytes) {
+  if (bytes == 0 || bytes > kMaxBufferBytes) return nullptr;
+  return static_cast<uint8_t*>(qv::GlobalMemAlloc(static_cast<size_t>(bytes)));
+}
+
+int64_t ImageStride(int64_t width, int32_t bitsPerPixel) {
+  if (width < 1) return 0;
+  switch (bitsPerPixel) {
+    case 32: return width * 4;
+    case 24: return width * 3;
+    case 8: return width;
+    case 1: return (width + 7) / 8;
+    default: return 0;
+  }
+}
+
+CISBuffer& CISBuffer::operator=(CISBuffer&& other) noexcept {
+  if (this != &other) {
+    qv::GlobalMemFree(m_pData);
+    m_pData = other.m_pData;
+    m_nSize = other.m_nSize;
+    other.m_pData = nullptr;
+    other.m_nSize = 0;
+  }
+  return *this;
+}
+
+CISBuffer::~CISBuffer() { qv::GlobalMemFree(m_pData); }
+
+}  // namespace qv::codec
