@@ -19,5 +19,9 @@ int CmdPick(const Words& args);
 int CmdScan(const Words& args);
 int CmdList(const Words& args);
 int CmdSettings(const Words& args);
+int CmdLoad(const Words& args);
+int CmdRender(const Words& args);
+int CmdDetect(const Words& args);
+int CmdDecode(const Words& args);
 
 }  // namespace qv::cli

@@ -24,6 +24,11 @@ const Command kCommands[] = {
     {"settings", CmdSettings,
      "settings defaults FILE | settings show FILE | settings set FILE name=value... "
      "(folder+=PATH appends, folders= clears)"},
+    {"load", CmdLoad, "load FILE OUT.ppm"},
+    {"render", CmdRender,
+     "render FILE --size WxH [--fit N] [--smart-crop 0|1] [--min-width N] [--ignore-small 0|1] OUT.ppm|OUT.bmp"},
+    {"detect", CmdDetect, "detect FILE"},
+    {"decode", CmdDecode, "decode FILE OUT --bpp N"},
 };
 
 }  // namespace

@@ -138,5 +138,27 @@ int32_t ISGetPCXPalette(HISSRC source, int32_t* count, ISPalEntry* palette);
 uint8_t* ISReadPCX(HISSRC source, int32_t* width, int32_t* height, int32_t bitsPerPixel, ISPalEntry* palette,
                    uint32_t flags);
 
+// ---- TGA, PSD, PhotoCD ---------------------------------------------------------
+// TGA: 8 bits (colour-mapped and greyscale files of at most 8 bits per pixel;
+// the palette is filled by the read), 24 or 32 bits (any handled file).
+int32_t ISGetTGADims(HISSRC source, int32_t* width, int32_t* height, int32_t* pixelDepth);
+int32_t ISGetTGAPalette(HISSRC source, int32_t* count, ISPalEntry* palette);
+uint8_t* ISReadTGA(HISSRC source, int32_t* width, int32_t* height, int32_t bitsPerPixel, ISPalEntry* palette,
+                   uint32_t flags);
+
+// PSD: the merged image. colourMode is the document's mode (0 bitmap, 1 grey,
+// 2 indexed, 3 RGB, 4 CMYK, 7 multichannel, 8 duotone, 9 Lab); resolution (may
+// be null) gets the stored resolution. A read at 32 bits gives 3-byte pixels,
+// exactly as at 24 bits.
+int32_t ISGetPSDDims(HISSRC source, int32_t* width, int32_t* height, int32_t* colourMode, ISResolution* resolution);
+int32_t ISGetPSDPalette(HISSRC source, int32_t* count, ISPalEntry* palette);
+uint8_t* ISReadPSD(HISSRC source, int32_t* width, int32_t* height, int32_t bitsPerPixel, ISPalEntry* palette,
+                   uint32_t flags);
+
+// PhotoCD image pack at 24 bits: resolution 1 (192 x 128), 2 (384 x 256),
+// 3 (768 x 512, the base image) and 4 to 6 (the base image enlarged), turned
+// upright; width and height are those of the turned picture.
+uint8_t* ISReadPCD(HISSRC source, int32_t* width, int32_t* height, int32_t resolution, uint32_t flags);
+
 // Other readers and the image operations declare their IS... functions in
 // their own headers beside this one (codec/<name>.h), using these types.

@@ -17,6 +17,10 @@ namespace qv::test {
 
 using Bytes = std::vector<uint8_t>;
 
+inline uint32_t LoadLE32(const Bytes& b, size_t at) {
+  return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
+}
+
 // Appends integers and blocks in little-endian order.
 class CByteWriter {
  public:

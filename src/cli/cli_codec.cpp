@@ -1,0 +1,155 @@
+// detect and decode: the codec's format detection and readers.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/cli_args.h"
+#include "cli/cli_commands.h"
+#include "codec/codec.h"
+#include "platform/global_memory.h"
+#include "platform/text.h"
+
+namespace qv::cli {
+
+namespace {
+
+const char* const kFileTypeNames[] = {"UNKNOWN", "BMP", "GIF",  "JPEG",         "PNG", "PCX", "TIFF",
+                                      "WMF",     "EMF", "PAX",  "PSD",          "TLA", "TLAU", "WBMP",
+                                      "TGA",     "PCD_OVERVIEW", "PCD", "JP2", "J2K", "COMPOUND"};
+
+const char* FileTypeName(int32_t code) {
+  const int32_t count = static_cast<int32_t>(sizeof kFileTypeNames / sizeof kFileTypeNames[0]);
+  return code >= 0 && code < count ? kFileTypeNames[code] : "UNKNOWN";
+}
+
+// One reader of the decode command. read fills the palette for 1 and 8 bits
+// unless palette is set, which is then asked after the read (source rewound).
+struct CReaderEntry {
+  int32_t nFileType;
+  const char* extensions;  // ";"-separated, lower case, with the dot
+  uint8_t* (*read)(HISSRC source, int32_t* width, int32_t* height, int32_t bits, ISPalEntry* palette);
+  int32_t (*palette)(HISSRC source, int32_t* count, ISPalEntry* palette);
+};
+
+const CReaderEntry kReaders[] = {
+    {IS_FILETYPE_BMP, ".bmp;",
+     [](HISSRC s, int32_t* w, int32_t* h, int32_t b, ISPalEntry* p) { return ISReadBMP(s, w, h, b, p, 0); }, nullptr},
+    {IS_FILETYPE_PCX, ".pcx;",
+     [](HISSRC s, int32_t* w, int32_t* h, int32_t b, ISPalEntry* p) { return ISReadPCX(s, w, h, b, p, 0); }, nullptr},
+    {IS_FILETYPE_WBMP, ".wbmp;.wbm;",
+     [](HISSRC s, int32_t* w, int32_t* h, int32_t b, ISPalEntry* p) { return ISReadWBMP(s, w, h, p, b, 0); },
+     nullptr},
+};
+
+const CReaderEntry* ReaderForType(int32_t type) {
+  for (const auto& entry : kReaders)
+    if (entry.nFileType == type) return &entry;
+  return nullptr;
+}
+
+const CReaderEntry* ReaderForExtension(const std::string& path) {
+  const size_t dot = path.rfind('.');
+  if (dot == std::string::npos) return nullptr;
+  const std::string ext = LowerCaseAnsi(path.substr(dot)) + ";";
+  for (const auto& entry : kReaders)
+    if (std::string(entry.extensions).find(ext) != std::string::npos) return &entry;
+  return nullptr;
+}
+
+class CSourceOwner {
+ public:
+  explicit CSourceOwner(const std::string& path) : m_h(ISOpenFileSource(path.c_str())) {}
+  CSourceOwner(const CSourceOwner&) = delete;
+  CSourceOwner& operator=(const CSourceOwner&) = delete;
+  ~CSourceOwner() {
+    if (m_h) ISCloseSource(m_h);
+  }
+  HISSRC Get() const { return m_h; }
+
+ private:
+  HISSRC m_h;
+};
+
+// Writes the picture as binary PPM (24, 8 and 1 bits, the last two through the
+// palette) or as PAM with alpha (32 bits).
+bool WritePicture(const std::string& path, const uint8_t* pixels, int32_t width, int32_t height, int32_t bits,
+                  const ISPalEntry* palette) {
+  if (bits != 1 && bits != 8 && bits != 24 && bits != 32) return false;
+  FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) return false;
+  if (bits == 32) {
+    std::fprintf(file, "P7\nWIDTH %d\nHEIGHT %d\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n", width, height);
+  } else {
+    std::fprintf(file, "P6\n%d %d\n255\n", width, height);
+  }
+  const size_t stride = bits == 32 ? size_t(width) * 4
+                        : bits == 24 ? size_t(width) * 3
+                        : bits == 8  ? size_t(width)
+                                     : (size_t(width) + 7) / 8;
+  std::vector<uint8_t> row(size_t(width) * (bits == 32 ? 4 : 3));
+  bool ok = true;
+  for (int32_t y = 0; y < height && ok; ++y) {
+    const uint8_t* in = pixels + size_t(y) * stride;
+    if (bits >= 24) {
+      row.assign(in, in + row.size());
+    } else {
+      for (int32_t x = 0; x < width; ++x) {
+        const uint8_t index = bits == 8 ? in[x] : (in[x >> 3] >> (7 - (x & 7))) & 1;
+        row[size_t(x) * 3] = palette[index].red;
+        row[size_t(x) * 3 + 1] = palette[index].green;
+        row[size_t(x) * 3 + 2] = palette[index].blue;
+      }
+    }
+    ok = std::fwrite(row.data(), 1, row.size(), file) == row.size();
+  }
+  return std::fclose(file) == 0 && ok;
+}
+
+}  // namespace
+
+int CmdDetect(const Words& words) {
+  const CArgs args(words, {});
+  if (!args.Ok() || !args.OnlyKnown({}) || args.Positional().size() != 1) return Usage();
+  const std::string& path = args.Positional()[0];
+  const CSourceOwner source(path);
+  if (!source.Get()) return Fail("cannot open " + path);
+  const int32_t code = ISGuessFileType(source.Get());
+  std::printf("code %d %s\n", code, FileTypeName(code));
+  return 0;
+}
+
+int CmdDecode(const Words& words) {
+  const CArgs args(words, {});
+  int64_t bits = 0;
+  if (!args.Ok() || !args.OnlyKnown({"bpp"}) || args.Positional().size() != 2 || !args.Has("bpp") ||
+      !IntOption(args, "bpp", 1, 64, 24, bits))
+    return Usage();
+  const std::string& path = args.Positional()[0];
+  const std::string& out = args.Positional()[1];
+  const CSourceOwner source(path);
+  if (!source.Get()) return Fail("cannot open " + path);
+  const CReaderEntry* reader = ReaderForType(ISGuessFileType(source.Get()));
+  if (!reader) reader = ReaderForExtension(path);
+  if (!reader) return Fail("no reader for " + path);
+
+  ISSeekSource(source.Get(), 0, 0);
+  ISPalEntry palette[IS_PALETTE_SIZE] = {};
+  int32_t width = 0, height = 0;
+  const int32_t depth = static_cast<int32_t>(bits);
+  uint8_t* pixels = reader->read(source.Get(), &width, &height, depth, depth <= 8 ? palette : nullptr);
+  int32_t error = ISGetLastError();
+  if (pixels && error == IS_ERR_OK && depth <= 8 && reader->palette) {
+    int32_t count = 0;
+    ISSeekSource(source.Get(), 0, 0);
+    if (!reader->palette(source.Get(), &count, palette)) error = ISGetLastError();
+  }
+  std::printf("size %d %d bpp %d error %d\n", width, height, depth, error);
+  bool written = true;
+  if (pixels) written = WritePicture(out, pixels, width, height, depth, palette);
+  qv::GlobalMemFree(pixels);
+  if (!written) return Fail("cannot write " + out);
+  if (error != IS_ERR_OK) return Fail("decoding " + path + " failed with error " + std::to_string(error));
+  return 0;
+}
+
+}  // namespace qv::cli

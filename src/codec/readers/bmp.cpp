@@ -1,0 +1,481 @@
+// BMP reader: dimension query, palette query and read at 1, 8, 24 and 32 bits,
+// with RLE8/RLE4 and 16-bit bit-field masks.
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "codec/bmp_rows.h"
+#include "codec/codec_internal.h"
+
+namespace qv::codec {
+
+// ---- Row conversion ----------------------------------------------------------
+
+int64_t BmpStoredRowBytes(int64_t width, int32_t bitCount) {
+  if (width < 1) return 0;
+  int64_t rowBytes = 0;
+  switch (bitCount) {
+    case 1: rowBytes = (width + 7) / 8; break;
+    case 4: rowBytes = (width + 1) / 2; break;
+    case 8: rowBytes = width; break;
+    case 16: rowBytes = width * 2; break;
+    case 24: rowBytes = width * 3; break;
+    case 32: rowBytes = width * 4; break;
+    default: return 0;
+  }
+  return (rowBytes * 8 + 31) / 32 * 4;
+}
+
+namespace {
+
+// The index of pixel x in a packed row of 1, 4 or 8 bits.
+inline uint32_t PackedIndex(const uint8_t* row, int64_t x, int32_t bitCount) {
+  switch (bitCount) {
+    case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1u;
+    case 4: return (x & 1) ? row[x >> 1] & 0x0Fu : row[x >> 1] >> 4;
+    default: return row[x];
+  }
+}
+
+// Shift that puts the top bit of the mask's lowest run of set bits on bit 7
+// (positive: right, negative: left); the run is looked for in the low 16 bits.
+struct CMaskShift {
+  uint32_t mask = 0;
+  int shift = 0;
+};
+
+CMaskShift MaskShiftFor(uint32_t mask) {
+  CMaskShift result;
+  result.mask = mask & 0xFFFFu;
+  if (result.mask == 0) return result;
+  int low = 0;
+  while (!(result.mask & (1u << low))) ++low;
+  int high = low;
+  while (high < 15 && (result.mask & (1u << (high + 1)))) ++high;
+  result.shift = high - 7;
+  return result;
+}
+
+inline uint8_t MaskedChannel(uint32_t value, const CMaskShift& m) {
+  const uint32_t bits = value & m.mask;
+  return static_cast<uint8_t>((m.shift >= 0 ? bits >> m.shift : bits << -m.shift) & 0xFFu);
+}
+
+}  // namespace
+
+void ConvertBmpRow(const CBmpRowLayout& layout, const uint8_t* stored, int32_t width, int32_t outBits, uint8_t* out) {
+  const int step = outBits == 32 ? 4 : 3;
+  CMaskShift masks[3];
+  if (layout.nBitCount == 16 && layout.nCompression == 3)
+    for (int c = 0; c < 3; ++c) masks[c] = MaskShiftFor(layout.arrMasks[c]);
+  for (int64_t x = 0; x < width; ++x, out += step) {
+    uint8_t r = 0, g = 0, b = 0, a = 255;
+    switch (layout.nBitCount) {
+      case 1:
+      case 4:
+      case 8: {
+        const ISPalEntry& e = layout.pPalette[PackedIndex(stored, x, layout.nBitCount)];
+        r = e.red, g = e.green, b = e.blue;
+        break;
+      }
+      case 16: {
+        const uint32_t v = LoadU16LE(stored + x * 2);
+        if (layout.nCompression == 3) {
+          r = MaskedChannel(v, masks[0]), g = MaskedChannel(v, masks[1]), b = MaskedChannel(v, masks[2]);
+        } else {
+          r = static_cast<uint8_t>(((v >> 10) & 31) * 255 / 31);
+          g = static_cast<uint8_t>(((v >> 5) & 31) * 255 / 31);
+          b = static_cast<uint8_t>((v & 31) * 255 / 31);
+        }
+        break;
+      }
+      case 24:
+        b = stored[x * 3], g = stored[x * 3 + 1], r = stored[x * 3 + 2];
+        break;
+      case 32: {
+        const uint32_t v = LoadU32LE(stored + x * 4);
+        r = static_cast<uint8_t>(v >> 16), g = static_cast<uint8_t>(v >> 8), b = static_cast<uint8_t>(v);
+        a = static_cast<uint8_t>(v >> 24);
+        break;
+      }
+      default: break;
+    }
+    out[0] = r, out[1] = g, out[2] = b;
+    if (step == 4) out[3] = a;
+  }
+}
+
+void ExpandBmpIndices(const uint8_t* stored, int32_t width, int32_t bitCount, uint8_t* out) {
+  for (int64_t x = 0; x < width; ++x) out[x] = static_cast<uint8_t>(PackedIndex(stored, x, bitCount));
+}
+
+// ---- Headers -----------------------------------------------------------------
+
+namespace {
+
+constexpr uint32_t kFileHeaderBytes = 14;
+constexpr uint32_t kInfoHeaderBytes = 40;
+constexpr int64_t kHeadersBytes = kFileHeaderBytes + kInfoHeaderBytes;
+
+struct CBmpHeader {
+  uint32_t nDataOffset = 0;
+  uint32_t nHeaderSize = 0;
+  int32_t nWidth = 0;
+  int32_t nHeight = 0;
+  int32_t nBitCount = 0;
+  uint32_t nCompression = 0;
+  int32_t nXPelsPerMeter = 0;
+  int32_t nYPelsPerMeter = 0;
+  uint32_t nColorsUsed = 0;
+};
+
+// The file header and the 40 bytes after it; throws 3 on a short read and 6
+// without "BM". With requireInfo40, a header size other than 40 is error 6.
+CBmpHeader ReadHeaders(CISIO& io, bool requireInfo40) {
+  uint8_t file[kFileHeaderBytes];
+  if (!io.ReadExactly(file, sizeof file)) throw ISException(IS_ERR_FILEREAD);
+  if (file[0] != 'B' || file[1] != 'M') throw ISException(IS_ERR_NOTBMP);
+  uint8_t info[kInfoHeaderBytes];
+  if (!io.ReadExactly(info, sizeof info)) throw ISException(IS_ERR_FILEREAD);
+  CBmpHeader h;
+  h.nDataOffset = LoadU32LE(file + 10);
+  h.nHeaderSize = LoadU32LE(info + 0);
+  h.nWidth = LoadI32LE(info + 4);
+  h.nHeight = LoadI32LE(info + 8);
+  h.nBitCount = LoadU16LE(info + 14);
+  h.nCompression = LoadU32LE(info + 16);
+  h.nXPelsPerMeter = LoadI32LE(info + 24);
+  h.nYPelsPerMeter = LoadI32LE(info + 28);
+  h.nColorsUsed = LoadU32LE(info + 32);
+  if (requireInfo40 && h.nHeaderSize != kInfoHeaderBytes) throw ISException(IS_ERR_NOTBMP);
+  return h;
+}
+
+bool IsIndexed(int32_t bitCount) { return bitCount == 1 || bitCount == 4 || bitCount == 8; }
+
+bool IsRle(const CBmpHeader& h) {
+  return (h.nCompression == 2 && h.nBitCount == 4) || (h.nCompression == 1 && h.nBitCount == 8);
+}
+
+// Colours used, or 2 to the power of the bit count when 0 (0 above 31 bits).
+uint64_t ColourCount(const CBmpHeader& h) {
+  if (h.nColorsUsed != 0) return h.nColorsUsed;
+  return h.nBitCount > 31 ? 0 : uint64_t{1} << h.nBitCount;
+}
+
+uint32_t CappedColourCount(const CBmpHeader& h) { return static_cast<uint32_t>(std::min<uint64_t>(ColourCount(h), 256)); }
+
+// Reads count entries into a zeroed 256-entry palette (error 3 when short).
+void ReadPalette(CISIO& io, uint32_t count, ISPalEntry* palette) {
+  if (!io.ReadExactly(palette, size_t{count} * sizeof(ISPalEntry))) throw ISException(IS_ERR_FILEREAD);
+}
+
+// Skips from the bytes consumed so far to the data offset; an offset before
+// them is error 6, as is a gap the file does not hold.
+void SkipToData(CISIO& io, const CBmpHeader& h, int64_t consumed) {
+  const int64_t gap = int64_t{h.nDataOffset} - consumed;
+  if (gap < 0) throw ISException(IS_ERR_NOTBMP);
+  CISByteCursor cursor(io);
+  if (!cursor.Skip(static_cast<uint64_t>(gap))) throw ISException(IS_ERR_NOTBMP);
+}
+
+// Reads the stored rows (bottom-up for a positive height) and hands each, with
+// its output row, to convert. A short row ends the read with error 3; the rows
+// done so far stay in the buffer.
+template <class Convert>
+void ReadStoredRows(CISOperation& op, CISIO& io, const CBmpHeader& h, uint8_t* out, int64_t outStride,
+                    Convert convert) {
+  const int64_t rows = std::abs(int64_t{h.nHeight});
+  const int64_t stored = BmpStoredRowBytes(h.nWidth, h.nBitCount);
+  // A row the file cannot hold is not worth a row buffer.
+  if (stored <= 0 || CISByteCursor(io).Remaining() < static_cast<uint64_t>(stored)) {
+    op.SetError(IS_ERR_FILEREAD);
+    return;
+  }
+  std::vector<uint8_t> row(static_cast<size_t>(stored));
+  for (int64_t i = 0; i < rows; ++i) {
+    std::fill(row.begin(), row.end(), uint8_t{0});
+    if (!io.ReadExactly(row.data(), row.size())) {
+      op.SetError(IS_ERR_FILEREAD);
+      return;
+    }
+    const int64_t target = h.nHeight > 0 ? rows - 1 - i : i;
+    convert(row.data(), out + target * outStride);
+  }
+}
+
+// ---- RLE ---------------------------------------------------------------------
+
+// Writes decoded RLE pixels into the output buffer, clipped to the picture.
+class CRleCanvas {
+ public:
+  CRleCanvas(uint8_t* out, int32_t width, int32_t height, int32_t outBits, const ISPalEntry* palette)
+      : m_pOut(out), m_nWidth(width), m_nHeight(height), m_nStep(outBits / 8), m_pPalette(palette) {}
+
+  void FillBackground() {
+    if (m_nStep == 1) return;  // already zero
+    for (int64_t y = 0; y < m_nHeight; ++y)
+      for (int64_t x = 0; x < m_nWidth; ++x) Put(x, y, 0);
+  }
+
+  // Writes one pixel at the cursor (dropped outside the picture) and advances.
+  void Write(uint32_t index) {
+    if (m_y >= 0 && m_y < m_nHeight && m_x >= 0 && m_x < m_nWidth) Put(m_x, m_y, index);
+    ++m_x;
+  }
+  void EndOfLine() {
+    --m_y;
+    m_x = 0;
+  }
+  void Delta(uint32_t dx, uint32_t dy) {
+    m_x += dx;
+    m_y -= dy;
+  }
+  void Start() { m_x = 0, m_y = int64_t{m_nHeight} - 1; }
+
+ private:
+  void Put(int64_t x, int64_t y, uint32_t index) {
+    uint8_t* p = m_pOut + (y * m_nWidth + x) * m_nStep;
+    if (m_nStep == 1) {
+      *p = static_cast<uint8_t>(index);
+      return;
+    }
+    const ISPalEntry& e = m_pPalette[index & 0xFF];
+    p[0] = e.red, p[1] = e.green, p[2] = e.blue;
+    if (m_nStep == 4) p[3] = 255;
+  }
+
+  uint8_t* m_pOut;
+  int32_t m_nWidth;
+  int32_t m_nHeight;
+  int m_nStep;
+  const ISPalEntry* m_pPalette;
+  int64_t m_x = 0;  // 64-bit: deltas may push the cursor far outside
+  int64_t m_y = 0;
+};
+
+// The run-length state machine over the pixel data. True at an end-of-bitmap code.
+bool DecodeRle(CISIO& io, bool rle4, CRleCanvas& canvas) {
+  enum { kPair, kRun, kEscape, kAbsolute, kDeltaX, kDeltaY } state = kPair;
+  uint64_t count = 0;  // bytes read, from 1
+  uint32_t run = 0, deltaX = 0;
+  int64_t remaining = 0;
+  bool padDue = false;
+  canvas.Start();
+  uint8_t b = 0;
+  while (io.ReadExactly(&b, 1)) {
+    ++count;
+    switch (state) {
+      case kPair:
+        if (b == 0 && (count & 1)) {
+          state = kEscape;
+        } else if (b != 0) {
+          run = b;
+          state = kRun;
+        }
+        break;
+      case kRun:
+        for (uint32_t i = 0; i < run; ++i) canvas.Write(rle4 ? ((i & 1) ? b & 0x0F : b >> 4) : b);
+        state = kPair;
+        break;
+      case kEscape:
+        if (b == 0) {
+          canvas.EndOfLine();
+          state = kPair;
+        } else if (b == 1) {
+          return true;
+        } else if (b == 2) {
+          state = kDeltaX;
+        } else {
+          remaining = b;
+          padDue = rle4 ? (((b + 1) / 2) & 1) != 0 : (b & 1) != 0;
+          state = kAbsolute;
+        }
+        break;
+      case kAbsolute:
+        if (rle4) {
+          canvas.Write(b >> 4);
+          if (remaining >= 2) canvas.Write(b & 0x0F);
+          remaining -= 2;
+        } else {
+          canvas.Write(b);
+          remaining -= 1;
+        }
+        if (remaining <= 0) {
+          state = kPair;
+          if (padDue) {
+            if (!io.ReadExactly(&b, 1)) return false;
+            ++count;
+          }
+        }
+        break;
+      case kDeltaX:
+        deltaX = b;
+        state = kDeltaY;
+        break;
+      case kDeltaY:
+        canvas.Delta(deltaX, b);
+        state = kPair;
+        break;
+    }
+  }
+  return false;
+}
+
+// Reads an RLE8 or RLE4 file from start into a buffer of outBits 8, 24 or 32.
+uint8_t* ReadRle(CISOperation& op, CISIO& io, int64_t start, int32_t outBits, int32_t* width, int32_t* height) {
+  if (!io.Seek(start, 0)) throw ISException(IS_ERR_FILEREAD);
+  const CBmpHeader h = ReadHeaders(io, true);
+  if (!IsRle(h)) throw ISException(IS_ERR_BMPRLE);
+  ISPalEntry palette[IS_PALETTE_SIZE] = {};
+  const uint32_t entries = CappedColourCount(h);
+  ReadPalette(io, entries, palette);
+  SkipToData(io, h, kHeadersBytes + int64_t{entries} * 4);
+
+  // A negative (top-down) height gives no buffer.
+  const int64_t bytes = ImageStride(h.nWidth, outBits) * int64_t{h.nHeight};
+  if (h.nHeight <= 0) throw ISException(IS_ERR_MEMORY);
+  CISBuffer buffer(static_cast<uint64_t>(bytes));
+  if (!buffer) throw ISException(IS_ERR_MEMORY);
+  CRleCanvas canvas(buffer.Get(), h.nWidth, h.nHeight, outBits, palette);
+  canvas.FillBackground();
+  *width = h.nWidth;
+  *height = h.nHeight;
+  if (!DecodeRle(io, h.nBitCount == 4, canvas)) op.SetError(IS_ERR_FILEREAD);
+  return buffer.Release();
+}
+
+// ---- Reads -------------------------------------------------------------------
+
+uint8_t* ReadBmpRgb(CISOperation& op, CISIO& io, int32_t outBits, int32_t* width, int32_t* height) {
+  const int64_t start = io.Tell();
+  const CBmpHeader h = ReadHeaders(io, true);
+  if (h.nWidth <= 0) throw ISException(IS_ERR_NOTBMP);
+  if (IsRle(h)) return ReadRle(op, io, start, outBits, width, height);
+  if (h.nCompression == 1 || h.nCompression == 2 || h.nCompression > 3) throw ISException(IS_ERR_NOTBMP);
+
+  CBmpRowLayout layout;
+  layout.nBitCount = h.nBitCount;
+  layout.nCompression = static_cast<int32_t>(h.nCompression);
+  int64_t consumed = kHeadersBytes;
+  if (h.nCompression == 3) {
+    uint8_t masks[12];
+    if (!io.ReadExactly(masks, sizeof masks)) throw ISException(IS_ERR_FILEREAD);
+    for (int c = 0; c < 3; ++c) layout.arrMasks[c] = LoadU32LE(masks + 4 * c);
+    consumed += sizeof masks;
+  }
+  ISPalEntry palette[IS_PALETTE_SIZE] = {};  // entries not in the file are black
+  layout.pPalette = palette;
+  if (IsIndexed(h.nBitCount)) {
+    const uint32_t entries = CappedColourCount(h);
+    ReadPalette(io, entries, palette);
+    consumed += int64_t{entries} * 4;
+  } else if (h.nBitCount != 16 && h.nBitCount != 24 && h.nBitCount != 32) {
+    throw ISException(IS_ERR_NOTBMP);
+  }
+  if (h.nDataOffset > consumed) {
+    SkipToData(io, h, consumed);
+  } else if (h.nDataOffset < consumed && !io.Seek(start + h.nDataOffset, 0)) {
+    throw ISException(IS_ERR_FILEREAD);
+  }
+
+  const int64_t stride = ImageStride(h.nWidth, outBits);
+  CISBuffer buffer(static_cast<uint64_t>(stride * std::abs(int64_t{h.nHeight})));
+  if (!buffer) throw ISException(IS_ERR_MEMORY);
+  *width = h.nWidth;
+  *height = static_cast<int32_t>(std::min<int64_t>(std::abs(int64_t{h.nHeight}), INT32_MAX));
+  ReadStoredRows(op, io, h, buffer.Get(), stride, [&](const uint8_t* row, uint8_t* out) {
+    ConvertBmpRow(layout, row, h.nWidth, outBits, out);
+  });
+  return buffer.Release();
+}
+
+uint8_t* ReadBmpIndexed(CISOperation& op, CISIO& io, int32_t outBits, ISPalEntry* palette, int32_t* width,
+                        int32_t* height) {
+  const int64_t start = io.Tell();
+  const CBmpHeader h = ReadHeaders(io, true);
+  if (h.nBitCount > 8 || h.nBitCount > outBits) throw ISException(IS_ERR_DEPTH);
+  if (!IsIndexed(h.nBitCount)) throw ISException(IS_ERR_NOTBMP);
+  const uint32_t count = CappedColourCount(h);
+  std::memset(palette, 0, sizeof(ISPalEntry) * IS_PALETTE_SIZE);
+  ReadPalette(io, count, palette);
+  std::fill(palette + count, palette + IS_PALETTE_SIZE, palette[0]);
+  if (IsRle(h)) return ReadRle(op, io, start, 8, width, height);
+  if (h.nCompression != 0) throw ISException(IS_ERR_NOTBMP);
+  SkipToData(io, h, kHeadersBytes + int64_t{count} * 4);
+
+  const int64_t stride = ImageStride(h.nWidth, outBits);
+  const int64_t rows = std::abs(int64_t{h.nHeight});
+  if (stride <= 0 || rows == 0) throw ISException(IS_ERR_MEMORY);
+  CISBuffer buffer(static_cast<uint64_t>(stride * rows));
+  if (!buffer) throw ISException(IS_ERR_MEMORY);
+  *width = h.nWidth;
+  *height = static_cast<int32_t>(std::min<int64_t>(rows, INT32_MAX));
+  ReadStoredRows(op, io, h, buffer.Get(), stride, [&](const uint8_t* row, uint8_t* out) {
+    if (outBits == 1) {
+      std::memcpy(out, row, static_cast<size_t>(stride));
+    } else {
+      ExpandBmpIndices(row, h.nWidth, h.nBitCount, out);
+    }
+  });
+  return buffer.Release();
+}
+
+}  // namespace
+}  // namespace qv::codec
+
+using qv::codec::CISIO;
+using qv::codec::CISOperation;
+
+int32_t ISGetBMPDims(HISSRC source, int32_t* width, int32_t* height, int32_t* bitCount, ISResolution* resolution) {
+  CISOperation op;
+  if (!op.Ok()) return 0;
+  if (!width || !height || !bitCount) return op.Fail(IS_ERR_BADPARAM, 0);
+  CISIO io;
+  if (!op.Attach(source, io)) return 0;
+  return op.Run<int32_t>(0, [&] {
+    const auto h = qv::codec::ReadHeaders(io, false);
+    *width = h.nWidth;
+    *height = h.nHeight;
+    *bitCount = h.nBitCount;
+    if (resolution) {
+      resolution->x = h.nXPelsPerMeter / 100;
+      resolution->y = h.nYPelsPerMeter / 100;
+      resolution->unit = 1;
+    }
+    return 1;
+  });
+}
+
+int32_t ISGetBMPPalette(HISSRC source, int32_t* count, ISPalEntry* palette) {
+  CISOperation op;
+  if (!op.Ok()) return 0;
+  if (!count) return op.Fail(IS_ERR_BADPARAM, 0);
+  CISIO io;
+  if (!op.Attach(source, io)) return 0;
+  return op.Run<int32_t>(0, [&] {
+    const auto h = qv::codec::ReadHeaders(io, true);
+    if (!qv::codec::IsIndexed(h.nBitCount)) throw qv::codec::ISException(IS_ERR_DEPTH);
+    if (!palette) throw qv::codec::ISException(IS_ERR_BADPARAM);
+    const uint32_t entries = qv::codec::CappedColourCount(h);
+    qv::codec::ReadPalette(io, entries, palette);
+    *count = static_cast<int32_t>(entries);
+    return 1;
+  });
+}
+
+uint8_t* ISReadBMP(HISSRC source, int32_t* width, int32_t* height, int32_t bitsPerPixel, ISPalEntry* palette,
+                   uint32_t /*flags*/) {
+  CISOperation op;
+  if (!op.Ok()) return nullptr;
+  const bool indexed = bitsPerPixel == 1 || bitsPerPixel == 8;
+  if (!width || !height || (!indexed && bitsPerPixel != 24 && bitsPerPixel != 32) || (indexed && !palette))
+    return op.Fail<uint8_t*>(IS_ERR_BADPARAM, nullptr);
+  CISIO io;
+  if (!op.Attach(source, io)) return nullptr;
+  return op.Run<uint8_t*>(nullptr, [&] {
+    return indexed ? qv::codec::ReadBmpIndexed(op, io, bitsPerPixel, palette, width, height)
+                   : qv::codec::ReadBmpRgb(op, io, bitsPerPixel, width, height);
+  });
+}

@@ -1,0 +1,473 @@
+// PSD reader: the merged image of a layered document (version 1), raw or
+// PackBits, in bitmap, greyscale, indexed, duotone, RGB and CMYK modes.
+// Dimension query (with the stored resolution), palette query and read at 8
+// or 24 bits (a 32-bit request gets the same 3-byte pixels).
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "codec/codec_internal.h"
+
+namespace qv::codec {
+namespace {
+
+enum : uint16_t {
+  kModeBitmap = 0,
+  kModeGrey = 1,
+  kModeIndexed = 2,
+  kModeRgb = 3,
+  kModeCmyk = 4,
+  kModeDuotone = 8,
+};
+
+constexpr uint32_t kResolutionResource = 1005;
+constexpr size_t kTableBytes = 768;  // 256 red values, 256 green, 256 blue
+
+struct CPsdHeader {
+  uint16_t nChannels = 0;
+  uint32_t nHeight = 0;
+  uint32_t nWidth = 0;
+  uint16_t nDepth = 0;
+  uint16_t nMode = 0;
+};
+
+// Signature and version (error 46), then the rest of the fixed header.
+CPsdHeader ReadHeader(CISIO& io) {
+  CISByteCursor cursor(io);
+  uint8_t signature[4];
+  cursor.Read(signature, sizeof signature);
+  const uint16_t version = cursor.U16BE();
+  if (!cursor.Ok() || std::memcmp(signature, "8BPS", 4) != 0 || version != 1) throw ISException(IS_ERR_NOTPSD);
+  cursor.Skip(6);
+  CPsdHeader h;
+  h.nChannels = cursor.U16BE();
+  h.nHeight = cursor.U32BE();
+  h.nWidth = cursor.U32BE();
+  h.nDepth = cursor.U16BE();
+  h.nMode = cursor.U16BE();
+  if (!cursor.Ok()) throw ISException(IS_ERR_FILEREAD);
+  return h;
+}
+
+uint64_t Remaining(CISIO& io) { return CISByteCursor(io).Remaining(); }
+
+// Moves over a section of the given length; one that runs past the end of the
+// file is error 3.
+void SkipSection(CISIO& io, uint64_t length) {
+  if (length > Remaining(io) || !io.Seek(static_cast<int64_t>(length), 1)) throw ISException(IS_ERR_FILEREAD);
+}
+
+void FillGreyRamp(ISPalEntry* palette) {
+  for (int i = 0; i < IS_PALETTE_SIZE; ++i) {
+    const auto v = static_cast<uint8_t>(i);
+    palette[i] = ISPalEntry{v, v, v, 0};
+  }
+}
+
+// The colour mode data into a 256-entry palette the caller has zeroed. The
+// section is always consumed by its length, so what follows stays in step.
+void ReadColourModeData(CISIO& io, const CPsdHeader& h, ISPalEntry* palette) {
+  CISByteCursor cursor(io);
+  const uint32_t length = cursor.U32BE();
+  if (!cursor.Ok()) throw ISException(IS_ERR_FILEREAD);
+  uint64_t skip = length;
+  if (h.nMode == kModeBitmap) {
+    palette[0] = ISPalEntry{255, 255, 255, 0};
+    palette[1] = ISPalEntry{0, 0, 0, 0};
+  } else if (h.nMode == kModeGrey || h.nMode == kModeIndexed || h.nMode == kModeDuotone) {
+    FillGreyRamp(palette);
+    if (h.nMode != kModeDuotone && length >= kTableBytes) {
+      uint8_t table[kTableBytes];
+      if (!cursor.Read(table, sizeof table)) throw ISException(IS_ERR_FILEREAD);
+      for (int i = 0; i < IS_PALETTE_SIZE; ++i) palette[i] = ISPalEntry{table[512 + i], table[256 + i], table[i], 0};
+      skip -= kTableBytes;
+    }
+  }
+  SkipSection(io, skip);
+}
+
+// The image resources section, whole (empty when its length is 0 or less).
+std::vector<uint8_t> ReadResources(CISIO& io) {
+  CISByteCursor cursor(io);
+  const auto length = static_cast<int32_t>(cursor.U32BE());
+  if (!cursor.Ok()) throw ISException(IS_ERR_FILEREAD);
+  if (length <= 0) return {};
+  if (static_cast<uint64_t>(length) > Remaining(io)) throw ISException(IS_ERR_FILEREAD);
+  std::vector<uint8_t> data(static_cast<size_t>(length));
+  if (!cursor.Read(data.data(), data.size())) throw ISException(IS_ERR_FILEREAD);
+  return data;
+}
+
+void SkipLayers(CISIO& io) {
+  CISByteCursor cursor(io);
+  const uint32_t length = cursor.U32BE();
+  if (!cursor.Ok()) throw ISException(IS_ERR_FILEREAD);
+  if (length > Remaining(io) || !io.Seek(length, 1)) {
+    Trace(2, "read %d. layersLen %d\n", 4, static_cast<int32_t>(length));
+    throw ISException(IS_ERR_FILEREAD);
+  }
+}
+
+// Everything before the image data: the palette (from the colour mode data),
+// the resources (read and dropped), the layers (skipped) and the compression.
+bool ReadToImageData(CISIO& io, const CPsdHeader& h, ISPalEntry* palette) {
+  ReadColourModeData(io, h, palette);
+  ReadResources(io);
+  SkipLayers(io);
+  CISByteCursor cursor(io);
+  const uint16_t compression = cursor.U16BE();
+  if (!cursor.Ok() || compression > 1) throw ISException(IS_ERR_FILEREAD);
+  return compression == 1;
+}
+
+// ---- Resolution --------------------------------------------------------------
+
+struct CResourceScan {
+  int32_t nBlocks = 0;                  // blocks parsed
+  const uint8_t* pResolution = nullptr; // data of the first block 1005 of at least 16 bytes
+};
+
+// Walks the resource blocks: "8BIM", ID, padded name, size (padded to even),
+// data. Bytes before a signature are passed over one at a time.
+CResourceScan ScanResources(const std::vector<uint8_t>& data) {
+  CResourceScan scan;
+  const size_t size = data.size();
+  size_t pos = 0;
+  while (size - pos >= 4) {
+    if (std::memcmp(data.data() + pos, "8BIM", 4) != 0) {
+      ++pos;
+      continue;
+    }
+    pos += 4;
+    if (size - pos < 3) break;
+    const uint32_t id = LoadU16BE(data.data() + pos);
+    pos += 2;
+    const size_t nameBytes = (size_t{data[pos]} + 2) & ~size_t{1};
+    if (size - pos < nameBytes + 4) break;
+    pos += nameBytes;
+    const uint32_t length = LoadU32BE(data.data() + pos);
+    pos += 4;
+    if (length > size - pos) {
+      Trace(2, "Found bad IPTC data resource (len exceeds block end). ID=%d\n", static_cast<int32_t>(id));
+      break;
+    }
+    ++scan.nBlocks;
+    if (id == kResolutionResource && length >= 16 && !scan.pResolution) scan.pResolution = data.data() + pos;
+    pos += std::min<size_t>(length + (length & 1u), size - pos);
+  }
+  return scan;
+}
+
+// Eight 16-bit values: horizontal resolution (integer, fraction), its unit, the
+// width unit, then the same for the vertical direction.
+ISResolution DecodeResolution(const uint8_t* p) {
+  ISResolution r{};
+  r.x = LoadU16BE(p);
+  r.y = LoadU16BE(p + 8);
+  const uint32_t horizontalUnit = LoadU16BE(p + 4);
+  const uint32_t verticalUnit = LoadU16BE(p + 12);
+  if (horizontalUnit == 1) {
+    r.unit = 1;
+    if (verticalUnit == 2) r.y = static_cast<int32_t>(r.y * 0.39370079);
+  } else if (horizontalUnit == 2) {
+    r.unit = 2;
+    if (verticalUnit == 1) r.y = static_cast<int32_t>(r.y * 2.539999983236);
+  }
+  return r;
+}
+
+int32_t GetDims(CISOperation& op, CISIO& io, int32_t* width, int32_t* height, int32_t* mode,
+                ISResolution* resolution) {
+  const CPsdHeader h = ReadHeader(io);
+  *width = static_cast<int32_t>(h.nWidth);
+  *height = static_cast<int32_t>(h.nHeight);
+  *mode = h.nMode;
+  ISPalEntry scratch[IS_PALETTE_SIZE] = {};
+  ReadColourModeData(io, h, scratch);
+  const std::vector<uint8_t> resources = ReadResources(io);
+  if (!resolution) return 1;
+  *resolution = ISResolution{};
+  const CResourceScan scan = ScanResources(resources);
+  if (scan.nBlocks == 0) op.SetError(IS_ERR_PSDRESOURCES);
+  if (scan.pResolution) *resolution = DecodeResolution(scan.pResolution);
+  return 1;
+}
+
+int32_t GetPalette(CISIO& io, int32_t* count, ISPalEntry* palette) {
+  *count = 0;
+  const CPsdHeader h = ReadHeader(io);
+  if (!palette) throw ISException(IS_ERR_BADPARAM);
+  std::memset(palette, 0, sizeof(ISPalEntry) * IS_PALETTE_SIZE);
+  if (h.nDepth != 1 && h.nDepth != 8) throw ISException(IS_ERR_PSDFORMAT);
+  if (h.nMode != kModeBitmap && h.nMode != kModeGrey && h.nMode != kModeIndexed && h.nMode != kModeDuotone)
+    throw ISException(IS_ERR_DEPTH);
+  ReadColourModeData(io, h, palette);
+  *count = IS_PALETTE_SIZE;
+  return 1;
+}
+
+// ---- Image data --------------------------------------------------------------
+
+// Gives the stored bytes of each row in turn: raw rows of a fixed length, or
+// run-length rows of the lengths in the byte-count table.
+class CPsdRowFeed {
+ public:
+  CPsdRowFeed(CISIO& io, const CPsdHeader& h, bool runLength)
+      : m_io(io), m_h(h), m_bRunLength(runLength), m_nFileSize(io.Size()) {}
+
+  // Reads the byte-count table (run-length data); false when the file cannot hold it.
+  bool Begin() {
+    if (!m_bRunLength) return true;
+    const uint64_t bytes = uint64_t{m_h.nChannels} * m_h.nHeight * 2;
+    if (bytes > Left()) return false;
+    std::vector<uint8_t> table(static_cast<size_t>(bytes));
+    if (!m_io.ReadExactly(table.data(), table.size())) return false;
+    m_arrCounts.resize(table.size() / 2);
+    for (size_t i = 0; i < m_arrCounts.size(); ++i) m_arrCounts[i] = LoadU16BE(table.data() + 2 * i);
+    return true;
+  }
+
+  // The next row of channel / row number index (channel * height + row); a raw
+  // row is rawBytes long. False when the file ends first.
+  bool Next(uint64_t index, uint64_t rawBytes) {
+    const uint64_t bytes = m_bRunLength ? m_arrCounts[static_cast<size_t>(index)] : rawBytes;
+    if (bytes > Left()) return false;
+    m_row.resize(static_cast<size_t>(bytes));
+    return m_io.ReadExactly(m_row.data(), m_row.size());
+  }
+
+  const std::vector<uint8_t>& Row() const { return m_row; }
+
+ private:
+  // Bytes between the position and the end (the size is taken once: moving to
+  // the end and back would drop the stream's read-ahead on every row).
+  uint64_t Left() {
+    const int64_t here = m_io.Tell();
+    return here < 0 || m_nFileSize < here ? 0 : static_cast<uint64_t>(m_nFileSize - here);
+  }
+
+  CISIO& m_io;
+  const CPsdHeader& m_h;
+  bool m_bRunLength;
+  int64_t m_nFileSize;
+  std::vector<uint16_t> m_arrCounts;
+  std::vector<uint8_t> m_row;
+};
+
+// PackBits into samples bytes written step apart (only those below keep are
+// stored). False when the input ends inside a packet.
+bool UnpackRow(const std::vector<uint8_t>& in, uint8_t* out, uint64_t samples, uint64_t step, uint64_t keep) {
+  size_t pos = 0;
+  uint64_t done = 0;
+  bool lastLiteral = false;
+  const auto put = [&](uint8_t v) {
+    if (done < keep) out[done * step] = v;
+    ++done;
+  };
+  while (done < samples && pos < in.size()) {
+    const auto n = static_cast<int8_t>(in[pos++]);
+    if (n >= 0) {
+      const size_t literal = static_cast<size_t>(n) + 1;
+      const size_t have = std::min(literal, in.size() - pos);
+      for (size_t i = 0; i < have && done < samples; ++i) put(in[pos + i]);
+      if (have < literal) return false;
+      pos += literal;
+      lastLiteral = true;
+    } else if (n != -128) {
+      if (pos >= in.size()) return false;
+      const uint8_t v = in[pos++];
+      for (int i = 0; i < 1 - n && done < samples; ++i) put(v);
+      lastLiteral = false;
+    }
+  }
+  if (done >= samples && pos < in.size())
+    Trace(3, lastLiteral ? "RLE Row Size Mismatch in PSD decode [1].\n" : "RLE Row Size Mismatch in PSD decode [2].\n");
+  return true;
+}
+
+// Channels 0 to planes - 1, sample of channel c at byte c of each step-byte
+// pixel. False at the first row the file cannot give; the rows before stay.
+bool DecodePlanes(CISIO& io, const CPsdHeader& h, bool runLength, uint32_t planes, uint8_t* out, uint64_t step) {
+  CPsdRowFeed feed(io, h, runLength);
+  if (!feed.Begin()) return false;
+  const uint64_t width = h.nWidth;
+  const uint64_t sampleBytes = h.nDepth == 16 ? 2 : 1;
+  for (uint32_t c = 0; c < planes; ++c) {
+    for (uint64_t r = 0; r < h.nHeight; ++r) {
+      if (!feed.Next(uint64_t{c} * h.nHeight + r, width * sampleBytes)) return false;
+      uint8_t* target = out + r * width * step + c;
+      const std::vector<uint8_t>& row = feed.Row();
+      if (runLength) {
+        if (!UnpackRow(row, target, width, step, width)) return false;
+      } else if (sampleBytes == 2) {
+        for (uint64_t i = 0; i < width; ++i)
+          target[i * step] = static_cast<uint8_t>(uint32_t{LoadU16BE(row.data() + 2 * i)} * 255 / 65535);
+      } else {
+        for (uint64_t i = 0; i < width; ++i) target[i * step] = row[i];
+      }
+    }
+  }
+  return true;
+}
+
+// The one-bit plane of a bitmap document, one byte (1 or 0) per pixel.
+bool DecodeBitmap(CISIO& io, const CPsdHeader& h, bool runLength, uint8_t* out) {
+  CPsdRowFeed feed(io, h, runLength);
+  if (!feed.Begin()) return false;
+  const uint64_t width = h.nWidth;
+  const uint64_t packed = (width + 7) / 8;
+  std::vector<uint8_t> bits(static_cast<size_t>(packed));
+  for (uint64_t r = 0; r < h.nHeight; ++r) {
+    if (!feed.Next(r, packed)) return false;
+    if (runLength) {
+      std::fill(bits.begin(), bits.end(), uint8_t{0});
+      if (!UnpackRow(feed.Row(), bits.data(), width, 1, packed)) return false;
+    } else {
+      bits = feed.Row();
+    }
+    uint8_t* target = out + r * width;
+    for (uint64_t x = 0; x < width; ++x) target[x] = (bits[static_cast<size_t>(x >> 3)] >> (7 - (x & 7))) & 1;
+  }
+  return true;
+}
+
+bool SingleChannelMode(uint16_t mode) { return mode == kModeGrey || mode == kModeIndexed || mode == kModeDuotone; }
+
+// Planes a mode decodes; 0 for a mode the reader does not handle at this depth
+// of output. A bitmap must be 1 bit deep and every other mode 8 or 16.
+uint32_t PlanesFor(const CPsdHeader& h, bool rgbOutput) {
+  uint32_t planes = 0;
+  if (h.nMode == kModeBitmap || SingleChannelMode(h.nMode)) planes = 1;
+  if (rgbOutput && h.nMode == kModeRgb) planes = 3;
+  if (rgbOutput && h.nMode == kModeCmyk) planes = 4;
+  if ((h.nMode == kModeBitmap) != (h.nDepth == 1)) return 0;
+  return planes;
+}
+
+// A buffer of width x height x bytes, or error 1 when it cannot be had.
+CISBuffer AllocImage(const CPsdHeader& h, uint64_t bytesPerPixel) {
+  const uint64_t pixels = uint64_t{h.nWidth} * h.nHeight;  // both below 2^32: no overflow
+  if (h.nWidth == 0 || pixels > kMaxBufferBytes / bytesPerPixel) throw ISException(IS_ERR_MEMORY);
+  CISBuffer buffer(pixels * bytesPerPixel);
+  if (!buffer) throw ISException(IS_ERR_MEMORY);
+  return buffer;
+}
+
+// Checks what the decoders need before anything is allocated: a mode and
+// depth they handle, enough stored channels, and 8-bit samples for run-length
+// channel data.
+uint32_t CheckDecodable(const CPsdHeader& h, bool runLength, bool rgbOutput) {
+  const uint32_t planes = PlanesFor(h, rgbOutput);
+  if (planes == 0 || h.nChannels < planes) throw ISException(IS_ERR_PSDFORMAT);
+  if (runLength && h.nDepth == 16) throw ISException(IS_ERR_PSDFORMAT);
+  return planes;
+}
+
+uint8_t* Read8(CISOperation& op, CISIO& io, ISPalEntry* palette, int32_t* width, int32_t* height) {
+  const CPsdHeader h = ReadHeader(io);
+  if (!palette) throw ISException(IS_ERR_BADPARAM);
+  std::memset(palette, 0, sizeof(ISPalEntry) * IS_PALETTE_SIZE);
+  if (h.nDepth != 1 && h.nDepth != 8 && h.nDepth != 16) throw ISException(IS_ERR_PSDFORMAT);
+  const bool runLength = ReadToImageData(io, h, palette);
+  CheckDecodable(h, runLength, false);
+  CISBuffer buffer = AllocImage(h, 1);
+  bool complete = false;
+  if (h.nMode == kModeBitmap) {
+    palette[0] = ISPalEntry{255, 255, 255, 255};
+    palette[1] = ISPalEntry{0, 0, 0, 0};
+    complete = DecodeBitmap(io, h, runLength, buffer.Get());
+  } else {
+    complete = DecodePlanes(io, h, runLength, 1, buffer.Get(), 1);
+  }
+  if (!complete) op.SetError(IS_ERR_FILEREAD);
+  *width = static_cast<int32_t>(h.nWidth);
+  *height = static_cast<int32_t>(h.nHeight);
+  return buffer.Release();
+}
+
+// Turns one byte per pixel (palette indices) at the start of the buffer into
+// red, green, blue, working from the end so nothing is overwritten unread.
+void ExpandThroughPalette(uint8_t* data, uint64_t pixels, const ISPalEntry* palette) {
+  for (uint64_t i = pixels; i-- > 0;) {
+    const ISPalEntry& e = palette[data[i]];
+    uint8_t* p = data + i * 3;
+    p[0] = e.red, p[1] = e.green, p[2] = e.blue;
+  }
+}
+
+// C, M, Y, K (255 = no ink) to red, green, blue, packed to 3 bytes per pixel.
+void CmykToRgb(uint8_t* data, uint64_t pixels) {
+  for (uint64_t i = 0; i < pixels; ++i) {
+    const uint8_t* s = data + i * 4;
+    const uint32_t k = s[3];
+    const auto r = static_cast<uint8_t>(s[0] * k / 255), g = static_cast<uint8_t>(s[1] * k / 255),
+               b = static_cast<uint8_t>(s[2] * k / 255);
+    uint8_t* d = data + i * 3;
+    d[0] = r, d[1] = g, d[2] = b;
+  }
+}
+
+uint8_t* ReadRgb(CISOperation& op, CISIO& io, int32_t* width, int32_t* height) {
+  const CPsdHeader h = ReadHeader(io);
+  if (h.nDepth != 1 && h.nDepth != 8 && h.nDepth != 16) throw ISException(IS_ERR_PSDFORMAT);
+  ISPalEntry palette[IS_PALETTE_SIZE] = {};
+  const bool runLength = ReadToImageData(io, h, palette);
+  const uint32_t planes = CheckDecodable(h, runLength, true);
+  const uint64_t pixels = uint64_t{h.nWidth} * h.nHeight;
+  CISBuffer buffer = AllocImage(h, h.nMode == kModeCmyk ? 4 : 3);
+  bool complete = false;
+  if (h.nMode == kModeRgb || h.nMode == kModeCmyk) {
+    complete = DecodePlanes(io, h, runLength, planes, buffer.Get(), planes);
+    if (h.nMode == kModeCmyk) CmykToRgb(buffer.Get(), pixels);
+  } else if (h.nMode == kModeBitmap) {
+    complete = DecodeBitmap(io, h, runLength, buffer.Get());
+    const ISPalEntry blackOnWhite[2] = {{255, 255, 255, 0}, {0, 0, 0, 0}};
+    std::copy_n(blackOnWhite, 2, palette);
+    ExpandThroughPalette(buffer.Get(), pixels, palette);
+  } else {
+    complete = DecodePlanes(io, h, runLength, 1, buffer.Get(), 1);
+    ExpandThroughPalette(buffer.Get(), pixels, palette);
+  }
+  if (!complete) op.SetError(IS_ERR_FILEREAD);
+  *width = static_cast<int32_t>(h.nWidth);
+  *height = static_cast<int32_t>(h.nHeight);
+  return buffer.Release();
+}
+
+}  // namespace
+}  // namespace qv::codec
+
+using qv::codec::CISIO;
+using qv::codec::CISOperation;
+
+int32_t ISGetPSDDims(HISSRC source, int32_t* width, int32_t* height, int32_t* colourMode, ISResolution* resolution) {
+  CISOperation op;
+  if (!op.Ok()) return 0;
+  if (!width || !height || !colourMode) return op.Fail(IS_ERR_BADPARAM, 0);
+  CISIO io;
+  if (!op.Attach(source, io)) return 0;
+  return op.Run<int32_t>(0, [&] { return qv::codec::GetDims(op, io, width, height, colourMode, resolution); });
+}
+
+int32_t ISGetPSDPalette(HISSRC source, int32_t* count, ISPalEntry* palette) {
+  CISOperation op;
+  if (!op.Ok()) return 0;
+  if (!count) return op.Fail(IS_ERR_BADPARAM, 0);
+  CISIO io;
+  if (!op.Attach(source, io)) return 0;
+  return op.Run<int32_t>(0, [&] { return qv::codec::GetPalette(io, count, palette); });
+}
+
+uint8_t* ISReadPSD(HISSRC source, int32_t* width, int32_t* height, int32_t bitsPerPixel, ISPalEntry* palette,
+                   uint32_t /*flags*/) {
+  CISOperation op;
+  if (!op.Ok()) return nullptr;
+  if (!width || !height || (bitsPerPixel != 8 && bitsPerPixel != 24 && bitsPerPixel != 32))
+    return op.Fail<uint8_t*>(IS_ERR_BADPARAM, nullptr);
+  CISIO io;
+  if (!op.Attach(source, io)) return nullptr;
+  return op.Run<uint8_t*>(nullptr, [&] {
+    return bitsPerPixel == 8 ? qv::codec::Read8(op, io, palette, width, height)
+                             : qv::codec::ReadRgb(op, io, width, height);
+  });
+}

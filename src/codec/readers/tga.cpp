@@ -1,0 +1,346 @@
+// TGA reader: dimension query, palette query and read at 8, 24 and 32 bits of
+// colour-mapped, true-colour and greyscale files, raw or run-length encoded.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "codec/codec_internal.h"
+
+namespace qv::codec {
+namespace {
+
+constexpr size_t kHeaderBytes = 18;
+constexpr size_t kFooterBytes = 26;
+constexpr size_t kExtensionBytes = 495;
+constexpr char kFooterSignature[] = "TRUEVISION-XFILE.";  // with its terminating zero: 18 bytes
+
+struct CTgaHeader {
+  uint8_t nIdLength = 0;
+  uint8_t nColourMapType = 0;
+  uint8_t nImageType = 0;
+  uint16_t nFirstEntry = 0;
+  uint16_t nMapLength = 0;
+  uint8_t nEntryBits = 0;
+  uint16_t nWidth = 0;
+  uint16_t nHeight = 0;
+  uint8_t nPixelDepth = 0;
+  uint8_t nDescriptor = 0;
+
+  bool HasMap() const { return nColourMapType != 0; }
+  bool RunLength() const { return nImageType >= 9; }
+  bool TopDown() const { return (nDescriptor & 0x20) != 0; }
+  // Entries the colour map holds in the file: the first index counts too.
+  uint32_t MapEntries() const { return uint32_t{nFirstEntry} + nMapLength; }
+};
+
+CTgaHeader ReadHeader(CISIO& io) {
+  uint8_t b[kHeaderBytes];
+  if (!io.ReadExactly(b, sizeof b)) throw ISException(IS_ERR_FILEREAD);
+  CTgaHeader h;
+  h.nIdLength = b[0];
+  h.nColourMapType = b[1];
+  h.nImageType = b[2];
+  h.nFirstEntry = LoadU16LE(b + 3);
+  h.nMapLength = LoadU16LE(b + 5);
+  h.nEntryBits = b[7];
+  h.nWidth = LoadU16LE(b + 12);
+  h.nHeight = LoadU16LE(b + 14);
+  h.nPixelDepth = b[16];
+  h.nDescriptor = b[17];
+  return h;
+}
+
+bool KnownImageType(uint8_t type) { return (type >= 1 && type <= 3) || (type >= 9 && type <= 11); }
+
+// Bytes of one stored value (colour-map entry or pixel) of the given bit size;
+// 0 for a size the reader does not decode.
+size_t ValueBytes(uint32_t bits) {
+  switch (bits) {
+    case 8: return 1;
+    case 15:
+    case 16: return 2;
+    case 24: return 3;
+    case 32: return 4;
+    default: return 0;
+  }
+}
+
+// A stored value as blue, green, red and alpha (in the reserved byte).
+ISPalEntry DecodeColour(const uint8_t* v, size_t bytes) {
+  switch (bytes) {
+    case 1: return ISPalEntry{v[0], v[0], v[0], 255};
+    case 2: {
+      const uint32_t w = LoadU16LE(v);  // 5-5-5, bit 15 ignored
+      return ISPalEntry{static_cast<uint8_t>(w << 3), static_cast<uint8_t>((w >> 5) << 3),
+                        static_cast<uint8_t>((w >> 10) << 3), 255};
+    }
+    case 3: return ISPalEntry{v[0], v[1], v[2], 255};
+    default: return ISPalEntry{v[0], v[1], v[2], v[3]};
+  }
+}
+
+// A stored value read as a colour-map index.
+uint32_t DecodeIndex(const uint8_t* v, size_t bytes) {
+  uint32_t index = 0;
+  for (size_t i = bytes; i-- > 0;) index = (index << 8) | v[i];
+  return index;
+}
+
+// Reads the colour map into positions 0 upward; entries that would fall at 256
+// or beyond are read and dropped. An entry size the reader does not decode
+// reads nothing.
+void ReadColourMap(CISIO& io, const CTgaHeader& h, ISPalEntry* palette) {
+  const size_t bytes = ValueBytes(h.nEntryBits);
+  if (bytes == 0) return;
+  CISByteCursor cursor(io);
+  uint8_t v[4];
+  for (uint32_t i = 0; i < h.MapEntries(); ++i) {
+    if (!cursor.Read(v, bytes)) throw ISException(IS_ERR_FILEREAD);
+    if (i < IS_PALETTE_SIZE) palette[i] = DecodeColour(v, bytes);
+  }
+}
+
+void SkipIdField(CISIO& io, const CTgaHeader& h) {
+  CISByteCursor cursor(io);
+  if (!cursor.Skip(h.nIdLength)) throw ISException(IS_ERR_FILEREAD);
+}
+
+// Hands out the stored pixel values one at a time. Run-length packets carry on
+// across rows; raw data and literal packets are read in blocks.
+class CTgaPixelReader {
+ public:
+  CTgaPixelReader(CISIO& io, const CTgaHeader& h)
+      : m_io(io), m_nBytes(ValueBytes(h.nPixelDepth)), m_bRunLength(h.RunLength()), m_nRawBlock(h.nWidth) {}
+
+  size_t ValueSize() const { return m_nBytes; }
+
+  // The next pixel's stored bytes; null once the file ends or the depth is not
+  // one the reader decodes.
+  const uint8_t* Next() {
+    if (m_nRunLeft > 0) {
+      --m_nRunLeft;
+      return m_run;
+    }
+    if (m_nEnd - m_nPos < m_nBytes || m_nBytes == 0) {
+      if (m_bFailed || m_nBytes == 0 || !(m_bRunLength ? StartPacket() : Fill(m_nRawBlock))) return nullptr;
+      if (m_nRunLeft > 0) {
+        --m_nRunLeft;
+        return m_run;
+      }
+    }
+    const uint8_t* value = m_block.data() + m_nPos;
+    m_nPos += m_nBytes;
+    return value;
+  }
+
+ private:
+  // Reads up to count values into the block; false when not even one arrived.
+  bool Fill(size_t count) {
+    m_block.resize(count * m_nBytes);
+    const size_t got = m_io.Read(m_block.data(), m_block.size());
+    m_nPos = 0;
+    m_nEnd = got - got % m_nBytes;
+    if (got < m_block.size()) m_bFailed = true;  // the file has ended: nothing more after this block
+    return m_nEnd > 0;
+  }
+
+  bool Stop() {
+    m_bFailed = true;
+    return false;
+  }
+
+  bool StartPacket() {
+    uint8_t h = 0;
+    if (!m_io.ReadExactly(&h, 1)) return Stop();
+    const size_t count = (h & 0x7Fu) + 1;
+    if (!(h & 0x80)) return Fill(count);
+    if (!m_io.ReadExactly(m_run, m_nBytes)) return Stop();
+    m_nRunLeft = count;  // the caller takes the first one
+    return true;
+  }
+
+  CISIO& m_io;
+  size_t m_nBytes;
+  bool m_bRunLength;
+  size_t m_nRawBlock;
+  std::vector<uint8_t> m_block;
+  size_t m_nPos = 0;
+  size_t m_nEnd = 0;
+  uint8_t m_run[4] = {};
+  size_t m_nRunLeft = 0;
+  bool m_bFailed = false;
+};
+
+// Reads every pixel in stored order and hands it, with its output row, to store.
+// False when a pixel could not be read; the rows stored so far stay.
+template <class Store>
+bool DecodePixels(CISIO& io, const CTgaHeader& h, uint8_t* out, int64_t stride, Store store) {
+  CTgaPixelReader reader(io, h);
+  for (int64_t i = 0; i < h.nHeight; ++i) {
+    uint8_t* row = out + (h.TopDown() ? i : h.nHeight - 1 - i) * stride;
+    for (int64_t x = 0; x < h.nWidth; ++x) {
+      const uint8_t* value = reader.Next();
+      if (!value) return false;
+      store(row, x, value, reader.ValueSize());
+    }
+  }
+  return true;
+}
+
+// The footer and the extension area are read for completeness; nothing in them
+// changes the image. Failures are error 3.
+void ReadFooter(CISOperation& op, CISIO& io) {
+  uint8_t footer[kFooterBytes];
+  if (!io.Seek(-static_cast<int64_t>(kFooterBytes), 2) || !io.ReadExactly(footer, sizeof footer)) {
+    op.SetError(IS_ERR_FILEREAD);
+    return;
+  }
+  if (std::memcmp(footer + 8, kFooterSignature, sizeof kFooterSignature) != 0) return;
+  Trace(3, "Found TGA footer\n");
+  const uint32_t extension = LoadU32LE(footer);
+  const uint32_t developer = LoadU32LE(footer + 4);
+  if (extension != 0) {
+    uint8_t area[kExtensionBytes];
+    if (!io.Seek(extension, 0) || !io.ReadExactly(area, sizeof area)) {
+      op.SetError(IS_ERR_FILEREAD);
+    } else {
+      Trace(3, "Found TGA extension\n");
+    }
+  }
+  if (developer != 0) Trace(3, "TGA has developer ext\n");
+}
+
+int32_t GetDims(CISIO& io, int32_t* width, int32_t* height, int32_t* depth) {
+  const CTgaHeader h = ReadHeader(io);
+  if (h.nPixelDepth > 32 || !KnownImageType(h.nImageType)) throw ISException(IS_ERR_NOTTGA);
+  *width = h.nWidth;
+  *height = h.nHeight;
+  *depth = h.nPixelDepth;
+  return 1;
+}
+
+int32_t GetPalette(CISIO& io, int32_t* count, ISPalEntry* palette) {
+  const CTgaHeader h = ReadHeader(io);
+  if (h.nPixelDepth >= 9) throw ISException(IS_ERR_DEPTH);
+  if (!KnownImageType(h.nImageType)) throw ISException(IS_ERR_NOTTGA);
+  *count = 0;
+  std::memset(palette, 0, sizeof(ISPalEntry) * IS_PALETTE_SIZE);
+  if (!h.HasMap()) throw ISException(IS_ERR_NOTTGA);
+  SkipIdField(io, h);
+  ISPalEntry map[IS_PALETTE_SIZE] = {};
+  ReadColourMap(io, h, map);
+  const uint32_t entries = std::min<uint32_t>(h.MapEntries(), IS_PALETTE_SIZE);
+  std::copy_n(map, entries, palette);
+  std::fill(palette + entries, palette + IS_PALETTE_SIZE, map[0]);
+  *count = static_cast<int32_t>(entries);
+  return 1;
+}
+
+// Colour-map indices or grey levels, one byte per pixel.
+uint8_t* Read8(CISOperation& op, CISIO& io, ISPalEntry* palette, int32_t* width, int32_t* height) {
+  const CTgaHeader h = ReadHeader(io);
+  if (h.nPixelDepth > 8 || (h.nImageType != 1 && h.nImageType != 3 && h.nImageType != 9))
+    throw ISException(IS_ERR_DEPTH);
+  SkipIdField(io, h);
+  std::memset(palette, 0, sizeof(ISPalEntry) * IS_PALETTE_SIZE);
+  if (h.HasMap()) {
+    ReadColourMap(io, h, palette);
+  } else if (h.nImageType != 3) {
+    throw ISException(IS_ERR_NOTTGA);
+  } else {
+    for (int i = 0; i < IS_PALETTE_SIZE; ++i) {
+      const auto v = static_cast<uint8_t>(i);
+      palette[i] = ISPalEntry{v, v, v, 255};
+    }
+  }
+  CISBuffer buffer(uint64_t{h.nWidth} * h.nHeight);
+  if (!buffer) throw ISException(IS_ERR_MEMORY);
+  const bool complete = DecodePixels(io, h, buffer.Get(), h.nWidth,
+                                     [](uint8_t* row, int64_t x, const uint8_t* v, size_t) { row[x] = v[0]; });
+  *width = h.nWidth;
+  *height = h.nHeight;
+  if (complete) {
+    ReadFooter(op, io);
+  } else {
+    op.SetError(IS_ERR_FILEREAD);
+  }
+  return buffer.Release();
+}
+
+// Red, green, blue and, at 32 bits, alpha (255 where the file has none).
+uint8_t* ReadRgb(CISOperation& op, CISIO& io, int32_t bits, int32_t* width, int32_t* height) {
+  const CTgaHeader h = ReadHeader(io);
+  if (h.nPixelDepth < 8 || h.nPixelDepth > 32 || !KnownImageType(h.nImageType)) throw ISException(IS_ERR_NOTTGA);
+  SkipIdField(io, h);
+  ISPalEntry map[IS_PALETTE_SIZE] = {};
+  bool mapped = false;
+  if (h.HasMap()) {
+    ReadColourMap(io, h, map);
+    mapped = h.nImageType == 1 || h.nImageType == 9 || h.nImageType == 11;
+  }
+  if (h.nWidth == 0 || h.nHeight == 0) throw ISException(IS_ERR_NOTTGA);
+  const int64_t step = bits / 8;
+  const int64_t stride = ImageStride(h.nWidth, bits);
+  CISBuffer buffer(static_cast<uint64_t>(stride) * h.nHeight);
+  if (!buffer) throw ISException(IS_ERR_MEMORY);
+  // Indices past the 256-entry map (16-bit indices) give an empty entry: black,
+  // alpha 0, as do map positions the file did not fill.
+  const bool complete =
+      DecodePixels(io, h, buffer.Get(), stride, [&](uint8_t* row, int64_t x, const uint8_t* v, size_t bytes) {
+        ISPalEntry c{};
+        if (!mapped) {
+          c = DecodeColour(v, bytes);
+        } else if (const uint32_t index = DecodeIndex(v, bytes); index < IS_PALETTE_SIZE) {
+          c = map[index];
+        }
+        uint8_t* p = row + x * step;
+        p[0] = c.red, p[1] = c.green, p[2] = c.blue;
+        if (step == 4) p[3] = c.reserved;
+      });
+  *width = h.nWidth;
+  *height = h.nHeight;
+  if (complete) {
+    ReadFooter(op, io);
+  } else {
+    op.SetError(IS_ERR_FILEREAD);
+  }
+  return buffer.Release();
+}
+
+}  // namespace
+}  // namespace qv::codec
+
+using qv::codec::CISIO;
+using qv::codec::CISOperation;
+
+int32_t ISGetTGADims(HISSRC source, int32_t* width, int32_t* height, int32_t* pixelDepth) {
+  CISOperation op;
+  if (!op.Ok()) return 0;
+  if (!width || !height || !pixelDepth) return op.Fail(IS_ERR_BADPARAM, 0);
+  CISIO io;
+  if (!op.Attach(source, io)) return 0;
+  return op.Run<int32_t>(0, [&] { return qv::codec::GetDims(io, width, height, pixelDepth); });
+}
+
+int32_t ISGetTGAPalette(HISSRC source, int32_t* count, ISPalEntry* palette) {
+  CISOperation op;
+  if (!op.Ok()) return 0;
+  if (!count || !palette) return op.Fail(IS_ERR_BADPARAM, 0);
+  CISIO io;
+  if (!op.Attach(source, io)) return 0;
+  return op.Run<int32_t>(0, [&] { return qv::codec::GetPalette(io, count, palette); });
+}
+
+uint8_t* ISReadTGA(HISSRC source, int32_t* width, int32_t* height, int32_t bitsPerPixel, ISPalEntry* palette,
+                   uint32_t /*flags*/) {
+  CISOperation op;
+  if (!op.Ok()) return nullptr;
+  const bool depthOk = bitsPerPixel == 24 || bitsPerPixel == 32 || (bitsPerPixel == 8 && palette);
+  if (!width || !height || !depthOk) return op.Fail<uint8_t*>(IS_ERR_BADPARAM, nullptr);
+  CISIO io;
+  if (!op.Attach(source, io)) return nullptr;
+  return op.Run<uint8_t*>(nullptr, [&] {
+    return bitsPerPixel == 8 ? qv::codec::Read8(op, io, palette, width, height)
+                             : qv::codec::ReadRgb(op, io, bitsPerPixel, width, height);
+  });
+}

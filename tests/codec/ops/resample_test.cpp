@@ -1,0 +1,258 @@
+// Whole-byte resampling: every operation against its literal form on random
+// pictures, then the cases with known answers, refusals and cancellation.
+#include <gtest/gtest.h>
+
+#include "codec/ops/ops.h"
+#include "ops_test_support.h"
+
+namespace qv::test {
+namespace {
+
+struct CResizeOp {
+  const char* m_pName;
+  bool m_bShrinkOnly;
+  int32_t m_nMinDest;  // smallest destination side the case generator uses
+  int32_t (*m_pRun)(const CPicture& s, CPicture& d, int32_t channels, int32_t extra);
+  void (*m_pReference)(const ref::Img& s, const ref::Out& d, int64_t channels, int32_t extra);
+};
+
+const CResizeOp kOps[] = {
+    {"bilinear", false, 1,
+     [](const CPicture& s, CPicture& d, int32_t ch, int32_t) {
+       return ISResizeBilinear(s.bits.data(), s.width, s.height, s.stride, d.bits.data(), d.width, d.height, d.stride,
+                               ch);
+     },
+     [](const ref::Img& s, const ref::Out& d, int64_t ch, int32_t) { ref::ResizeBilinear(s, d, ch); }},
+    {"area", true, 1,
+     [](const CPicture& s, CPicture& d, int32_t ch, int32_t) {
+       return ISResizeAreaAverage(s.bits.data(), s.width, s.height, s.stride, d.bits.data(), d.width, d.height,
+                                  d.stride, ch, 1);
+     },
+     [](const ref::Img& s, const ref::Out& d, int64_t ch, int32_t) { ref::ResizeAreaExact(s, d, ch); }},
+    {"block", true, 1,
+     [](const CPicture& s, CPicture& d, int32_t ch, int32_t) {
+       return ISResizeAreaAverage(s.bits.data(), s.width, s.height, s.stride, d.bits.data(), d.width, d.height,
+                                  d.stride, ch, 0);
+     },
+     [](const ref::Img& s, const ref::Out& d, int64_t ch, int32_t) { ref::ResizeBlock(s, d, ch); }},
+    {"nearest", false, 1,
+     [](const CPicture& s, CPicture& d, int32_t ch, int32_t) {
+       return ISResizeNearest(s.bits.data(), s.width, s.height, s.stride, d.bits.data(), d.width, d.height, d.stride,
+                              ch);
+     },
+     [](const ref::Img& s, const ref::Out& d, int64_t ch, int32_t) { ref::ResizeNearest(s, d, ch); }},
+    {"bicubic", false, 1,
+     [](const CPicture& s, CPicture& d, int32_t ch, int32_t) {
+       return ISResizeBicubic(s.bits.data(), s.width, s.height, s.stride, d.bits.data(), d.width, d.height, d.stride,
+                              ch);
+     },
+     [](const ref::Img& s, const ref::Out& d, int64_t ch, int32_t) { ref::ResizeBicubic(s, d, ch); }},
+    {"filtered", false, 4,
+     [](const CPicture& s, CPicture& d, int32_t ch, int32_t filter) {
+       return ISResizeFiltered(s.bits.data(), s.width, s.height, s.stride, d.bits.data(), d.width, d.height, d.stride,
+                               ch, filter);
+     },
+     [](const ref::Img& s, const ref::Out& d, int64_t ch, int32_t filter) { ref::ResizeFiltered(s, d, ch, filter); }},
+};
+
+class ResampleDifferential : public ::testing::TestWithParam<CResizeOp> {};
+
+// 250 random pictures per operation: 1 to 5 channels, padded strides, sizes of
+// 1, primes and factors just off integers; the destination's fill (padding
+// included) must come out byte for byte as the literal form leaves it.
+TEST_P(ResampleDifferential, MatchesLiteralForm) {
+  const CResizeOp& op = GetParam();
+  CRandom rng(20240517u + uint32_t(op.m_pName[0]) * 7u + uint32_t(op.m_pName[1]));
+  for (int n = 0; n < 250; ++n) {
+    static const int32_t kChannels[] = {1, 3, 3, 4, 4, 2, 5};
+    const int32_t ch = kChannels[rng.Int(0, 6)];
+    int32_t dw = std::max(op.m_nMinDest, rng.AwkwardSize());
+    int32_t dh = std::max(op.m_nMinDest, rng.AwkwardSize());
+    int32_t sw = op.m_bShrinkOnly ? rng.ShrinkSource(dw) : rng.AwkwardSize();
+    int32_t sh = op.m_bShrinkOnly ? rng.ShrinkSource(dh) : rng.AwkwardSize();
+    if (n < 4) {  // the thinnest pictures first: 1 x 1 and 1 x N both ways
+      sw = n == 0 ? 1 : sw;
+      sh = n <= 1 ? 1 : sh;
+      if (op.m_bShrinkOnly) dw = std::min(dw, sw), dh = std::min(dh, sh);
+    }
+    const int32_t extra = rng.Int(0, IS_FILTER_COUNT - 1);
+    const CPicture src = RandomPicture(rng, sw, sh, int64_t(sw) * ch);
+    CPicture got = RandomPicture(rng, dw, dh, int64_t(dw) * ch);
+    if (got.stride == src.stride && dw == sw && dh == sh) continue;  // the same-size copy, tested below
+    CPicture want = got;
+    ASSERT_EQ(op.m_pRun(src, got, ch, extra), 1) << Describe(op.m_pName, sw, sh, dw, dh, ch);
+    ASSERT_EQ(ISGetLastError(), IS_ERR_OK);
+    op.m_pReference(src.View(), want.Out(), ch, extra);
+    ASSERT_EQ(got.bits, want.bits) << Describe(op.m_pName, sw, sh, dw, dh, ch) << " filter " << extra;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllOperations, ResampleDifferential, ::testing::ValuesIn(kOps),
+                         [](const auto& info) { return std::string(info.param.m_pName); });
+
+// Equal sizes and strides: an exact copy of every byte, padding included
+// (the exact area average has no such rule and only reproduces the pixels).
+TEST(Resample, SameSizeCopiesWholeRows) {
+  CRandom rng(7);
+  const CPicture src = RandomPicture(rng, 5, 4, 15);
+  for (const CResizeOp& op : kOps) {
+    if (op.m_bShrinkOnly || op.m_nMinDest > 1) continue;
+    CPicture dst = src;
+    std::fill(dst.bits.begin(), dst.bits.end(), 0);
+    ASSERT_EQ(op.m_pRun(src, dst, 3, 0), 1) << op.m_pName;
+    EXPECT_EQ(dst.bits, src.bits) << op.m_pName;
+  }
+  CPicture dst = src;
+  std::fill(dst.bits.begin(), dst.bits.end(), 0xEE);
+  ASSERT_EQ(ISResizeAreaAverage(src.bits.data(), 5, 4, src.stride, dst.bits.data(), 5, 4, dst.stride, 3, 1), 1);
+  for (int y = 0; y < 4; ++y) {
+    for (int x = 0; x < src.stride; ++x) {
+      EXPECT_EQ(dst.bits[y * dst.stride + x], x < 15 ? src.bits[y * src.stride + x] : 0xEE) << x << "," << y;
+    }
+  }
+}
+
+TEST(Resample, BilinearTwoToFourSamplesQuarterSteps) {
+  const uint8_t src[2] = {0, 200};
+  uint8_t dst[4] = {};
+  ASSERT_EQ(ISResizeBilinear(src, 2, 1, 2, dst, 4, 1, 4, 1), 1);
+  // Positions 0, 0.375, 0.75 and 1.125 (limited to column 1).
+  EXPECT_EQ(std::vector<uint8_t>(dst, dst + 4), (std::vector<uint8_t>{0, 75, 150, 200}));
+}
+
+TEST(Resample, AreaAverageHalvingGivesTruncatedBlockMeans) {
+  const uint8_t src[16] = {0, 1, 10, 20, 3, 3, 30, 41, 255, 255, 7, 8, 254, 255, 9, 9};
+  uint8_t dst[4] = {};
+  ASSERT_EQ(ISResizeAreaAverage(src, 4, 4, 4, dst, 2, 2, 2, 1, 1), 1);
+  EXPECT_EQ(std::vector<uint8_t>(dst, dst + 4), (std::vector<uint8_t>{1, 25, 254, 8}));
+  // Height kept, width halved: means of horizontal pairs, never above 255.
+  uint8_t wide[8] = {};
+  ASSERT_EQ(ISResizeAreaAverage(src, 4, 4, 4, wide, 2, 4, 2, 1, 1), 1);
+  EXPECT_EQ(std::vector<uint8_t>(wide, wide + 8), (std::vector<uint8_t>{0, 15, 3, 35, 255, 7, 254, 9}));
+}
+
+// Block average sums in 32 bits: the largest block the limit admits still
+// averages exactly, one just above the limit is refused.
+TEST(Resample, BlockAverageOverflowLimit) {
+  const int32_t sw = 4096, sh = 4112;
+  std::vector<uint8_t> src(size_t(sw) * sh + sh, 255);
+  uint8_t dst[1] = {0};
+  ASSERT_EQ(ISResizeAreaAverage(src.data(), sw, sh, sw, dst, 1, 1, 1, 1, 0), 1);
+  EXPECT_EQ(dst[0], 255);
+  dst[0] = 7;
+  EXPECT_EQ(ISResizeAreaAverage(src.data(), sw + 1, sh, sw + 1, dst, 1, 1, 1, 1, 0), 0);
+  EXPECT_EQ(ISGetLastError(), IS_ERR_BADPARAM);
+  EXPECT_EQ(dst[0], 7);
+}
+
+struct CRefusal {
+  const char* m_pWhat;
+  int32_t sw, sh, ss, dw, dh, ds, ch;
+  bool m_bNullSource, m_bNullDest;
+};
+
+// Each operation's argument checks: error 5, destination untouched.
+TEST(Resample, RefusedArgumentsLeaveDestinationAlone) {
+  const CRefusal kCases[] = {
+      {"null source", 4, 4, 12, 2, 2, 6, 3, true, false},
+      {"null destination", 4, 4, 12, 2, 2, 6, 3, false, true},
+      {"source stride short", 4, 4, 11, 2, 2, 6, 3, false, false},
+      {"destination stride short", 4, 4, 12, 2, 2, 5, 3, false, false},
+      {"zero destination width", 4, 4, 12, 0, 2, 6, 3, false, false},
+      {"zero destination height", 4, 4, 12, 2, 0, 6, 3, false, false},
+      {"zero channels", 4, 4, 12, 2, 2, 6, 0, false, false},
+      {"negative width", -4, 4, 12, 2, 2, 6, 3, false, false},
+      {"negative stride", 4, 4, -12, 2, 2, 6, 3, false, false},
+  };
+  std::vector<uint8_t> src(64, 9);
+  for (const CResizeOp& op : kOps) {
+    for (const CRefusal& c : kCases) {
+      CPicture s{c.sw, c.sh, c.ss, c.m_bNullSource ? Bytes() : src};
+      CPicture d{c.dw, c.dh, c.ds, c.m_bNullDest ? Bytes() : Bytes(64, 0xAB)};
+      const Bytes before = d.bits;
+      if (std::string(op.m_pName) == "block" && c.ch == 0) continue;  // no channels: nothing to do, accepted
+      EXPECT_EQ(op.m_pRun(s, d, c.ch, IS_FILTER_BOX), 0) << op.m_pName << ": " << c.m_pWhat;
+      EXPECT_EQ(ISGetLastError(), IS_ERR_BADPARAM) << op.m_pName << ": " << c.m_pWhat;
+      EXPECT_EQ(d.bits, before) << op.m_pName << ": " << c.m_pWhat;
+    }
+  }
+}
+
+TEST(Resample, AreaAverageRefusesToEnlarge) {
+  const Bytes src(16, 1);
+  for (uint32_t mode : {0u, 1u}) {
+    for (auto [dw, dh] : {std::pair{5, 4}, std::pair{4, 5}}) {
+      Bytes dst(25, 0x5A);
+      EXPECT_EQ(ISResizeAreaAverage(src.data(), 4, 4, 4, dst.data(), dw, dh, dw, 1, mode), 0);
+      EXPECT_EQ(ISGetLastError(), IS_ERR_BADPARAM);
+      EXPECT_EQ(dst, Bytes(25, 0x5A));
+    }
+  }
+}
+
+TEST(Resample, FilterCodeAndSupportChecks) {
+  const Bytes src(64, 1);
+  Bytes dst(64, 0);
+  EXPECT_EQ(ISResizeFiltered(src.data(), 8, 8, 8, dst.data(), 2, 8, 2, 1, IS_FILTER_LANCZOS), 0);
+  EXPECT_EQ(ISGetLastError(), IS_ERR_FILTERSIZE);
+  EXPECT_EQ(ISResizeFiltered(src.data(), 8, 8, 8, dst.data(), 8, 2, 8, 1, IS_FILTER_SINC), 0);
+  EXPECT_EQ(ISGetLastError(), IS_ERR_FILTERSIZE);
+  EXPECT_EQ(ISResizeFiltered(src.data(), 8, 8, 8, dst.data(), 3, 3, 3, 1, IS_FILTER_LANCZOS), 1);
+  EXPECT_EQ(ISResizeFiltered(src.data(), 8, 8, 8, dst.data(), 1, 1, 1, 1, IS_FILTER_BOX), 1);
+  for (int32_t bad : {-1, IS_FILTER_COUNT}) {
+    EXPECT_EQ(ISResizeFiltered(src.data(), 8, 8, 8, dst.data(), 4, 4, 4, 1, bad), 0);
+    EXPECT_EQ(ISGetLastError(), IS_ERR_BADPARAM);
+  }
+}
+
+// A flat picture stays flat through every kernel, however narrow the source
+// is next to the kernel's reach.
+TEST(Resample, FilteredKeepsFlatPictures) {
+  for (int32_t filter = 0; filter < IS_FILTER_COUNT; ++filter) {
+    for (int32_t sw : {1, 2, 9}) {
+      const Bytes src(size_t(sw) * 3 * 2, 77);
+      Bytes dst(40 * 4 * 3, 0);
+      ASSERT_EQ(ISResizeFiltered(src.data(), sw, 2, sw * 3, dst.data(), 40, 4, 120, 3, filter), 1);
+      EXPECT_EQ(dst, Bytes(dst.size(), 77)) << "filter " << filter << " width " << sw;
+    }
+  }
+}
+
+// A callback that stops at once: error 14 after the first unit of work (a row,
+// a channel for nearest, a column for the filter), the rest untouched.
+TEST(Resample, CancellationAfterFirstUnit) {
+  CRandom rng(3);
+  const CPicture src = RandomPicture(rng, 12, 10, 36);
+  for (const CResizeOp& op : kOps) {
+    CPicture dst{6, 5, 18, Bytes(90, 0xCD)};
+    CProgressStop stop(1);
+    EXPECT_EQ(op.m_pRun(src, dst, 3, IS_FILTER_TRIANGLE), 0) << op.m_pName;
+    EXPECT_EQ(ISGetLastError(), IS_ERR_CANCELLED) << op.m_pName;
+    EXPECT_EQ(stop.Calls(), 1);
+    EXPECT_EQ(stop.LastIndex(), 0);
+    const std::string name = op.m_pName;
+    EXPECT_EQ(stop.LastCount(), name == "nearest" ? 3 : name == "filtered" ? 6 : 5) << name;
+    for (int y = 0; y < 5; ++y) {
+      for (int x = 0; x < 18; ++x) {
+        const bool first = name == "nearest" ? x % 3 == 0 : name == "filtered" ? x < 3 : y == 0;
+        if (!first) EXPECT_EQ(dst.bits[y * 18 + x], 0xCD) << name << " " << x << "," << y;
+      }
+    }
+  }
+}
+
+// With a callback that never stops, every row (channel, column) is reported once.
+TEST(Resample, ProgressCountsEveryUnit) {
+  CRandom rng(4);
+  const CPicture src = RandomPicture(rng, 12, 10, 36);
+  for (const CResizeOp& op : kOps) {
+    CPicture dst{6, 5, 18, Bytes(90, 0)};
+    CProgressStop stop(0);
+    ASSERT_EQ(op.m_pRun(src, dst, 3, IS_FILTER_TRIANGLE), 1) << op.m_pName;
+    const std::string name = op.m_pName;
+    EXPECT_EQ(stop.Calls(), name == "nearest" ? 3 : name == "filtered" ? 6 : 5) << name;
+  }
+}
+
+}  // namespace
+}  // namespace qv::test
