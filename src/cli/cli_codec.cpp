@@ -39,6 +39,20 @@ const CReaderEntry kReaders[] = {
     {IS_FILETYPE_WBMP, ".wbmp;.wbm;",
      [](HISSRC s, int32_t* w, int32_t* h, int32_t b, ISPalEntry* p) { return ISReadWBMP(s, w, h, p, b, 0); },
      nullptr},
+    {IS_FILETYPE_TGA, ".tga;",
+     [](HISSRC s, int32_t* w, int32_t* h, int32_t b, ISPalEntry* p) { return ISReadTGA(s, w, h, b, p, 0); }, nullptr},
+    // A 32-bit PSD read gives 3-byte pixels, so 32 is passed on as 0 and refused (error 5).
+    {IS_FILETYPE_PSD, ".psd;",
+     [](HISSRC s, int32_t* w, int32_t* h, int32_t b, ISPalEntry* p) {
+       return ISReadPSD(s, w, h, b == 32 ? 0 : b, p, 0);
+     },
+     nullptr},
+    // PhotoCD: the base image (resolution 3) at 24 bits; other depths are refused (no width: error 5).
+    {IS_FILETYPE_PCD, ".pcd;",
+     [](HISSRC s, int32_t* w, int32_t* h, int32_t b, ISPalEntry*) {
+       return ISReadPCD(s, b == 24 ? w : nullptr, h, 3, 0);
+     },
+     nullptr},
 };
 
 const CReaderEntry* ReaderForType(int32_t type) {

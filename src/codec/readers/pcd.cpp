@@ -126,9 +126,15 @@ CISBuffer Turn(CISBuffer image, size_t w, size_t h, int orientation) {
     for (size_t x = 0; x < w; ++x) {
       size_t target = 0;
       switch (orientation) {
-        case 1: target = (w - 1 - x) * h + y; break;
-        case 2: target = (h - 1 - y) * w + (w - 1 - x); break;
-        default: target = x * h + (h - 1 - y); break;
+        case 1:
+          target = (w - 1 - x) * h + y;
+          break;
+        case 2:
+          target = (h - 1 - y) * w + (w - 1 - x);
+          break;
+        default:
+          target = x * h + (h - 1 - y);
+          break;
       }
       std::memcpy(dst + target * 3, src + (y * w + x) * 3, 3);
     }
@@ -151,8 +157,7 @@ uint8_t* ReadPcd(CISIO& io, int32_t index, int32_t* width, int32_t* height) {
   Trace(2, "Reading PCD sub-image #%d (%d x %d)\n", index, static_cast<int>(outW), static_cast<int>(outH));
 
   CPlanes planes(outW, outH);
-  if (!io.Seek(kSectorsToImage[stored - 1] * static_cast<int64_t>(kSectorBytes), 1))
-    throw ISException(IS_ERR_FILEREAD);
+  if (!io.Seek(kSectorsToImage[stored - 1] * static_cast<int64_t>(kSectorBytes), 1)) throw ISException(IS_ERR_FILEREAD);
   ReadBaseRows(io, planes, w, h);
   DoublePlane(planes.c1.data(), w / 2, h / 2, outW);
   DoublePlane(planes.c2.data(), w / 2, h / 2, outW);

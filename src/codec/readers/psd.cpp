@@ -123,8 +123,8 @@ bool ReadToImageData(CISIO& io, const CPsdHeader& h, ISPalEntry* palette) {
 // ---- Resolution --------------------------------------------------------------
 
 struct CResourceScan {
-  int32_t nBlocks = 0;                  // blocks parsed
-  const uint8_t* pResolution = nullptr; // data of the first block 1005 of at least 16 bytes
+  int32_t nBlocks = 0;                   // blocks parsed
+  const uint8_t* pResolution = nullptr;  // data of the first block 1005 of at least 16 bytes
 };
 
 // Walks the resource blocks: "8BIM", ID, padded name, size (padded to even),
@@ -176,8 +176,7 @@ ISResolution DecodeResolution(const uint8_t* p) {
   return r;
 }
 
-int32_t GetDims(CISOperation& op, CISIO& io, int32_t* width, int32_t* height, int32_t* mode,
-                ISResolution* resolution) {
+int32_t GetDims(CISOperation& op, CISIO& io, int32_t* width, int32_t* height, int32_t* mode, ISResolution* resolution) {
   const CPsdHeader h = ReadHeader(io);
   *width = static_cast<int32_t>(h.nWidth);
   *height = static_cast<int32_t>(h.nHeight);

@@ -56,26 +56,34 @@ bool KnownImageType(uint8_t type) { return (type >= 1 && type <= 3) || (type >= 
 // 0 for a size the reader does not decode.
 size_t ValueBytes(uint32_t bits) {
   switch (bits) {
-    case 8: return 1;
+    case 8:
+      return 1;
     case 15:
-    case 16: return 2;
-    case 24: return 3;
-    case 32: return 4;
-    default: return 0;
+    case 16:
+      return 2;
+    case 24:
+      return 3;
+    case 32:
+      return 4;
+    default:
+      return 0;
   }
 }
 
 // A stored value as blue, green, red and alpha (in the reserved byte).
 ISPalEntry DecodeColour(const uint8_t* v, size_t bytes) {
   switch (bytes) {
-    case 1: return ISPalEntry{v[0], v[0], v[0], 255};
+    case 1:
+      return ISPalEntry{v[0], v[0], v[0], 255};
     case 2: {
       const uint32_t w = LoadU16LE(v);  // 5-5-5, bit 15 ignored
       return ISPalEntry{static_cast<uint8_t>(w << 3), static_cast<uint8_t>((w >> 5) << 3),
                         static_cast<uint8_t>((w >> 10) << 3), 255};
     }
-    case 3: return ISPalEntry{v[0], v[1], v[2], 255};
-    default: return ISPalEntry{v[0], v[1], v[2], v[3]};
+    case 3:
+      return ISPalEntry{v[0], v[1], v[2], 255};
+    default:
+      return ISPalEntry{v[0], v[1], v[2], v[3]};
   }
 }
 

@@ -1,0 +1,70 @@
+// Helpers of the TGA, PSD and PhotoCD tests: a big-endian writer and a decode
+// of bytes through a temporary file.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "codec/codec_test_support.h"
+
+namespace qv::test {
+
+// Appends integers in big-endian order (PSD).
+class CBigEndianWriter {
+ public:
+  CBigEndianWriter& U8(uint32_t v) {
+    m_bytes.push_back(static_cast<uint8_t>(v));
+    return *this;
+  }
+  CBigEndianWriter& U16(uint32_t v) { return U8(v >> 8).U8(v); }
+  CBigEndianWriter& U32(uint32_t v) { return U16(v >> 16).U16(v); }
+  CBigEndianWriter& Raw(const Bytes& b) {
+    m_bytes.insert(m_bytes.end(), b.begin(), b.end());
+    return *this;
+  }
+  CBigEndianWriter& Text(const std::string& s) {
+    m_bytes.insert(m_bytes.end(), s.begin(), s.end());
+    return *this;
+  }
+  // A section: its 32-bit length, then its bytes.
+  CBigEndianWriter& Section(const Bytes& b) { return U32(static_cast<uint32_t>(b.size())).Raw(b); }
+  const Bytes& Get() const { return m_bytes; }
+
+ private:
+  Bytes m_bytes;
+};
+
+// What a read left: the pixels (width x height x bytesPerPixel bytes), the
+// size, the last error and whether a buffer came back at all.
+struct CDecoded {
+  Bytes pixels;
+  int32_t width = 0;
+  int32_t height = 0;
+  int32_t error = -1;
+  bool hasBuffer = false;
+};
+
+using ReadFn = std::function<uint8_t*(HISSRC source, int32_t* width, int32_t* height)>;
+
+inline CDecoded DecodeSource(HISSRC source, const ReadFn& read, size_t bytesPerPixel) {
+  CDecoded d;
+  CCodecBuffer buffer(read(source, &d.width, &d.height));
+  d.error = ISGetLastError();
+  d.hasBuffer = static_cast<bool>(buffer);
+  if (buffer) d.pixels = buffer.Copy(size_t(d.width) * size_t(d.height) * bytesPerPixel);
+  return d;
+}
+
+inline CDecoded DecodeBytes(const Bytes& file, const ReadFn& read, size_t bytesPerPixel,
+                            const std::string& name = "picture.bin") {
+  CTempFolder dir;
+  CSource source(dir.Write(name, file));
+  return DecodeSource(source.Get(), read, bytesPerPixel);
+}
+
+inline Bytes ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace qv::test

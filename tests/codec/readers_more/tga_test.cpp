@@ -1,0 +1,431 @@
+// TGA reader: row order, run-length packets, pixel and colour-map decoding,
+// the palette query, the footer, and refused or damaged files.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "readers_more_support.h"
+
+namespace qv::test {
+namespace {
+
+struct CTgaSpec {
+  uint8_t type = 2;
+  uint8_t depth = 24;
+  uint16_t width = 1;
+  uint16_t height = 1;
+  uint8_t descriptor = 0x20;  // top-down
+  uint8_t mapType = 0;
+  uint16_t firstEntry = 0;
+  uint16_t mapLength = 0;
+  uint8_t entryBits = 0;
+  std::string id;
+  Bytes map;
+  Bytes pixels;
+};
+
+Bytes TgaFile(const CTgaSpec& s) {
+  CByteWriter w;
+  w.U8(static_cast<uint32_t>(s.id.size())).U8(s.mapType).U8(s.type);
+  w.U16(s.firstEntry).U16(s.mapLength).U8(s.entryBits);
+  w.U16(0).U16(0).U16(s.width).U16(s.height).U8(s.depth).U8(s.descriptor);
+  w.Text(s.id).Raw(s.map).Raw(s.pixels);
+  return w.Get();
+}
+
+CDecoded ReadTga(const Bytes& file, int32_t bits, ISPalEntry* palette = nullptr) {
+  return DecodeBytes(
+      file, [&](HISSRC s, int32_t* w, int32_t* h) { return ISReadTGA(s, w, h, bits, palette, 0); }, bits / 8);
+}
+
+struct CPaletteResult {
+  int32_t result = -1;
+  int32_t count = -1;
+  int32_t error = -1;
+};
+
+CPaletteResult QueryPalette(const Bytes& file, ISPalEntry* palette) {
+  CTempFolder dir;
+  CSource source(dir.Write("p.tga", file));
+  CPaletteResult r;
+  r.result = ISGetTGAPalette(source.Get(), &r.count, palette);
+  r.error = ISGetLastError();
+  return r;
+}
+
+bool SameEntry(const ISPalEntry& a, const ISPalEntry& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// Three pixels in stored (blue, green, red) order, and the same as red, green, blue.
+const Bytes kRow0Stored = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+const Bytes kRow1Stored = {10, 11, 12, 13, 14, 15, 16, 17, 18};
+const Bytes kRowsRgb = {3, 2, 1, 6, 5, 4, 9, 8, 7, 12, 11, 10, 15, 14, 13, 18, 17, 16};
+
+TEST(TgaRead, BottomUpAndTopDownTwinsDecodeAlike) {
+  CTgaSpec top;
+  top.width = 3, top.height = 2;
+  top.pixels = kRow0Stored;
+  top.pixels.insert(top.pixels.end(), kRow1Stored.begin(), kRow1Stored.end());
+  CTgaSpec bottom = top;
+  bottom.descriptor = 0;
+  bottom.pixels = kRow1Stored;
+  bottom.pixels.insert(bottom.pixels.end(), kRow0Stored.begin(), kRow0Stored.end());
+  for (const CTgaSpec* spec : {&top, &bottom}) {
+    const CDecoded d = ReadTga(TgaFile(*spec), 24);
+    EXPECT_EQ(d.width, 3);
+    EXPECT_EQ(d.height, 2);
+    EXPECT_EQ(d.error, IS_ERR_OK);
+    EXPECT_EQ(d.pixels, kRowsRgb);
+  }
+
+  CTgaSpec greyTop;
+  greyTop.type = 3, greyTop.depth = 8, greyTop.width = 2, greyTop.height = 2;
+  greyTop.pixels = {1, 2, 3, 4};
+  CTgaSpec greyBottom = greyTop;
+  greyBottom.descriptor = 0;
+  greyBottom.pixels = {3, 4, 1, 2};
+  ISPalEntry palette[IS_PALETTE_SIZE];
+  EXPECT_EQ(ReadTga(TgaFile(greyTop), 8, palette).pixels, (Bytes{1, 2, 3, 4}));
+  EXPECT_EQ(ReadTga(TgaFile(greyBottom), 8, palette).pixels, (Bytes{1, 2, 3, 4}));
+}
+
+TEST(TgaRead, RunPacketContinuesIntoTheNextRow) {
+  // Row width 3: a literal of two, a run of three (end of row 0, start of
+  // row 1), a literal of one.
+  CTgaSpec spec;
+  spec.type = 10, spec.width = 3, spec.height = 2;
+  spec.pixels = {0x01, 1, 1, 1, 2, 2, 2, 0x82, 3, 3, 3, 0x00, 4, 4, 4};
+  const Bytes expected = {1, 1, 1, 2, 2, 2, 3, 3, 3, 3, 3, 3, 3, 3, 3, 4, 4, 4};
+  EXPECT_EQ(ReadTga(TgaFile(spec), 24).pixels, expected);
+
+  spec.descriptor = 0;  // the same packets bottom-up: stored row 0 is the bottom row
+  const Bytes flipped = {3, 3, 3, 3, 3, 3, 4, 4, 4, 1, 1, 1, 2, 2, 2, 3, 3, 3};
+  EXPECT_EQ(ReadTga(TgaFile(spec), 24).pixels, flipped);
+
+  spec.type = 11, spec.depth = 8, spec.descriptor = 0x20;  // grey levels, read at 24 bits
+  spec.pixels = {0x01, 10, 20, 0x82, 30, 0x00, 40};
+  const Bytes grey = {10, 10, 10, 20, 20, 20, 30, 30, 30, 30, 30, 30, 30, 30, 30, 40, 40, 40};
+  EXPECT_EQ(ReadTga(TgaFile(spec), 24).pixels, grey);
+}
+
+TEST(TgaRead, FiveBitChannelsOfSixteenAndFifteenBitPixels) {
+  struct Case {
+    uint16_t stored;
+    uint8_t red, green, blue;
+  };
+  const Case cases[] = {
+      {0x7FFF, 248, 248, 248}, {0xFFFF, 248, 248, 248},  // bit 15 does not change the colour
+      {0x001F, 0, 0, 248},     {0x03E0, 0, 248, 0},     {0x7C00, 248, 0, 0}, {0x0421, 8, 8, 8},
+  };
+  for (const uint8_t depth : {15, 16}) {
+    CTgaSpec spec;
+    spec.depth = depth, spec.width = static_cast<uint16_t>(std::size(cases));
+    CByteWriter pixels;
+    Bytes expected;
+    for (const Case& c : cases) {
+      pixels.U16(c.stored);
+      expected.insert(expected.end(), {c.red, c.green, c.blue, 255});
+    }
+    spec.pixels = pixels.Get();
+    const CDecoded d = ReadTga(TgaFile(spec), 32);
+    EXPECT_EQ(d.error, IS_ERR_OK);
+    EXPECT_EQ(d.pixels, expected) << "depth " << int(depth);
+  }
+}
+
+TEST(TgaRead, ColourMapEntriesOfEverySize) {
+  struct Case {
+    uint8_t bits;
+    Bytes stored;
+    ISPalEntry entry;  // blue, green, red, alpha
+  };
+  const Case cases[] = {
+      {8, {0x40}, {0x40, 0x40, 0x40, 255}},
+      {15, {0x00, 0x7C}, {0, 0, 248, 255}},
+      {16, {0xFF, 0xFF}, {248, 248, 248, 255}},
+      {24, {10, 20, 30}, {10, 20, 30, 255}},
+      {32, {10, 20, 30, 40}, {10, 20, 30, 40}},
+  };
+  for (const Case& c : cases) {
+    CTgaSpec spec;
+    spec.type = 1, spec.depth = 8, spec.mapType = 1, spec.mapLength = 1, spec.entryBits = c.bits;
+    spec.map = c.stored;
+    spec.pixels = {0};
+    const CDecoded d = ReadTga(TgaFile(spec), 32);
+    EXPECT_EQ(d.pixels, (Bytes{c.entry.red, c.entry.green, c.entry.blue, c.entry.reserved})) << int(c.bits);
+    ISPalEntry palette[IS_PALETTE_SIZE];
+    const CPaletteResult r = QueryPalette(TgaFile(spec), palette);
+    EXPECT_EQ(r.result, 1);
+    EXPECT_EQ(r.count, 1);
+    EXPECT_TRUE(SameEntry(palette[0], c.entry)) << int(c.bits);
+  }
+}
+
+TEST(TgaPalette, GreyscaleFileGetsTheGreyPaletteFromTheReadOnly) {
+  CTgaSpec spec;
+  spec.type = 3, spec.depth = 8, spec.width = 3;
+  spec.pixels = {0, 128, 255};
+  ISPalEntry palette[IS_PALETTE_SIZE];
+  const CDecoded d = ReadTga(TgaFile(spec), 8, palette);
+  EXPECT_EQ(d.pixels, (Bytes{0, 128, 255}));
+  for (int i = 0; i < IS_PALETTE_SIZE; ++i) {
+    const auto v = static_cast<uint8_t>(i);
+    ASSERT_TRUE(SameEntry(palette[i], ISPalEntry{v, v, v, 255})) << i;
+  }
+
+  std::memset(palette, 0xAA, sizeof palette);
+  const CPaletteResult r = QueryPalette(TgaFile(spec), palette);
+  EXPECT_EQ(r.result, 0);
+  EXPECT_EQ(r.error, IS_ERR_NOTTGA);
+  EXPECT_EQ(r.count, 0);
+  for (const ISPalEntry& e : palette) ASSERT_TRUE(SameEntry(e, ISPalEntry{}));
+}
+
+TEST(TgaRead, RunLengthGreyscaleNeedsTheRgbRead) {
+  CTgaSpec spec;
+  spec.type = 11, spec.depth = 8, spec.width = 2;
+  spec.pixels = {0x81, 77};
+  ISPalEntry palette[IS_PALETTE_SIZE];
+  const CDecoded at8 = ReadTga(TgaFile(spec), 8, palette);
+  EXPECT_FALSE(at8.hasBuffer);
+  EXPECT_EQ(at8.error, IS_ERR_DEPTH);
+  EXPECT_EQ(ReadTga(TgaFile(spec), 24).pixels, (Bytes{77, 77, 77, 77, 77, 77}));
+}
+
+TEST(TgaPalette, QueryAgreesWithTheReadAfterAnIdField) {
+  CTgaSpec spec;
+  spec.type = 1, spec.depth = 8, spec.width = 3, spec.id = "a picture";
+  spec.mapType = 1, spec.mapLength = 3, spec.entryBits = 24;
+  spec.map = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+  spec.pixels = {2, 0, 1};
+  ISPalEntry fromRead[IS_PALETTE_SIZE];
+  const CDecoded d = ReadTga(TgaFile(spec), 8, fromRead);
+  EXPECT_EQ(d.pixels, (Bytes{2, 0, 1}));
+  ISPalEntry fromQuery[IS_PALETTE_SIZE];
+  const CPaletteResult r = QueryPalette(TgaFile(spec), fromQuery);
+  ASSERT_EQ(r.result, 1);
+  EXPECT_EQ(r.count, 3);
+  EXPECT_TRUE(SameEntry(fromQuery[2], (ISPalEntry{7, 8, 9, 255})));
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(SameEntry(fromRead[i], fromQuery[i])) << i;
+  for (int i = 3; i < IS_PALETTE_SIZE; ++i) {
+    ASSERT_TRUE(SameEntry(fromQuery[i], fromQuery[0])) << i;  // the query repeats entry 0
+    ASSERT_TRUE(SameEntry(fromRead[i], ISPalEntry{})) << i;   // the read leaves them empty
+  }
+}
+
+TEST(TgaPalette, FirstEntryIndexCountsTowardTheEntriesRead) {
+  CTgaSpec spec;
+  spec.type = 1, spec.depth = 8, spec.width = 2;
+  spec.mapType = 1, spec.firstEntry = 2, spec.mapLength = 4, spec.entryBits = 24;
+  for (uint8_t i = 0; i < 6; ++i) spec.map.insert(spec.map.end(), {i, i, static_cast<uint8_t>(100 + i)});
+  spec.pixels = {5, 0};
+  ISPalEntry palette[IS_PALETTE_SIZE];
+  const CPaletteResult r = QueryPalette(TgaFile(spec), palette);
+  EXPECT_EQ(r.count, 6);
+  for (uint8_t i = 0; i < 6; ++i) EXPECT_TRUE(SameEntry(palette[i], (ISPalEntry{i, i, uint8_t(100 + i), 255})));
+  EXPECT_EQ(ReadTga(TgaFile(spec), 24).pixels, (Bytes{105, 5, 5, 100, 0, 0}));
+}
+
+TEST(TgaPalette, EntriesPastTheLastPositionAreReadAndDropped) {
+  CTgaSpec spec;
+  spec.type = 1, spec.depth = 8, spec.width = 2;
+  spec.mapType = 1, spec.firstEntry = 44, spec.mapLength = 256, spec.entryBits = 24;  // 300 entries
+  for (int i = 0; i < 300; ++i) spec.map.insert(spec.map.end(), {uint8_t(i), uint8_t(i >> 8), 7});
+  spec.pixels = {255, 1};
+  ISPalEntry palette[IS_PALETTE_SIZE];
+  const CPaletteResult r = QueryPalette(TgaFile(spec), palette);
+  EXPECT_EQ(r.count, IS_PALETTE_SIZE);
+  EXPECT_TRUE(SameEntry(palette[255], (ISPalEntry{255, 0, 7, 255})));
+  const CDecoded d = ReadTga(TgaFile(spec), 24);
+  EXPECT_EQ(d.error, IS_ERR_OK);
+  EXPECT_EQ(d.pixels, (Bytes{7, 0, 255, 7, 0, 1}));  // the pixels after all 300 entries
+}
+
+TEST(TgaRead, SixteenBitIndicesPastTheMapGiveAnEmptyEntry) {
+  CTgaSpec spec;
+  spec.type = 1, spec.depth = 16, spec.width = 3;
+  spec.mapType = 1, spec.mapLength = 2, spec.entryBits = 24;
+  spec.map = {1, 2, 3, 4, 5, 6};
+  spec.pixels = {1, 0, 0x2C, 0x01, 0xFF, 0xFF};  // indices 1, 300, 65535
+  EXPECT_EQ(ReadTga(TgaFile(spec), 32).pixels, (Bytes{6, 5, 4, 255, 0, 0, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST(TgaRead, TruncatedDataKeepsThePixelsRead) {
+  CTgaSpec raw;
+  raw.width = 2, raw.height = 2;
+  raw.pixels = {1, 1, 1, 2, 2, 2, 3, 3, 3, 4};  // three pixels and a byte
+  CDecoded d = ReadTga(TgaFile(raw), 24);
+  EXPECT_EQ(d.error, IS_ERR_FILEREAD);
+  EXPECT_EQ(d.pixels, (Bytes{1, 1, 1, 2, 2, 2, 3, 3, 3, 0, 0, 0}));
+
+  CTgaSpec packed = raw;
+  packed.type = 10;
+  packed.pixels = {0x80, 9, 9, 9, 0x03, 1, 1, 1, 2, 2};  // a literal of four that breaks off
+  d = ReadTga(TgaFile(packed), 24);
+  EXPECT_EQ(d.error, IS_ERR_FILEREAD);
+  EXPECT_EQ(d.pixels, (Bytes{9, 9, 9, 1, 1, 1, 0, 0, 0, 0, 0, 0}));
+
+  packed.pixels = {0x80, 9, 9, 9, 0x81};  // a run without its value
+  d = ReadTga(TgaFile(packed), 24);
+  EXPECT_EQ(d.error, IS_ERR_FILEREAD);
+  EXPECT_EQ(d.pixels, (Bytes{9, 9, 9, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST(TgaRead, OnePixelFileDecodesAndReportsTheFooterSeek) {
+  CTgaSpec spec;
+  spec.type = 3, spec.depth = 8;
+  spec.pixels = {42};
+  ISPalEntry palette[IS_PALETTE_SIZE];
+  const CDecoded d = ReadTga(TgaFile(spec), 8, palette);  // 19 bytes: no room for a footer
+  ASSERT_TRUE(d.hasBuffer);
+  EXPECT_EQ(d.pixels, Bytes{42});
+  EXPECT_EQ(d.error, IS_ERR_FILEREAD);
+}
+
+Bytes Footer(uint32_t extension, uint32_t developer) {
+  CByteWriter w;
+  w.U32(extension).U32(developer).Text("TRUEVISION-XFILE.").U8(0);
+  return w.Get();
+}
+
+TEST(TgaFooter, FooterAndExtensionAreaLeaveThePictureAlone) {
+  CTgaSpec spec;
+  spec.width = 3;  // 27 bytes: room for the footer read
+  spec.pixels = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+  const Bytes plain = TgaFile(spec);
+  const Bytes expected = {3, 2, 1, 6, 5, 4, 9, 8, 7};
+
+  Bytes withExtension = plain;
+  const auto extensionAt = static_cast<uint32_t>(withExtension.size());
+  withExtension.resize(withExtension.size() + 495, 0xEE);
+  const Bytes footer = Footer(extensionAt, 12);
+  withExtension.insert(withExtension.end(), footer.begin(), footer.end());
+
+  Bytes badExtension = plain;
+  const Bytes farFooter = Footer(1u << 20, 0);
+  badExtension.insert(badExtension.end(), farFooter.begin(), farFooter.end());
+
+  const struct {
+    const Bytes* file;
+    int32_t error;
+  } cases[] = {{&plain, IS_ERR_OK}, {&withExtension, IS_ERR_OK}, {&badExtension, IS_ERR_FILEREAD}};
+  for (const auto& c : cases) {
+    const CDecoded d = ReadTga(*c.file, 24);
+    EXPECT_EQ(d.error, c.error);
+    EXPECT_EQ(d.pixels, expected);
+  }
+}
+
+TEST(TgaDims, ReportsSizeAndDepthFromTheHeaderAlone) {
+  CTgaSpec spec;
+  spec.type = 10, spec.depth = 16, spec.width = 300, spec.height = 200;
+  CTempFolder dir;
+  CSource source(dir.Write("d.tga", TgaFile(spec)));
+  int32_t w = 0, h = 0, depth = 0;
+  EXPECT_EQ(ISGetTGADims(source.Get(), &w, &h, &depth), 1);
+  EXPECT_EQ(ISGetLastError(), IS_ERR_OK);
+  EXPECT_EQ(w, 300);
+  EXPECT_EQ(h, 200);
+  EXPECT_EQ(depth, 16);
+
+  for (const uint8_t type : {0, 4, 12}) {
+    spec.type = type;
+    CSource bad(dir.Write("bad" + std::to_string(type) + ".tga", TgaFile(spec)));
+    EXPECT_EQ(ISGetTGADims(bad.Get(), &w, &h, &depth), 0);
+    EXPECT_EQ(ISGetLastError(), IS_ERR_NOTTGA);
+  }
+}
+
+struct RefusedCase {
+  const char* name;
+  void (*edit)(CTgaSpec&);
+  int32_t bits;
+  int32_t error;
+  size_t cut = 0;  // the file is cut to this many bytes when nonzero
+};
+
+// A valid 2 x 1 true-colour file as the starting point of every case.
+CTgaSpec BaseSpec() {
+  CTgaSpec spec;
+  spec.width = 2;
+  spec.pixels = {1, 2, 3, 4, 5, 6};
+  return spec;
+}
+
+const RefusedCase kRefused[] = {
+    {"type0", [](CTgaSpec& s) { s.type = 0; }, 24, IS_ERR_NOTTGA},
+    {"type4", [](CTgaSpec& s) { s.type = 4; }, 24, IS_ERR_NOTTGA},
+    {"depth40", [](CTgaSpec& s) { s.depth = 40; }, 24, IS_ERR_NOTTGA},
+    {"depth4", [](CTgaSpec& s) { s.depth = 4; }, 32, IS_ERR_NOTTGA},
+    {"zeroWidth", [](CTgaSpec& s) { s.width = 0; }, 24, IS_ERR_NOTTGA},
+    {"zeroHeight", [](CTgaSpec& s) { s.height = 0; }, 32, IS_ERR_NOTTGA},
+    {"trueColourAt8", [](CTgaSpec&) {}, 8, IS_ERR_DEPTH},
+    {"sixteenBitIndicesAt8", [](CTgaSpec& s) { s.type = 1, s.depth = 16; }, 8, IS_ERR_DEPTH},
+    {"mappedWithoutMapAt8", [](CTgaSpec& s) { s.type = 1, s.depth = 8; }, 8, IS_ERR_NOTTGA},
+    {"packedMappedWithoutMapAt8", [](CTgaSpec& s) { s.type = 9, s.depth = 8; }, 8, IS_ERR_NOTTGA},
+    {"idPastTheEnd", [](CTgaSpec& s) { s.id = "an identification"; }, 24, IS_ERR_FILEREAD, 20},
+    {"shortHeader", [](CTgaSpec&) {}, 24, IS_ERR_FILEREAD, 17},
+    {"mapPastTheEnd",
+     [](CTgaSpec& s) { s.type = 1, s.depth = 8, s.mapType = 1, s.mapLength = 500, s.entryBits = 32; }, 24,
+     IS_ERR_FILEREAD},
+    {"greyMapPastTheEndAt8",
+     [](CTgaSpec& s) { s.type = 3, s.depth = 8, s.mapType = 1, s.mapLength = 500, s.entryBits = 24; }, 8,
+     IS_ERR_FILEREAD},
+};
+
+class TgaRefused : public ::testing::TestWithParam<RefusedCase> {};
+
+TEST_P(TgaRefused, GivesNoBufferAndItsError) {
+  const RefusedCase& c = GetParam();
+  CTgaSpec spec = BaseSpec();
+  c.edit(spec);
+  Bytes file = TgaFile(spec);
+  if (c.cut) file.resize(c.cut);
+  ISPalEntry palette[IS_PALETTE_SIZE];
+  const CDecoded d = ReadTga(file, c.bits, palette);
+  EXPECT_FALSE(d.hasBuffer);
+  EXPECT_EQ(d.error, c.error);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, TgaRefused, ::testing::ValuesIn(kRefused), [](const auto& info) {
+  return std::string(info.param.name);
+});
+
+TEST(TgaErrors, ArgumentsAndHandles) {
+  const Bytes file = TgaFile(BaseSpec());
+  CTempFolder dir;
+  CSource source(dir.Write("a.tga", file));
+  int32_t w = 0, h = 0, depth = 0, count = 0;
+  ISPalEntry palette[IS_PALETTE_SIZE];
+  const struct {
+    const char* what;
+    std::function<bool()> call;
+  } calls[] = {
+      {"16 bits", [&] { return ISReadTGA(source.Get(), &w, &h, 16, palette, 0) != nullptr; }},
+      {"8 bits, no palette", [&] { return ISReadTGA(source.Get(), &w, &h, 8, nullptr, 0) != nullptr; }},
+      {"no width", [&] { return ISReadTGA(source.Get(), nullptr, &h, 24, nullptr, 0) != nullptr; }},
+      {"no source", [&] { return ISReadTGA(nullptr, &w, &h, 24, nullptr, 0) != nullptr; }},
+      {"dims without depth", [&] { return ISGetTGADims(source.Get(), &w, &h, nullptr) != 0; }},
+      {"palette without array", [&] { return ISGetTGAPalette(source.Get(), &count, nullptr) != 0; }},
+  };
+  for (const auto& c : calls) {
+    EXPECT_FALSE(c.call()) << c.what;
+    EXPECT_EQ(ISGetLastError(), IS_ERR_BADPARAM) << c.what;
+  }
+  EXPECT_EQ(ISGetTGADims(reinterpret_cast<HISSRC>(&w), &w, &h, &depth), 0);
+  EXPECT_EQ(ISGetLastError(), IS_ERR_BADSOURCE);
+
+  CSource shortFile(dir.Write("short.tga", Bytes(file.begin(), file.begin() + 10)));
+  EXPECT_EQ(ISGetTGADims(shortFile.Get(), &w, &h, &depth), 0);
+  EXPECT_EQ(ISGetLastError(), IS_ERR_FILEREAD);
+}
+
+TEST(TgaRead, PictureTooLargeForABufferIsRefusedBeforeReading) {
+  CTgaSpec spec;
+  spec.width = 65535, spec.height = 65535, spec.depth = 32;
+  const CDecoded d = ReadTga(TgaFile(spec), 32);
+  EXPECT_FALSE(d.hasBuffer);
+  EXPECT_EQ(d.error, IS_ERR_MEMORY);
+}
+
+}  // namespace
+}  // namespace qv::test
