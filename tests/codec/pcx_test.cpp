@@ -164,6 +164,17 @@ TEST_F(PcxReader, RunsEndAtTheLineAndTruncationGivesZeros) {
   EXPECT_EQ(d.Copy(6), (Bytes{9, 9, 3, 0, 0, 0}));
 }
 
+TEST_F(PcxReader, RowsAfterTheEndTakeColourZero) {
+  PcxSpec s;
+  s.bitsPerPlane = 1, s.planes = 4, s.xmax = 1, s.ymax = 2, s.bytesPerLine = 1, s.headerPalette = HeaderPalette();
+  s.headerPalette[0] = 50;
+  s.data = {0xC4, 0x80};  // row 0: pixel 0 has value 15; then the file ends
+  CCodecBuffer d(Read(MakePcx(s), 24, nullptr, m_w, m_h));
+  ASSERT_TRUE(d);
+  EXPECT_EQ(m_nError, IS_ERR_OK);
+  EXPECT_EQ(d.Copy(18), (Bytes{240, 15, 215, 50, 0, 200, 50, 0, 200, 50, 0, 200, 50, 0, 200, 50, 0, 200}));
+}
+
 TEST_F(PcxReader, ShortLinesAndOddLayoutsStayInsideTheirBuffers) {
   struct Layout {
     uint8_t bitsPerPlane, planes;

@@ -214,7 +214,9 @@ class CRleCanvas {
       : m_pOut(out), m_nWidth(width), m_nHeight(height), m_nStep(outBits / 8), m_pPalette(palette) {}
 
   void FillBackground() {
-    if (m_nStep == 1) return;  // already zero
+    const ISPalEntry& e = m_pPalette[0];
+    if (m_nStep == 3 && e.red == 0 && e.green == 0 && e.blue == 0) return;  // already zero
+    if (m_nStep == 1) return;
     for (int64_t y = 0; y < m_nHeight; ++y)
       for (int64_t x = 0; x < m_nWidth; ++x) Put(x, y, 0);
   }

@@ -89,6 +89,8 @@ class CScanLineDecoder {
         m_line(m_nLineBytes + size_t{h.nBytesPerLine} * 3 + size_t(h.nWidth) * 4 + 8, 0) {}
 
   const uint8_t* Line() const { return m_line.data(); }
+  // The file has ended and the line holds only zeros.
+  bool Blank() const { return m_bBlank; }
 
   void Next() {
     if (m_bEnded) {
@@ -184,8 +186,13 @@ uint8_t* ReadPcx(CISIO& io, int32_t outBits, ISPalEntry* callerPalette, int32_t*
   CISBuffer buffer(static_cast<uint64_t>(stride * h.nHeight));
   if (!buffer) throw ISException(IS_ERR_MEMORY);
 
+  // Rows of zeros after the end of the file need no work where they come out
+  // as zeros, which the buffer already holds.
+  const ISPalEntry& zero = palette[0];
+  const bool blankIsZero = outBits <= 8 || bits == 24 || (zero.red == 0 && zero.green == 0 && zero.blue == 0);
   for (int32_t row = 0; row < h.nHeight; ++row) {
     decoder.Next();
+    if (decoder.Blank() && blankIsZero) continue;
     ConvertRow(decoder.Line(), h, outBits, palette, buffer.Get() + row * stride);
   }
   *width = h.nWidth;
