@@ -15,8 +15,24 @@ done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 out="$work/actual.txt"
+
+# Little-endian 32-bit and 16-bit values as bytes.
+le32() { printf '\\x%02x\\x%02x\\x%02x\\x%02x' $(($1 & 255)) $((($1 >> 8) & 255)) $((($1 >> 16) & 255)) $((($1 >> 24) & 255)); }
+le16() { printf '\\x%02x\\x%02x' $(($1 & 255)) $((($1 >> 8) & 255)); }
+# uniform_bmp FILE WIDTH HEIGHT: a bottom-up 24-bit BMP whose every byte is 0x64
+# (WIDTH * 3 must be a multiple of 4).
+uniform_bmp() {
+  local size=$(($2 * $3 * 3))
+  printf "BM$(le32 $((54 + size)))$(le32 0)$(le32 54)$(le32 40)$(le32 "$2")$(le32 "$3")$(le16 1)$(le16 24)$(le32 0)$(le32 $size)$(le32 2835)$(le32 2835)$(le32 0)$(le32 0)" >"$1"
+  head -c "$size" /dev/zero | tr '\0' '\144' >>"$1"
+}
 (
   cd "$work" || exit 1
+  uniform_bmp p1600x1200.bmp 1600 1200
+  uniform_bmp p1600x900.bmp 1600 900
+  uniform_bmp p900x1600.bmp 900 1600
+  uniform_bmp p296x100.bmp 296 100
+  printf 'not a picture' >junk.bmp
   while IFS= read -r line; do
     case "$line" in ''|'#'*) continue ;; esac
     echo "\$ $line"

@@ -1,0 +1,473 @@
+#include "show/show_image.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <utility>
+
+#include "codec/ops/ops.h"
+#include "platform/global_memory.h"
+#include "platform/text.h"
+#include "show/show_image_formats.h"
+
+namespace qv {
+
+namespace {
+
+// Closes a source on every path out of a load.
+class CSourceCloser {
+ public:
+  explicit CSourceCloser(HISSRC source) : m_source(source) {}
+  ~CSourceCloser() {
+    if (m_source) ISCloseSource(m_source);
+  }
+  CSourceCloser(const CSourceCloser&) = delete;
+  CSourceCloser& operator=(const CSourceCloser&) = delete;
+
+ private:
+  HISSRC m_source;
+};
+
+bool IsTiffType(int32_t type) { return type == kTypeTiff || type == kTypeTiff8 || type == kTypeTiff1; }
+
+}  // namespace
+
+CShowImage::~CShowImage() { CShowImage::Free(); }
+
+void CShowImage::Free() {
+  if (m_bCodecBuffer && m_pCodecBits) GlobalMemFree(m_pCodecBits);
+  if (!m_bCodecBuffer && m_pOwnBits) delete[] m_pOwnBits;
+  m_pCodecBits = nullptr;
+  m_pOwnBits = nullptr;
+  m_nWidth = m_nHeight = m_nBitsPerPixel = m_nPaletteCount = 0;
+}
+
+int32_t CShowImage::RowBytes(int32_t width, int32_t bits) {
+  switch (bits) {
+    case 1: return static_cast<int32_t>((static_cast<int64_t>(width) + 7) / 8);
+    case 8: return width;
+    case 24: return static_cast<int32_t>(std::min<int64_t>(static_cast<int64_t>(width) * 3, INT32_MAX));
+    default: return 0;
+  }
+}
+
+int64_t CShowImage::BufferSize(int32_t width, int32_t height, int32_t bits) {
+  if (width < 0 || height < 0) return -1;
+  if (bits == 1) return ((static_cast<int64_t>(width) + 7) / 8) * height;
+  if (bits != 8 && bits != 24) return -1;
+  return static_cast<int64_t>(bits / 8) * width * height;
+}
+
+// ---- Loading -----------------------------------------------------------------
+
+int32_t CShowImage::Load(const std::string& path, int32_t type, int32_t page) {
+  Free();
+  if (path.empty()) return IS_ERR_FILEOPEN;
+  if (type == kTypeNone) {
+    type = DetectType(path);
+    if (type == kTypeNone) return IS_ERR_BADPARAM;
+  }
+  if (type == kTypeWmf || type == kTypeEmf) return LoadMetafile(path, type);
+
+  HISSRC source = ISOpenFileSource(path.c_str());
+  if (!source) return ISGetLastError();
+  CSourceCloser closer(source);
+  const int32_t result = LoadFromSource(source, type, page);
+  m_strPath = path;
+  return result;
+}
+
+int32_t CShowImage::LoadMetafile(const std::string& path, int32_t type) {
+  uint8_t* bits = nullptr;
+  int32_t width = 0, height = 0;
+  const int32_t result = ReadHolderMetafile(path, bits, width, height);
+  if (!bits) return result == IS_ERR_OK ? IS_ERR_BADPARAM : result;
+  m_nBitsPerPixel = 24;
+  Adopt(bits, width, height, type);
+  m_strPath = path;
+  m_nPage = 0;
+  return result;
+}
+
+int32_t CShowImage::DetectType(const std::string& path) {
+  HISSRC source = ISOpenFileSource(path.c_str());
+  if (!source) return kTypeNone;
+  CSourceCloser closer(source);
+  return ClassifySource(source, path);
+}
+
+int32_t CShowImage::ClassifySource(HISSRC source, const std::string& path) {
+  int32_t type = TypeFromGuess(ISGuessFileType(source));
+  if (type == kTypeNone) type = TypeFromExtension(path);
+  ISSeekSource(source, 0, 0);
+  return RefineTypeByDims(source, type);
+}
+
+int32_t CShowImage::TypeFromExtension(const std::string& path) {
+  struct Extension {
+    const char* text;
+    int32_t type;
+  };
+  static constexpr Extension kExtensions[] = {
+      {".bmp", kTypeBmp}, {".wbmp", kTypeWbmp}, {".wbm", kTypeWbmp}, {".tga", kTypeTga},  {".jpeg", kTypeJpeg},
+      {".jpg", kTypeJpeg}, {".tif", kTypeTiff}, {".tiff", kTypeTiff}, {".pcx", kTypePcx}, {".png", kTypePng},
+      {".wmf", kTypeWmf},  {".emf", kTypeEmf},  {".psd", kTypePsd},
+  };
+  // Lower-casing first keeps a multibyte character's trail byte from passing
+  // for the dot (the code page's own rules decide what a character is).
+  const std::string lower = LowerCaseAnsi(path);
+  const auto dot = lower.find_last_of('.');
+  if (dot == std::string::npos) return kTypeNone;
+  const std::string ext = lower.substr(dot);
+  for (const auto& e : kExtensions) {
+    if (ext == e.text) return e.type;
+  }
+  return kTypeNone;
+}
+
+void CShowImage::Adopt(uint8_t* codecBits, int32_t width, int32_t height, int32_t type) {
+  m_bCodecBuffer = 1;
+  m_pCodecBits = codecBits;
+  m_pOwnBits = nullptr;
+  m_nWidth = width;
+  m_nHeight = height;
+  m_nType = type;
+}
+
+int32_t CShowImage::LoadFromSource(HISSRC source, int32_t type, int32_t page) {
+  const CHolderFormat* format = FindHolderFormat(type);
+  if (!format) {
+    // Metafiles and codes beyond the table read nothing; a raster type whose
+    // reader is not built cannot be decoded.
+    return (type == kTypeWmf || type == kTypeEmf || type > kTypePcd) ? IS_ERR_OK : IS_ERR_BADPARAM;
+  }
+  int32_t width = 0, height = 0;
+  ISPalEntry* palette = format->bits <= 8 ? m_Palette.data() : nullptr;
+  uint8_t* bits = format->read(source, &width, &height, format->bits, palette, page);
+  const int32_t result = ISGetLastError();
+  if (format->palette == EHolderPalette::kNone) {
+    m_nBitsPerPixel = 24;
+    m_nPaletteCount = 0;
+  }
+  if (IsTiffType(type)) m_nPage = page;
+
+  switch (format->palette) {
+    case EHolderPalette::kNone:
+      break;
+    case EHolderPalette::kQuery:
+      if (!bits) return result;
+      ISSeekSource(source, 0, 0);
+      m_nPaletteCount = 0;
+      if (!format->queryPalette(source, &m_nPaletteCount, m_Palette.data())) m_nPaletteCount = 0;
+      m_nBitsPerPixel = format->bits;
+      break;
+    case EHolderPalette::kGreyRamp:
+      for (int i = 0; i < IS_PALETTE_SIZE; ++i) {
+        const auto v = static_cast<uint8_t>(i);
+        m_Palette[static_cast<size_t>(i)] = ISPalEntry{v, v, v, v};
+      }
+      m_nPaletteCount = 256;
+      m_nBitsPerPixel = format->bits;
+      break;
+    case EHolderPalette::kFromRead256:
+      m_nPaletteCount = 256;
+      m_nBitsPerPixel = format->bits;
+      break;
+    case EHolderPalette::kFromRead2:
+      m_nPaletteCount = 2;
+      m_nBitsPerPixel = format->bits;
+      break;
+    case EHolderPalette::kFixedMono:
+      m_Palette[0].red = m_Palette[0].green = m_Palette[0].blue = 255;
+      m_Palette[1].red = m_Palette[1].green = m_Palette[1].blue = 0;
+      m_nPaletteCount = 2;
+      m_nBitsPerPixel = format->bits;
+      break;
+  }
+  if (!bits) {
+    m_nBitsPerPixel = 0;
+    m_nPaletteCount = 0;
+    return result;
+  }
+  ReadResolution(source, type);
+  Adopt(bits, width, height, type);
+  if (type == kTypeTiff || type == kTypeTiff8) CorrectTiffAspect();
+  // A picture that cannot become 24 bits would reach the show without its
+  // palette: it counts as not loaded.
+  const int32_t converted = ConvertTo24();
+  if (converted != IS_ERR_OK) {
+    Free();
+    return result != IS_ERR_OK ? result : converted;
+  }
+  return result;
+}
+
+void CShowImage::ReadResolution(HISSRC source, int32_t type) {
+  const bool formatOwn = type == kTypeJpeg || type == kTypeJpegGrey || type == kTypeBmp || type == kTypeBmp8 ||
+                         type == kTypeBmp1 || type == kTypePng || type == kTypePngPalette || type == kTypePng1 ||
+                         IsTiffType(type);
+  if (formatOwn) {
+    ISSeekSource(source, 0, 0);
+    int32_t x = 0, y = 0, unit = 1;
+    if (QueryFormatResolution(source, type, x, y, unit)) {
+      m_nXRes = x;
+      m_nYRes = y;
+      m_nResUnit = unit;
+    }
+    return;
+  }
+  m_nXRes = m_nYRes = 300;
+  m_nResUnit = 1;
+}
+
+int32_t CShowImage::CorrectTiffAspect() {
+  if (m_nXRes == m_nYRes || m_nXRes == 0) return IS_ERR_OK;
+  const double q = static_cast<double>(m_nYRes) / static_cast<double>(m_nXRes);
+  if (q == 0.0 || std::fabs(1.0 - q) <= 0.25) return IS_ERR_OK;
+  const double newHeight = static_cast<double>(static_cast<uint32_t>(m_nHeight)) / q;
+  // A height the 32-bit geometry cannot hold (or a negative ratio) is left as stored.
+  if (!(newHeight >= 1.0 && newHeight < 2147483648.0)) return IS_ERR_BADPARAM;
+  CShowImage scaled;
+  const int32_t result = scaled.ResizeFrom(*this, m_nWidth, static_cast<int32_t>(newHeight), 0);
+  if (result != IS_ERR_OK) return result;
+  return TakeOver(scaled);
+}
+
+// ---- Conversion --------------------------------------------------------------
+
+int32_t CShowImage::ConvertTo24() {
+  if (IsEmpty()) return IS_ERR_BADPARAM;
+  if (m_nBitsPerPixel == 24) return IS_ERR_OK;
+  CShowImage converted;
+  const int32_t result = ConvertTo24Into(converted);
+  if (result == IS_ERR_OK) return TakeOver(converted);
+  return result;
+}
+
+int32_t CShowImage::ConvertTo24Into(CShowImage& target) const {
+  if (IsEmpty()) return IS_ERR_BADPARAM;
+  if (m_nBitsPerPixel == 24) return target.Duplicate(*this);
+  int32_t result = target.Allocate(m_nWidth, m_nHeight, 24);
+  if (result != IS_ERR_OK) return result;
+  if (m_nBitsPerPixel == 1) {
+    CShowImage expanded;
+    result = ExpandTo8Into(expanded);
+    if (result == IS_ERR_OK) return expanded.ConvertTo24Into(target);
+    target.CopyInfo(*this);
+    return result;
+  }
+  if (m_nBitsPerPixel == 8) {
+    ISPaletteToRGB(GetBits(), m_nWidth, m_nHeight, RowBytes(), target.GetBits(), target.RowBytes(),
+                   m_nPaletteCount, m_Palette.data(), 0);
+    result = ISGetLastError();
+  } else {
+    result = IS_ERR_BADPARAM;
+  }
+  target.CopyInfo(*this);
+  return result;
+}
+
+int32_t CShowImage::ExpandTo8Into(CShowImage& target) const {
+  if (IsEmpty()) return IS_ERR_BADPARAM;
+  if (m_nBitsPerPixel == 8) return target.Duplicate(*this);
+  int32_t result = target.Allocate(m_nWidth, m_nHeight, 8);
+  if (result != IS_ERR_OK) return result;
+  const int32_t sourceRow = RowBytes();
+  result = IS_ERR_OK;
+  for (int32_t i = 0; i < m_nHeight && result == IS_ERR_OK; ++i) {
+    ISUnpackBits(GetBits() + static_cast<int64_t>(i) * sourceRow, m_nWidth, 1, 1,
+                 target.GetBits() + static_cast<int64_t>(i) * m_nWidth);
+    result = ISGetLastError();
+  }
+  target.m_nPaletteCount = 256;
+  const int32_t count = std::clamp(m_nPaletteCount, 0, IS_PALETTE_SIZE);
+  std::copy_n(m_Palette.begin(), count, target.m_Palette.begin());
+  target.CopyInfo(*this);
+  return result;
+}
+
+// ---- Resampling and cropping -------------------------------------------------
+
+int32_t CShowImage::Resize(int32_t width, int32_t height, int32_t method) {
+  if (IsEmpty()) return IS_ERR_BADPARAM;
+  CShowImage scaled;
+  const int32_t result = scaled.ResizeFrom(*this, width, height, method);
+  if (result != IS_ERR_OK) return result;
+  return TakeOver(scaled);
+}
+
+namespace {
+
+int32_t Resize24(const CShowImage& s, CShowImage& d, int32_t method) {
+  const uint8_t* sb = s.GetBits();
+  uint8_t* db = d.GetBits();
+  const bool enlarging = d.m_nWidth > s.m_nWidth || d.m_nHeight > s.m_nHeight;
+  const int32_t ss = s.RowBytes(), ds = d.RowBytes();
+  const int32_t sw = s.m_nWidth, sh = s.m_nHeight, dw = d.m_nWidth, dh = d.m_nHeight;
+  switch (method) {
+    case 1: return ISResizeBicubic(sb, sw, sh, ss, db, dw, dh, ds, 3);
+    case 2:
+      return enlarging ? ISResizeBilinear(sb, sw, sh, ss, db, dw, dh, ds, 3)
+                       : ISResizeAreaAverage(sb, sw, sh, ss, db, dw, dh, ds, 3, 1);
+    case 3:
+      return enlarging ? ISResizeBicubic(sb, sw, sh, ss, db, dw, dh, ds, 3)
+                       : ISResizeAreaAverage(sb, sw, sh, ss, db, dw, dh, ds, 3, 1);
+    case 4: return ISResizeNearest(sb, sw, sh, ss, db, dw, dh, ds, 3);
+    case 5: return ISResizeFiltered(sb, sw, sh, ss, db, dw, dh, ds, 3, IS_FILTER_LANCZOS);
+    case 6: return ISResizeFiltered(sb, sw, sh, ss, db, dw, dh, ds, 3, IS_FILTER_CATMULLROM);
+    case 7: return ISResizeFiltered(sb, sw, sh, ss, db, dw, dh, ds, 3, IS_FILTER_MITCHELL);
+    default: return ISResizeBilinear(sb, sw, sh, ss, db, dw, dh, ds, 3);
+  }
+}
+
+int32_t Resize8(const CShowImage& s, CShowImage& d, int32_t method) {
+  const uint8_t* sb = s.GetBits();
+  uint8_t* db = d.GetBits();
+  const bool enlarging = d.m_nWidth > s.m_nWidth || d.m_nHeight > s.m_nHeight;
+  const int32_t ss = s.RowBytes(), ds = d.RowBytes();
+  const int32_t sw = s.m_nWidth, sh = s.m_nHeight, dw = d.m_nWidth, dh = d.m_nHeight;
+  if (method == 2 && !enlarging)
+    return ISResizeAreaAverage8(sb, sw, sh, ss, db, dw, dh, ds, s.m_Palette.data(), s.m_nPaletteCount);
+  if (method == 4) return ISResizeNearest(sb, sw, sh, ss, db, dw, dh, ds, 1);
+  return ISResizeBilinear8(sb, sw, sh, ss, db, dw, dh, ds, s.m_nPaletteCount, s.m_Palette.data());
+}
+
+int32_t Resize1(const CShowImage& s, CShowImage& d, int32_t method) {
+  const uint8_t* sb = s.GetBits();
+  uint8_t* db = d.GetBits();
+  const bool enlarging = d.m_nWidth > s.m_nWidth || d.m_nHeight > s.m_nHeight;
+  const int32_t ss = s.RowBytes(), ds = d.RowBytes();
+  const int32_t sw = s.m_nWidth, sh = s.m_nHeight, dw = d.m_nWidth, dh = d.m_nHeight;
+  if (method == 2 && !enlarging) {
+    uint64_t counts[2] = {0, 0};
+    if (!ISCount1BitPixels(sb, sw, sh, ss, counts)) return 0;
+    return ISResize1BitThreshold(sb, sw, sh, ss, db, dw, dh, ds, counts[1] < counts[0] ? 64 : 192);
+  }
+  return ISResize1Bit(sb, sw, sh, ss, db, dw, dh, ds);
+}
+
+}  // namespace
+
+int32_t CShowImage::ResizeFrom(const CShowImage& source, int32_t width, int32_t height, int32_t method) {
+  if (source.IsEmpty()) return IS_ERR_BADPARAM;
+  if (width == source.m_nWidth && height == source.m_nHeight) return Duplicate(source);
+  int32_t result = Allocate(width, height, source.m_nBitsPerPixel);
+  if (result != IS_ERR_OK) {
+    Free();
+    return result;
+  }
+  int32_t ok = 0;
+  switch (source.m_nBitsPerPixel) {
+    case 24: ok = Resize24(source, *this, method); break;
+    case 8: ok = Resize8(source, *this, method); break;
+    case 1: ok = Resize1(source, *this, method); break;
+    default: break;
+  }
+  if (!ok) {
+    result = source.m_nBitsPerPixel == 24 || source.m_nBitsPerPixel == 8 || source.m_nBitsPerPixel == 1
+                 ? ISGetLastError()
+                 : IS_ERR_BADPARAM;
+    Free();
+    return result == IS_ERR_OK ? IS_ERR_BADPARAM : result;
+  }
+  m_Palette = source.m_Palette;
+  m_nPaletteCount = source.m_nPaletteCount;
+  m_nType = source.m_nType;
+  m_nXRes = source.m_nXRes;
+  m_nYRes = source.m_nYRes;
+  m_nResUnit = source.m_nResUnit;
+  return IS_ERR_OK;
+}
+
+int32_t CShowImage::Crop(int32_t left, int32_t top, int32_t right, int32_t bottom) {
+  if (IsEmpty()) return IS_ERR_BADPARAM;
+  if (right < left) std::swap(left, right);
+  if (bottom < top) std::swap(top, bottom);
+  const int64_t width = static_cast<int64_t>(right) - left;
+  const int64_t height = static_cast<int64_t>(bottom) - top;
+  if (width > INT32_MAX || height > INT32_MAX) return IS_ERR_BADPARAM;
+  CShowImage cropped;
+  int32_t result = cropped.Allocate(static_cast<int32_t>(width), static_cast<int32_t>(height), m_nBitsPerPixel);
+  if (result != IS_ERR_OK) return result;
+  cropped.CopyAttributes(*this);
+  const ISRect rect{left, top, right, bottom};
+  int32_t ok = 0;
+  if (m_nBitsPerPixel == 1) {
+    ok = ISCrop1Bit(GetBits(), m_nWidth, m_nHeight, RowBytes(), cropped.GetBits(), cropped.RowBytes(), rect);
+  } else {
+    ok = ISCropImage(GetBits(), m_nWidth, m_nHeight, RowBytes(), cropped.GetBits(), cropped.RowBytes(), rect,
+                     m_nBitsPerPixel / 8);
+  }
+  if (!ok) return ISGetLastError();
+  return TakeOver(cropped);
+}
+
+// ---- Buffers -------------------------------------------------------------------
+
+int32_t CShowImage::Allocate(int32_t width, int32_t height, int32_t bits) {
+  Free();
+  const int64_t size = BufferSize(width, height, bits);
+  // The codec's own ceiling on one image buffer applies to the holder too.
+  if (size < 0 || size > 0x7FFDEFFE) return IS_ERR_MEMORY;
+  uint8_t* buffer = new (std::nothrow) uint8_t[size > 0 ? static_cast<size_t>(size) : 1];
+  if (!buffer) return IS_ERR_MEMORY;
+  m_pOwnBits = buffer;
+  m_pCodecBits = nullptr;
+  m_bCodecBuffer = 0;
+  m_nBitsPerPixel = bits;
+  m_nWidth = width;
+  m_nHeight = height;
+  return IS_ERR_OK;
+}
+
+int32_t CShowImage::TakeOver(CShowImage& source) {
+  if (&source == this) return IsEmpty() ? IS_ERR_BADPARAM : IS_ERR_OK;
+  Free();
+  if (source.IsEmpty()) return IS_ERR_BADPARAM;
+  m_bCodecBuffer = source.m_bCodecBuffer;
+  m_pCodecBits = std::exchange(source.m_pCodecBits, nullptr);
+  m_pOwnBits = std::exchange(source.m_pOwnBits, nullptr);
+  m_nWidth = source.m_nWidth;
+  m_nHeight = source.m_nHeight;
+  m_nBitsPerPixel = source.m_nBitsPerPixel;
+  m_Palette = source.m_Palette;
+  m_nPaletteCount = source.m_nPaletteCount;
+  m_nType = source.m_nType;
+  m_nXRes = source.m_nXRes;
+  m_nYRes = source.m_nYRes;
+  m_nResUnit = source.m_nResUnit;
+  source.m_nWidth = source.m_nHeight = source.m_nBitsPerPixel = source.m_nPaletteCount = 0;
+  return IS_ERR_OK;
+}
+
+int32_t CShowImage::Duplicate(const CShowImage& source) {
+  if (&source == this) return IsEmpty() ? IS_ERR_BADPARAM : IS_ERR_OK;
+  Free();
+  if (source.IsEmpty()) return IS_ERR_BADPARAM;
+  const int32_t result = Allocate(source.m_nWidth, source.m_nHeight, source.m_nBitsPerPixel);
+  if (result != IS_ERR_OK) return result;
+  const int64_t size = BufferSize(m_nWidth, m_nHeight, m_nBitsPerPixel);
+  if (size > 0) std::memcpy(GetBits(), source.GetBits(), static_cast<size_t>(size));
+  CopyAttributes(source);
+  return IS_ERR_OK;
+}
+
+void CShowImage::CopyAttributes(const CShowImage& source) {
+  const int32_t count = std::clamp(source.m_nPaletteCount, 0, IS_PALETTE_SIZE);
+  std::copy_n(source.m_Palette.begin(), count, m_Palette.begin());
+  m_nPaletteCount = source.m_nPaletteCount;
+  m_nBitsPerPixel = source.m_nBitsPerPixel;
+  CopyInfo(source);
+}
+
+void CShowImage::CopyInfo(const CShowImage& source) {
+  m_nXRes = source.m_nXRes;
+  m_nYRes = source.m_nYRes;
+  m_nResUnit = source.m_nResUnit;
+  m_strPath = source.m_strPath;
+  m_nPage = source.m_nPage;
+  m_nType = source.m_nType;
+}
+
+}  // namespace qv
