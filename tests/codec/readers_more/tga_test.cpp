@@ -139,10 +139,8 @@ TEST(TgaRead, ColourMapEntriesOfEverySize) {
     ISPalEntry entry;  // blue, green, red, alpha
   };
   const Case cases[] = {
-      {8, {0x40}, {0x40, 0x40, 0x40, 255}},
-      {15, {0x00, 0x7C}, {0, 0, 248, 255}},
-      {16, {0xFF, 0xFF}, {248, 248, 248, 255}},
-      {24, {10, 20, 30}, {10, 20, 30, 255}},
+      {8, {0x40}, {0x40, 0x40, 0x40, 255}},     {15, {0x00, 0x7C}, {0, 0, 248, 255}},
+      {16, {0xFF, 0xFF}, {248, 248, 248, 255}}, {24, {10, 20, 30}, {10, 20, 30, 255}},
       {32, {10, 20, 30, 40}, {10, 20, 30, 40}},
   };
   for (const Case& c : cases) {
@@ -364,9 +362,8 @@ const RefusedCase kRefused[] = {
     {"packedMappedWithoutMapAt8", [](CTgaSpec& s) { s.type = 9, s.depth = 8; }, 8, IS_ERR_NOTTGA},
     {"idPastTheEnd", [](CTgaSpec& s) { s.id = "an identification"; }, 24, IS_ERR_FILEREAD, 20},
     {"shortHeader", [](CTgaSpec&) {}, 24, IS_ERR_FILEREAD, 17},
-    {"mapPastTheEnd",
-     [](CTgaSpec& s) { s.type = 1, s.depth = 8, s.mapType = 1, s.mapLength = 500, s.entryBits = 32; }, 24,
-     IS_ERR_FILEREAD},
+    {"mapPastTheEnd", [](CTgaSpec& s) { s.type = 1, s.depth = 8, s.mapType = 1, s.mapLength = 500, s.entryBits = 32; },
+     24, IS_ERR_FILEREAD},
     {"greyMapPastTheEndAt8",
      [](CTgaSpec& s) { s.type = 3, s.depth = 8, s.mapType = 1, s.mapLength = 500, s.entryBits = 24; }, 8,
      IS_ERR_FILEREAD},
@@ -386,9 +383,8 @@ TEST_P(TgaRefused, GivesNoBufferAndItsError) {
   EXPECT_EQ(d.error, c.error);
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, TgaRefused, ::testing::ValuesIn(kRefused), [](const auto& info) {
-  return std::string(info.param.name);
-});
+INSTANTIATE_TEST_SUITE_P(Files, TgaRefused, ::testing::ValuesIn(kRefused),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TgaErrors, ArgumentsAndHandles) {
   const Bytes file = TgaFile(BaseSpec());
