@@ -156,8 +156,12 @@ uint8_t* ReadPcd(CISIO& io, int32_t index, int32_t* width, int32_t* height) {
   const size_t outW = w << steps, outH = h << steps;
   Trace(2, "Reading PCD sub-image #%d (%d x %d)\n", index, static_cast<int>(outW), static_cast<int>(outH));
 
+  // A pack that ends before the stored image does is refused before the planes
+  // (up to 75 MB for resolution 6) are made.
+  const int64_t gap = kSectorsToImage[stored - 1] * static_cast<int64_t>(kSectorBytes);
+  if (CISByteCursor(io).Remaining() < static_cast<uint64_t>(gap) + w * h * 3 / 2) throw ISException(IS_ERR_FILEREAD);
   CPlanes planes(outW, outH);
-  if (!io.Seek(kSectorsToImage[stored - 1] * static_cast<int64_t>(kSectorBytes), 1)) throw ISException(IS_ERR_FILEREAD);
+  if (!io.Seek(gap, 1)) throw ISException(IS_ERR_FILEREAD);
   ReadBaseRows(io, planes, w, h);
   DoublePlane(planes.c1.data(), w / 2, h / 2, outW);
   DoublePlane(planes.c2.data(), w / 2, h / 2, outW);
