@@ -155,13 +155,22 @@ int32_t CShowImage::LoadFromSource(HISSRC source, int32_t type, int32_t page) {
   switch (format->palette) {
     case EHolderPalette::kNone:
       break;
-    case EHolderPalette::kQuery:
+    case EHolderPalette::kQuery: {
       if (!bits) return result;
+      // The read has already filled the palette; a query that fails (a
+      // greyscale TGA has no colour map to report) must not wipe it.
       ISSeekSource(source, 0, 0);
-      m_nPaletteCount = 0;
-      if (!format->queryPalette(source, &m_nPaletteCount, m_Palette.data())) m_nPaletteCount = 0;
+      std::array<ISPalEntry, IS_PALETTE_SIZE> queried{};
+      int32_t count = 0;
+      if (format->queryPalette(source, &count, queried.data()) && count > 0) {
+        m_Palette = queried;
+        m_nPaletteCount = std::min(count, IS_PALETTE_SIZE);
+      } else {
+        m_nPaletteCount = IS_PALETTE_SIZE;
+      }
       m_nBitsPerPixel = format->bits;
       break;
+    }
     case EHolderPalette::kGreyRamp:
       for (int i = 0; i < IS_PALETTE_SIZE; ++i) {
         const auto v = static_cast<uint8_t>(i);

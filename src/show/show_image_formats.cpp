@@ -1,5 +1,7 @@
 #include "show/show_image_formats.h"
 
+#include "codec/jpeg.h"
+#include "codec/png.h"
 #include "show/show_image.h"
 
 namespace qv {
@@ -18,7 +20,41 @@ uint8_t* ReadWbmp(HISSRC s, int32_t* w, int32_t* h, int32_t bits, ISPalEntry* pa
   return ISReadWBMP(s, w, h, pal, bits, 0);
 }
 
+// ---- JPEG, PNG ------------------------------------------------------------------
+
+uint8_t* ReadJpeg(HISSRC s, int32_t* w, int32_t* h, int32_t bits, ISPalEntry*, int32_t) {
+  return ISReadJPG(s, w, h, bits, 0);
+}
+uint8_t* ReadPng(HISSRC s, int32_t* w, int32_t* h, int32_t bits, ISPalEntry* pal, int32_t) {
+  return ISReadPNG(s, w, h, bits, bits <= 8 ? pal : nullptr, 0);
+}
+int32_t QueryPngPalette(HISSRC s, int32_t* count, ISPalEntry* pal) {
+  ISGetPNGPalette(s, count, pal);
+  return ISGetLastError() == IS_ERR_OK;
+}
+
+// ---- TGA, PSD, PhotoCD -------------------------------------------------------------
+
+uint8_t* ReadTga(HISSRC s, int32_t* w, int32_t* h, int32_t bits, ISPalEntry* pal, int32_t) {
+  return ISReadTGA(s, w, h, bits, bits <= 8 ? pal : nullptr, 0);
+}
+uint8_t* ReadPsd(HISSRC s, int32_t* w, int32_t* h, int32_t bits, ISPalEntry* pal, int32_t) {
+  return ISReadPSD(s, w, h, bits, bits <= 8 ? pal : nullptr, 0);
+}
+// The holder always takes the PhotoCD image at its third resolution (768 x 512).
+uint8_t* ReadPcd(HISSRC s, int32_t* w, int32_t* h, int32_t, ISPalEntry*, int32_t) { return ISReadPCD(s, w, h, 3, 0); }
+
 constexpr CHolderFormat kFormats[] = {
+    {kTypeJpeg, 24, EHolderPalette::kNone, ReadJpeg, nullptr},
+    {kTypeJpegGrey, 8, EHolderPalette::kGreyRamp, ReadJpeg, nullptr},
+    {kTypePng, 24, EHolderPalette::kNone, ReadPng, nullptr},
+    {kTypePngPalette, 8, EHolderPalette::kQuery, ReadPng, QueryPngPalette},
+    {kTypePng1, 1, EHolderPalette::kQuery, ReadPng, QueryPngPalette},
+    {kTypeTga, 24, EHolderPalette::kNone, ReadTga, nullptr},
+    {kTypeTga8, 8, EHolderPalette::kQuery, ReadTga, ISGetTGAPalette},
+    {kTypePsd, 24, EHolderPalette::kNone, ReadPsd, nullptr},
+    {kTypePsd8, 8, EHolderPalette::kQuery, ReadPsd, ISGetPSDPalette},
+    {kTypePcd, 24, EHolderPalette::kNone, ReadPcd, nullptr},
     {kTypeBmp, 24, EHolderPalette::kNone, ReadBmp, nullptr},
     {kTypeBmp8, 8, EHolderPalette::kQuery, ReadBmp, ISGetBMPPalette},
     {kTypeBmp1, 1, EHolderPalette::kQuery, ReadBmp, ISGetBMPPalette},
@@ -54,8 +90,24 @@ int32_t TypeFromGuess(int32_t guess) {
 }
 
 int32_t RefineTypeByDims(HISSRC source, int32_t type) {
-  int32_t w = 0, h = 0, bits = 0;
+  int32_t w = 0, h = 0, bits = 0, colourType = 0, interlace = 0, mode = 0;
   switch (type) {
+    case kTypeJpeg:
+      if (ISGetJPGDims(source, &w, &h, &bits, nullptr) && bits <= 8) return kTypeJpegGrey;
+      return type;
+    case kTypePng:
+      if (!ISGetPNGDims(source, &w, &h, &bits, &colourType, &interlace, nullptr)) return type;
+      if (bits == 1) return kTypePng1;  // whatever the colour type
+      if (bits <= 8 && colourType == 3) return kTypePngPalette;
+      return type;
+    case kTypeTga:
+      if (ISGetTGADims(source, &w, &h, &bits) && bits <= 8) return kTypeTga8;
+      return type;
+    case kTypePsd:
+      // Bitmap, greyscale, indexed and duotone pictures are read as 8 bits.
+      if (ISGetPSDDims(source, &w, &h, &mode, nullptr) && (mode == 0 || mode == 1 || mode == 2 || mode == 8))
+        return kTypePsd8;
+      return type;
     case kTypeBmp:
       if (ISGetBMPDims(source, &w, &h, &bits, nullptr) && bits <= 8) return bits == 1 ? kTypeBmp1 : kTypeBmp8;
       return type;
@@ -83,6 +135,25 @@ bool QueryFormatResolution(HISSRC source, int32_t type, int32_t& x, int32_t& y, 
       y = res.y;
       unit = 3;
       return true;
+    case kTypeJpeg:
+    case kTypeJpegGrey:
+      // JFIF density: unit 1 dots per inch, 2 per centimetre, 0 aspect only.
+      if (!ISGetJPGDims(source, &w, &h, &bits, &res)) return false;
+      x = res.x;
+      y = res.y;
+      unit = res.unit == 1 ? 2 : res.unit == 2 ? 3 : 1;
+      return true;
+    case kTypePng:
+    case kTypePngPalette:
+    case kTypePng1: {
+      // pHYs: unit 1 is pixels per metre, kept as whole pixels per centimetre.
+      int32_t colourType = 0, interlace = 0;
+      if (!ISGetPNGDims(source, &w, &h, &bits, &colourType, &interlace, &res)) return false;
+      x = res.unit == 1 ? res.x / 100 : res.x;
+      y = res.unit == 1 ? res.y / 100 : res.y;
+      unit = res.unit == 1 ? 3 : 1;
+      return true;
+    }
     default:
       return false;
   }
