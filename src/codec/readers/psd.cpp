@@ -51,10 +51,10 @@ CPsdHeader ReadHeader(CISIO& io) {
 
 uint64_t Remaining(CISIO& io) { return CISByteCursor(io).Remaining(); }
 
-// Moves over a section of the given length; one that runs past the end of the
-// file is error 3.
-void SkipSection(CISIO& io, uint64_t length) {
-  if (length > Remaining(io) || !io.Seek(static_cast<int64_t>(length), 1)) throw ISException(IS_ERR_FILEREAD);
+// Moves over a section of the given length; false for one that runs past the
+// end of the file.
+bool SkipSection(CISIO& io, uint64_t length) {
+  return length <= Remaining(io) && io.Seek(static_cast<int64_t>(length), 1);
 }
 
 void FillGreyRamp(ISPalEntry* palette) {
@@ -83,7 +83,7 @@ void ReadColourModeData(CISIO& io, const CPsdHeader& h, ISPalEntry* palette) {
       skip -= kTableBytes;
     }
   }
-  SkipSection(io, skip);
+  if (!SkipSection(io, skip)) throw ISException(IS_ERR_FILEREAD);
 }
 
 // The image resources section, whole (empty when its length is 0 or less).
@@ -102,7 +102,7 @@ void SkipLayers(CISIO& io) {
   CISByteCursor cursor(io);
   const uint32_t length = cursor.U32BE();
   if (!cursor.Ok()) throw ISException(IS_ERR_FILEREAD);
-  if (length > Remaining(io) || !io.Seek(length, 1)) {
+  if (!SkipSection(io, length)) {
     Trace(2, "read %d. layersLen %d\n", 4, static_cast<int32_t>(length));
     throw ISException(IS_ERR_FILEREAD);
   }
