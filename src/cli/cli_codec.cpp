@@ -8,6 +8,7 @@
 #include "codec/codec.h"
 #include "platform/global_memory.h"
 #include "platform/text.h"
+#include "show/show_image_formats.h"
 
 namespace qv::cli {
 
@@ -24,11 +25,14 @@ const char* FileTypeName(int32_t code) {
 
 // One reader of the decode command. read fills the palette for 1 and 8 bits
 // unless palette is set, which is then asked after the read (source rewound).
+// Metafiles are rendered from the path instead, at 24 bits (readPath gives the
+// result code).
 struct CReaderEntry {
   int32_t nFileType;
   const char* extensions;  // ";"-separated, lower case, with the dot
   uint8_t* (*read)(HISSRC source, int32_t* width, int32_t* height, int32_t bits, ISPalEntry* palette);
   int32_t (*palette)(HISSRC source, int32_t* count, ISPalEntry* palette);
+  int32_t (*readPath)(const std::string& path, uint8_t*& bits, int32_t& width, int32_t& height) = nullptr;
 };
 
 const CReaderEntry kReaders[] = {
@@ -53,6 +57,9 @@ const CReaderEntry kReaders[] = {
        return ISReadPCD(s, b == 24 ? w : nullptr, h, 3, 0);
      },
      nullptr},
+    // WMF and EMF through the image holder's metafile hook (error 5 where metafiles are not built).
+    {IS_FILETYPE_WMF, ".wmf;", nullptr, nullptr, ReadHolderMetafile},
+    {IS_FILETYPE_EMF, ".emf;", nullptr, nullptr, ReadHolderMetafile},
 };
 
 const CReaderEntry* ReaderForType(int32_t type) {
@@ -150,8 +157,14 @@ int CmdDecode(const Words& words) {
   ISPalEntry palette[IS_PALETTE_SIZE] = {};
   int32_t width = 0, height = 0;
   const int32_t depth = static_cast<int32_t>(bits);
-  uint8_t* pixels = reader->read(source.Get(), &width, &height, depth, depth <= 8 ? palette : nullptr);
-  int32_t error = ISGetLastError();
+  uint8_t* pixels = nullptr;
+  int32_t error = IS_ERR_BADPARAM;
+  if (reader->readPath) {
+    if (depth == 24) error = reader->readPath(path, pixels, width, height);
+  } else {
+    pixels = reader->read(source.Get(), &width, &height, depth, depth <= 8 ? palette : nullptr);
+    error = ISGetLastError();
+  }
   if (pixels && error == IS_ERR_OK && depth <= 8 && reader->palette) {
     int32_t count = 0;
     ISSeekSource(source.Get(), 0, 0);
