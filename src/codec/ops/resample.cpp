@@ -149,96 +149,400 @@ int32_t ResizeBilinear(CISOperation& op, const CSourceView& src, const CDestView
 
 // ---- Exact area average ----------------------------------------------------------
 
-// Horizontal footprint sums of one source row for every destination column and
-// channel: first.b[s] + b[s+1] + ... + b[e-2] + last.b[e-1], left to right.
-void AreaRowSumsScalar(const std::vector<CAreaSpan>& columns, const double* row, uint32_t channels, double* out) {
-  for (const CAreaSpan& span : columns) {
-    const double* p = row + size_t(span.m_nStart) * channels;
-    const uint32_t n = span.m_nEnd - span.m_nStart;
+// Footprints of a run of destination columns over source pixels converted
+// from pixel m_nOrigin on.
+struct CSpanRange {
+  const CAreaSpan* m_pBegin;
+  const CAreaSpan* m_pEnd;
+  uint32_t m_nOrigin;
+};
+
+// Where one source row's footprint sums go: acc = w.sum on a destination row's
+// first source row, acc += w.sum on the later ones; a row that is also the
+// first of the next destination row starts that row's sums too (next = w.sum).
+struct CAreaTargets {
+  double* m_pAcc;
+  double m_fWeight;
+  bool m_bFirst;
+  double* m_pNext;  // null when the row is not shared
+  double m_fNextWeight;
+};
+
+inline void Apply(const CAreaTargets& t, size_t x, double sum) {
+  const double term = t.m_fWeight * sum;
+  t.m_pAcc[x] = t.m_bFirst ? term : t.m_pAcc[x] + term;
+  if (t.m_pNext) t.m_pNext[x] = t.m_fNextWeight * sum;
+}
+
+// Horizontal footprint sum of one source row for every destination column of
+// the range and channel: first.b[s] + b[s+1] + ... + b[e-2] + last.b[e-1], left
+// to right.
+void AreaRowScalar(const CSpanRange& range, const double* row, uint32_t channels, const CAreaTargets& t, size_t x) {
+  for (const CAreaSpan* span = range.m_pBegin; span != range.m_pEnd; ++span) {
+    const double* p = row + size_t(span->m_nStart - range.m_nOrigin) * channels;
+    const uint32_t n = span->m_nEnd - span->m_nStart;
     for (uint32_t k = 0; k < channels; ++k) {
-      double sum = span.m_fFirst * p[k];
-      for (uint32_t x = 1; x + 1 < n; ++x) sum += p[size_t(x) * channels + k];
-      if (n >= 2) sum += span.m_fLast * p[size_t(n - 1) * channels + k];
-      *out++ = sum;
+      double sum = span->m_fFirst * p[k];
+      for (uint32_t c = 1; c + 1 < n; ++c) sum += p[size_t(c) * channels + k];
+      if (n >= 2) sum += span->m_fLast * p[size_t(n - 1) * channels + k];
+      Apply(t, x++, sum);
     }
   }
 }
 
 #ifdef QV_OPS_SSE2
-// The same with channels 0-1 and 2-3 in two lanes each; with three channels the
-// fourth lane is computed from the next element (or the row padding) and dropped.
-void AreaRowSumsWide(const std::vector<CAreaSpan>& columns, const double* row, uint32_t channels, double* out) {
-  for (const CAreaSpan& span : columns) {
-    const double* p = row + size_t(span.m_nStart) * channels;
-    const uint32_t n = span.m_nEnd - span.m_nStart;
-    const __m128d first = _mm_set1_pd(span.m_fFirst);
-    __m128d lo = _mm_mul_pd(first, _mm_loadu_pd(p));
-    __m128d hi = _mm_mul_pd(first, _mm_loadu_pd(p + 2));
-    for (uint32_t x = 1; x + 1 < n; ++x) {
-      const double* q = p + size_t(x) * channels;
-      lo = _mm_add_pd(lo, _mm_loadu_pd(q));
-      hi = _mm_add_pd(hi, _mm_loadu_pd(q + 2));
-    }
-    if (n >= 2) {
-      const __m128d last = _mm_set1_pd(span.m_fLast);
-      const double* q = p + size_t(n - 1) * channels;
-      lo = _mm_add_pd(lo, _mm_mul_pd(last, _mm_loadu_pd(q)));
-      hi = _mm_add_pd(hi, _mm_mul_pd(last, _mm_loadu_pd(q + 2)));
-    }
-    _mm_storeu_pd(out, lo);
-    if (channels == 4) {
-      _mm_storeu_pd(out + 2, hi);
+// Channels 0-1 and 2-3 of one pixel as two lane pairs (with three channels the
+// fourth lane holds the next element, or padding, and is dropped).
+template <uint32_t kChannels>
+struct CPixelPair {
+  __m128d lo, hi;
+  static CPixelPair Load(const double* p) { return {_mm_loadu_pd(p), _mm_loadu_pd(p + 2)}; }
+  void Add(const double* p) {
+    lo = _mm_add_pd(lo, _mm_loadu_pd(p));
+    hi = _mm_add_pd(hi, _mm_loadu_pd(p + 2));
+  }
+  void AddScaled(__m128d w, const double* p) {
+    lo = _mm_add_pd(lo, _mm_mul_pd(w, _mm_loadu_pd(p)));
+    hi = _mm_add_pd(hi, _mm_mul_pd(w, _mm_loadu_pd(p + 2)));
+  }
+  CPixelPair Scaled(__m128d w) const { return {_mm_mul_pd(w, lo), _mm_mul_pd(w, hi)}; }
+  void Store(double* p) const {
+    _mm_storeu_pd(p, lo);
+    if constexpr (kChannels == 4) {
+      _mm_storeu_pd(p + 2, hi);
     } else {
-      _mm_store_sd(out + 2, hi);
+      _mm_store_sd(p + 2, hi);
     }
-    out += channels;
+  }
+  void AddTo(double* p) const {
+    _mm_storeu_pd(p, _mm_add_pd(_mm_loadu_pd(p), lo));
+    if constexpr (kChannels == 4) {
+      _mm_storeu_pd(p + 2, _mm_add_pd(_mm_loadu_pd(p + 2), hi));
+    } else {
+      _mm_store_sd(p + 2, _mm_add_sd(_mm_load_sd(p + 2), hi));
+    }
+  }
+};
+
+// The same as AreaRowScalar for three or four channels, two channels per lane pair.
+template <uint32_t kChannels, bool kFirst, bool kNext>
+void AreaRowWide(const CSpanRange& range, const double* row, const CAreaTargets& t, size_t x) {
+  const __m128d w = _mm_set1_pd(t.m_fWeight), wNext = _mm_set1_pd(t.m_fNextWeight);
+  double* acc = t.m_pAcc + x;
+  double* next = kNext ? t.m_pNext + x : nullptr;
+  for (const CAreaSpan* span = range.m_pBegin; span != range.m_pEnd; ++span, acc += kChannels) {
+    const double* p = row + size_t(span->m_nStart - range.m_nOrigin) * kChannels;
+    const uint32_t n = span->m_nEnd - span->m_nStart;
+    CPixelPair<kChannels> sum = CPixelPair<kChannels>::Load(p).Scaled(_mm_set1_pd(span->m_fFirst));
+    if (n >= 2) {
+      const double* q = p + kChannels;
+      const double* const last = p + size_t(n - 1) * kChannels;
+      for (; q + kChannels < last; q += 2 * kChannels) {
+        sum.Add(q);
+        sum.Add(q + kChannels);
+      }
+      if (q < last) sum.Add(q);
+      sum.AddScaled(_mm_set1_pd(span->m_fLast), last);
+    }
+    const CPixelPair<kChannels> term = sum.Scaled(w);
+    if constexpr (kFirst) {
+      term.Store(acc);
+    } else {
+      term.AddTo(acc);
+    }
+    if constexpr (kNext) {
+      sum.Scaled(wNext).Store(next);
+      next += kChannels;
+    }
+  }
+}
+
+template <uint32_t kChannels>
+void AreaRowWide(const CSpanRange& range, const double* row, const CAreaTargets& t, size_t x) {
+  if (t.m_bFirst) {
+    t.m_pNext ? AreaRowWide<kChannels, true, true>(range, row, t, x) : AreaRowWide<kChannels, true, false>(range, row, t, x);
+  } else {
+    t.m_pNext ? AreaRowWide<kChannels, false, true>(range, row, t, x) : AreaRowWide<kChannels, false, false>(range, row, t, x);
   }
 }
 #endif
 
-void AreaRowSums(const std::vector<CAreaSpan>& columns, const double* row, uint32_t channels, double* out) {
+// Sums one source row over all destination columns into its targets. The row
+// is converted to doubles a stretch at a time, so that the stretch stays in
+// the nearest cache while its footprints are summed.
+class CAreaRowSummer {
+ public:
+  CAreaRowSummer(const std::vector<CAreaSpan>& columns, uint32_t channels) : m_columns(columns), m_nChannels(channels) {
+    uint32_t widest = 1;
+    for (const CAreaSpan& span : columns) widest = std::max(widest, span.m_nEnd - span.m_nStart);
+    m_nStretch = std::max(widest, kStretchPixels);
+    m_values.assign(size_t(m_nStretch) * channels + CRowCache::kPadding, 0.0);
+  }
+
+  void Sum(const uint8_t* row, const CAreaTargets& targets) {
+    const CAreaSpan* span = m_columns.data();
+    const CAreaSpan* const end = span + m_columns.size();
+    size_t x = 0;
+    while (span != end) {
+      const uint32_t origin = span->m_nStart;
+      const CAreaSpan* stop = span + 1;
+      while (stop != end && stop->m_nEnd - origin <= m_nStretch) ++stop;
+      const size_t count = size_t((stop - 1)->m_nEnd - origin) * m_nChannels;
+      BytesToDoubles(row + size_t(origin) * m_nChannels, count, m_values.data());
+      m_values[count] = m_values[count + 1] = 0;
+      const CSpanRange range{span, stop, origin};
 #ifdef QV_OPS_SSE2
-  if (channels == 3 || channels == 4) return AreaRowSumsWide(columns, row, channels, out);
+      if (m_nChannels == 3) {
+        AreaRowWide<3>(range, m_values.data(), targets, x);
+      } else if (m_nChannels == 4) {
+        AreaRowWide<4>(range, m_values.data(), targets, x);
+      } else {
+        AreaRowScalar(range, m_values.data(), m_nChannels, targets, x);
+      }
+#else
+      AreaRowScalar(range, m_values.data(), m_nChannels, targets, x);
 #endif
-  AreaRowSumsScalar(columns, row, channels, out);
+      x += size_t(stop - span) * m_nChannels;
+      span = stop;
+    }
+  }
+
+ private:
+  static constexpr uint32_t kStretchPixels = 512;
+  const std::vector<CAreaSpan>& m_columns;
+  uint32_t m_nChannels;
+  uint32_t m_nStretch;
+  std::vector<double> m_values;
+};
+
+// out[x] = trunc(acc[x] * scale[x]) for values known to lie in 0..255.
+void StoreScaled(const double* acc, const double* scale, size_t n, uint8_t* out) {
+  size_t x = 0;
+#ifdef QV_OPS_SSE2
+  for (; x + 4 <= n; x += 4) {
+    const __m128d lo = _mm_mul_pd(_mm_loadu_pd(acc + x), _mm_loadu_pd(scale + x));
+    const __m128d hi = _mm_mul_pd(_mm_loadu_pd(acc + x + 2), _mm_loadu_pd(scale + x + 2));
+    const uint32_t packed = PackFour(lo, hi);
+    std::memcpy(out + x, &packed, 4);
+  }
+#endif
+  for (; x < n; ++x) out[x] = Store(acc[x] * scale[x]);
+}
+
+// ---- Exact area average in fixed point -------------------------------------------
+//
+// When every footprint weight is a multiple of 2^-bits for a few bits (scale
+// factors such as 2, 1.5 or 3.125), none of the double operations of the area
+// average rounds: each product and partial sum is a multiple of the smallest
+// weight step and stays far below 2^53 of those steps. The sum is then the same
+// exact value in any order, and integers compute it: the rows of a footprint
+// first (16-bit lanes), then the columns. The result goes through the same
+// final double operations, so the bytes are identical.
+
+constexpr uint32_t kMaxWeightBits = 12;
+
+// The bits of a weight in (0, 1] as a multiple of 2^-bits; false when it needs more.
+bool WeightBits(double w, uint32_t& bits) {
+  for (uint32_t b = 0; b <= kMaxWeightBits; ++b) {
+    const double scaled = std::ldexp(w, int(b));
+    if (scaled == std::floor(scaled)) {
+      bits = std::max(bits, b);
+      return true;
+    }
+  }
+  return false;
+}
+
+struct CFixedRow {
+  uint32_t m_nFirstRow, m_nCount;
+  uint16_t m_nFirst, m_nLast;  // weights x 2^rowBits
+  double m_fVertical;          // cum[n - 1]
+};
+
+struct CFixedPlan {
+  uint32_t m_nColumnBits = 0, m_nRowBits = 0;
+  std::vector<CFixedRow> m_arrRows;
+  std::vector<uint32_t> m_arrFirst, m_arrLast;  // column weights x 2^columnBits
+};
+
+// The plan, or false when some weight needs too many bits or the sums could
+// leave 15 bits (rows) or 31 bits (rows and columns).
+bool MakeFixedPlan(const std::vector<CAreaSpan>& columns, const CSourceView& src, const CDestView& dst,
+                   CFixedPlan& plan) {
+  uint32_t widest = 1, tallest = 1;
+  for (const CAreaSpan& span : columns) {
+    if (!WeightBits(span.m_fFirst, plan.m_nColumnBits) || !WeightBits(span.m_fLast, plan.m_nColumnBits)) return false;
+    widest = std::max(widest, span.m_nEnd - span.m_nStart);
+  }
+  const double sy = double(src.m_nHeight) / double(dst.m_nHeight);
+  CAreaRows rows;
+  std::vector<std::pair<double, double>> weights(dst.m_nHeight);
+  plan.m_arrRows.resize(dst.m_nHeight);
+  for (uint32_t j = 0; j < dst.m_nHeight; ++j) {
+    AreaRowsAt(j, sy, src.m_nHeight, rows);
+    const double last = rows.m_arrWeight[rows.m_nCount == 1 ? 0 : rows.m_nCount - 1];
+    if (!WeightBits(rows.m_arrWeight[0], plan.m_nRowBits) || !WeightBits(last, plan.m_nRowBits)) return false;
+    weights[j] = {rows.m_arrWeight[0], last};
+    plan.m_arrRows[j] = {rows.m_nFirstRow, rows.m_nCount, 0, 0, rows.m_arrCum[rows.m_nCount - 1]};
+    tallest = std::max(tallest, rows.m_nCount);
+  }
+  const uint64_t rowBound = 255ull * tallest << plan.m_nRowBits;
+  if (rowBound >= (1u << 15) || (rowBound * widest << plan.m_nColumnBits) >= (1ull << 31)) return false;
+  for (uint32_t j = 0; j < dst.m_nHeight; ++j) {
+    plan.m_arrRows[j].m_nFirst = uint16_t(std::ldexp(weights[j].first, int(plan.m_nRowBits)));
+    plan.m_arrRows[j].m_nLast = uint16_t(std::ldexp(weights[j].second, int(plan.m_nRowBits)));
+  }
+  for (const CAreaSpan& span : columns) {
+    plan.m_arrFirst.push_back(uint32_t(std::ldexp(span.m_fFirst, int(plan.m_nColumnBits))));
+    plan.m_arrLast.push_back(uint32_t(std::ldexp(span.m_fLast, int(plan.m_nColumnBits))));
+  }
+  return true;
+}
+
+// sums = w.row (first) or sums + w.row, in 16-bit lanes (the plan keeps them below 2^15).
+void AddWeightedRow(const uint8_t* row, size_t n, uint16_t w, bool first, uint16_t* sums) {
+  size_t x = 0;
+#ifdef QV_OPS_SSE2
+  const __m128i zero = _mm_setzero_si128(), wv = _mm_set1_epi16(int16_t(w));
+  for (; x + 16 <= n; x += 16) {
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
+    __m128i lo = _mm_mullo_epi16(_mm_unpacklo_epi8(b, zero), wv);
+    __m128i hi = _mm_mullo_epi16(_mm_unpackhi_epi8(b, zero), wv);
+    __m128i* out = reinterpret_cast<__m128i*>(sums + x);
+    if (!first) {
+      lo = _mm_add_epi16(lo, _mm_loadu_si128(out));
+      hi = _mm_add_epi16(hi, _mm_loadu_si128(out + 1));
+    }
+    _mm_storeu_si128(out, lo);
+    _mm_storeu_si128(out + 1, hi);
+  }
+#endif
+  for (; x < n; ++x) sums[x] = uint16_t((first ? 0 : sums[x]) + w * row[x]);
+}
+
+// One destination pixel's column sum for every channel from the row sums at p:
+// first.p[s] + 2^bits.(p[s+1] + ... + p[e-2]) + last.p[e-1].
+void FixedColumnsScalar(const std::vector<CAreaSpan>& columns, const CFixedPlan& plan, const uint16_t* sums,
+                        uint32_t channels, double unit, double vertical, uint8_t* out) {
+  for (size_t i = 0; i < columns.size(); ++i) {
+    const CAreaSpan& span = columns[i];
+    const uint32_t n = span.m_nEnd - span.m_nStart;
+    const double scale = 1 / (span.m_fTotal * vertical);
+    const uint16_t* p = sums + size_t(span.m_nStart) * channels;
+    for (uint32_t c = 0; c < channels; ++c) {
+      uint32_t sum = plan.m_arrFirst[i] * p[c];
+      if (n >= 2) {
+        uint32_t middle = 0;
+        for (uint32_t x = 1; x + 1 < n; ++x) middle += p[size_t(x) * channels + c];
+        sum += (middle << plan.m_nColumnBits) + plan.m_arrLast[i] * p[size_t(n - 1) * channels + c];
+      }
+      *out++ = Store(double(sum) * unit * scale);
+    }
+  }
+}
+
+#ifdef QV_OPS_SSE2
+// Four 16-bit row sums as 32-bit lanes.
+inline __m128i Widen(const uint16_t* p) {
+  return _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128());
+}
+
+// The same for three or four channels in four 32-bit lanes (the products are
+// formed by 16 x 16-bit multiply-adds against a zero partner).
+template <uint32_t kChannels>
+void FixedColumnsWide(const std::vector<CAreaSpan>& columns, const CFixedPlan& plan, const uint16_t* sums,
+                      double unit, double vertical, uint8_t* out) {
+  const __m128i shift = _mm_cvtsi32_si128(int(plan.m_nColumnBits));
+  const __m128d unitv = _mm_set1_pd(unit);
+  for (size_t i = 0; i < columns.size(); ++i, out += kChannels) {
+    const CAreaSpan& span = columns[i];
+    const uint32_t n = span.m_nEnd - span.m_nStart;
+    const uint16_t* p = sums + size_t(span.m_nStart) * kChannels;
+    __m128i sum = _mm_madd_epi16(Widen(p), _mm_set1_epi32(int32_t(plan.m_arrFirst[i])));
+    if (n >= 2) {
+      __m128i middle = _mm_setzero_si128();
+      for (uint32_t x = 1; x + 1 < n; ++x) middle = _mm_add_epi32(middle, Widen(p + size_t(x) * kChannels));
+      sum = _mm_add_epi32(sum, _mm_sll_epi32(middle, shift));
+      sum = _mm_add_epi32(sum, _mm_madd_epi16(Widen(p + size_t(n - 1) * kChannels),
+                                              _mm_set1_epi32(int32_t(plan.m_arrLast[i]))));
+    }
+    const __m128d scale = _mm_set1_pd(1 / (span.m_fTotal * vertical));
+    const __m128d lo = _mm_mul_pd(_mm_mul_pd(_mm_cvtepi32_pd(sum), unitv), scale);
+    const __m128d hi = _mm_mul_pd(_mm_mul_pd(_mm_cvtepi32_pd(_mm_shuffle_epi32(sum, 0x0E)), unitv), scale);
+    const uint32_t packed = PackFour(lo, hi);
+    std::memcpy(out, &packed, kChannels);
+  }
+}
+#endif
+
+int32_t ResizeAreaFixed(CISOperation& op, const CSourceView& src, const CDestView& dst, uint32_t channels,
+                        const std::vector<CAreaSpan>& columns, const CFixedPlan& plan) {
+  const size_t rowElements = size_t(src.m_nWidth) * channels;
+  std::vector<uint16_t> sums(rowElements + 4, 0);  // four to spare for the last pixel's lane loads
+  const uint16_t middleRow = uint16_t(1u << plan.m_nRowBits);
+  const double unit = std::ldexp(1.0, -int(plan.m_nColumnBits + plan.m_nRowBits));
+  for (uint32_t j = 0; j < dst.m_nHeight; ++j) {
+    const CFixedRow& r = plan.m_arrRows[j];
+    for (uint32_t k = 0; k < r.m_nCount; ++k) {
+      const uint16_t w = k == 0 ? r.m_nFirst : k + 1 == r.m_nCount ? r.m_nLast : middleRow;
+      AddWeightedRow(src.Row(r.m_nFirstRow + k), rowElements, w, k == 0, sums.data());
+    }
+#ifdef QV_OPS_SSE2
+    if (channels == 3) {
+      FixedColumnsWide<3>(columns, plan, sums.data(), unit, r.m_fVertical, dst.Row(j));
+    } else if (channels == 4) {
+      FixedColumnsWide<4>(columns, plan, sums.data(), unit, r.m_fVertical, dst.Row(j));
+    } else {
+      FixedColumnsScalar(columns, plan, sums.data(), channels, unit, r.m_fVertical, dst.Row(j));
+    }
+#else
+    FixedColumnsScalar(columns, plan, sums.data(), channels, unit, r.m_fVertical, dst.Row(j));
+#endif
+    if (!op.Progress(int32_t(j), int32_t(dst.m_nHeight))) return 0;
+  }
+  return 1;
 }
 
 // Each destination pixel: sum over its rows (top to bottom) of row weight times
-// the row's horizontal footprint sum, times 1 / (horizontal total x vertical total).
+// the row's horizontal footprint sum, times 1 / (horizontal total x vertical
+// total). Every source row is summed once: a row on the border of two
+// destination rows feeds both.
 int32_t ResizeAreaExact(CISOperation& op, const CSourceView& src, const CDestView& dst, uint32_t channels) {
   const std::vector<CAreaSpan> columns = AreaColumns(src.m_nWidth, dst.m_nWidth);
-  const size_t rowElements = size_t(src.m_nWidth) * channels;
+  CFixedPlan plan;
+  if (MakeFixedPlan(columns, src, dst, plan)) return ResizeAreaFixed(op, src, dst, channels, columns, plan);
   const size_t outElements = size_t(dst.m_nWidth) * channels;
-  std::vector<double> row(rowElements + CRowCache::kPadding, 0.0);
-  std::vector<double> sums(outElements), acc(outElements), scale(dst.m_nWidth);
-  int64_t summedRow = -1;
-  CAreaRows rows;
-  rows.m_arrWeight.reserve(size_t(double(src.m_nHeight) / dst.m_nHeight) + 3);
-  rows.m_arrCum.reserve(rows.m_arrWeight.capacity());
+  CAreaRowSummer summer(columns, channels);
+  std::vector<double> acc(outElements), next(outElements), scale(outElements);
   const double sy = double(src.m_nHeight) / double(dst.m_nHeight);
+  CAreaRows rows, nextRows;
+  for (CAreaRows* r : {&rows, &nextRows}) {
+    r->m_arrWeight.reserve(size_t(sy) + 3);
+    r->m_arrCum.reserve(size_t(sy) + 3);
+  }
+  AreaRowsAt(0, sy, src.m_nHeight, rows);
+  uint32_t firstK = 0;  // rows of this destination row already summed with the one before
   for (uint32_t j = 0; j < dst.m_nHeight; ++j) {
-    AreaRowsAt(j, sy, src.m_nHeight, rows);
-    for (uint32_t k = 0; k < rows.m_nCount; ++k) {
-      const uint32_t y = rows.m_nFirstRow + k;
-      if (int64_t(y) != summedRow) {
-        BytesToDoubles(src.Row(y), rowElements, row.data());
-        AreaRowSums(columns, row.data(), channels, sums.data());
-        summedRow = y;
-      }
-      const double w = rows.m_arrWeight[k];
-      if (k == 0) {
-        for (size_t x = 0; x < outElements; ++x) acc[x] = w * sums[x];
-      } else {
-        for (size_t x = 0; x < outElements; ++x) acc[x] += w * sums[x];
-      }
+    const bool more = j + 1 < dst.m_nHeight;
+    if (more) AreaRowsAt(j + 1, sy, src.m_nHeight, nextRows);
+    const uint32_t lastRow = rows.m_nFirstRow + rows.m_nCount - 1;
+    const bool shared = more && nextRows.m_nFirstRow == lastRow && rows.m_nCount > firstK;
+    for (uint32_t k = firstK; k < rows.m_nCount; ++k) {
+      const bool feedsNext = shared && k + 1 == rows.m_nCount;
+      const CAreaTargets targets{acc.data(), rows.m_arrWeight[k], k == 0, feedsNext ? next.data() : nullptr,
+                                 feedsNext ? nextRows.m_arrWeight[0] : 0.0};
+      summer.Sum(src.Row(rows.m_nFirstRow + k), targets);
     }
     const double vertical = rows.m_arrCum[rows.m_nCount - 1];
-    for (size_t i = 0; i < dst.m_nWidth; ++i) scale[i] = 1 / (columns[i].m_fTotal * vertical);
-    uint8_t* out = dst.Row(j);
     for (size_t i = 0, x = 0; i < dst.m_nWidth; ++i) {
-      for (uint32_t k = 0; k < channels; ++k, ++x) out[x] = Store(acc[x] * scale[i]);
+      const double s = 1 / (columns[i].m_fTotal * vertical);
+      for (uint32_t k = 0; k < channels; ++k) scale[x++] = s;
     }
+    StoreScaled(acc.data(), scale.data(), outElements, dst.Row(j));
     if (!op.Progress(int32_t(j), int32_t(dst.m_nHeight))) return 0;
+    acc.swap(next);
+    std::swap(rows, nextRows);
+    firstK = shared ? 1 : 0;
   }
   return 1;
 }
@@ -422,8 +726,7 @@ int32_t ISResizeAreaAverage(const uint8_t* source, int32_t sourceWidth, int32_t 
   // A zero destination size would make the footprints infinite; refused in both modes.
   if (!WholeByteArgs(source, sourceWidth, sourceHeight, sourceStride, dest, destWidth, destHeight, destStride,
                      channels) ||
-      !destWidth || !destHeight || sourceWidth < destWidth || sourceHeight < destHeight ||
-      (exact && !channels)) {
+      !destWidth || !destHeight || sourceWidth < destWidth || sourceHeight < destHeight || !channels) {
     return op.Fail(IS_ERR_BADPARAM, 0);
   }
   const CSourceView src = SourceView(source, sourceWidth, sourceHeight, sourceStride);
@@ -462,7 +765,7 @@ int32_t ISResizeBicubic(const uint8_t* source, int32_t sourceWidth, int32_t sour
   if (!op.Ok()) return 0;
   if (!WholeByteArgs(source, sourceWidth, sourceHeight, sourceStride, dest, destWidth, destHeight, destStride,
                      channels) ||
-      source == dest || !sourceWidth || !sourceHeight || !destWidth || !destHeight) {
+      source == dest || !sourceWidth || !sourceHeight || !destWidth || !destHeight || !channels) {
     return op.Fail(IS_ERR_BADPARAM, 0);
   }
   const CSourceView src = SourceView(source, sourceWidth, sourceHeight, sourceStride);

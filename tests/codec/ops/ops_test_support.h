@@ -29,13 +29,15 @@ class CRandom {
     return Int(0, 2) == 0 ? Int(1, 150) : kSizes[Int(0, int32_t(std::size(kSizes)) - 1)];
   }
   // A source size for a destination of d that the operation may shrink to:
-  // d itself, an integer multiple, or just above or below one.
+  // d itself, an integer multiple, just above or below one, or a multiple by
+  // a factor with a short binary fraction (k + 1/2, k + 1/4, k + 3/8).
   int32_t ShrinkSource(int32_t d) {
     const int32_t k = Int(1, 4);
-    switch (Int(0, 3)) {
+    switch (Int(0, 4)) {
       case 0: return d * k;
       case 1: return d * k + 1;
       case 2: return std::max(d, d * k - 1);
+      case 3: return d * k + (d * Int(1, 7)) / 8;
       default: return d + Int(0, 60);
     }
   }

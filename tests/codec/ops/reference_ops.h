@@ -304,7 +304,7 @@ inline int64_t MirrorOf(int64_t j, int64_t n) {
 inline std::vector<Contrib> ContribsOf(int code, int64_t src, int64_t dst) {
   const double support = SupportOf(code);
   const double scale = double(dst) / double(src);
-  std::vector<Contrib> out(size_t(dst));
+  std::vector<Contrib> out(static_cast<size_t>(dst));
   for (int64_t i = 0; i < dst; ++i) {
     const double centre = double(i) / scale;
     if (scale < 1) {
