@@ -45,7 +45,7 @@ class CFuzzSource {
 
 // Pictures claiming more pixels than this are only asked for their header:
 // a reader may fill a buffer of up to 2 GB, which is sound but slow to fuzz.
-inline constexpr int64_t kMaxFuzzPixels = int64_t{1} << 20;
+inline constexpr int64_t kMaxFuzzPixels = int64_t{1} << 18;
 
 inline bool SmallEnough(int64_t width, int64_t height) {
   if (width < 0) width = -width;
