@@ -23,5 +23,7 @@ int CmdLoad(const Words& args);
 int CmdRender(const Words& args);
 int CmdDetect(const Words& args);
 int CmdDecode(const Words& args);
+int CmdResize(const Words& args);
+int CmdQuantize(const Words& args);
 
 }  // namespace qv::cli

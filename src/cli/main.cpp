@@ -29,6 +29,8 @@ const Command kCommands[] = {
      "render FILE --size WxH [--fit N] [--smart-crop 0|1] [--min-width N] [--ignore-small 0|1] OUT.ppm|OUT.bmp"},
     {"detect", CmdDetect, "detect FILE"},
     {"decode", CmdDecode, "decode FILE OUT --bpp N"},
+    {"resize", CmdResize, "resize IN.ppm OUT.ppm --size WxH --op bilinear|area|block|nearest|bicubic|filter:K"},
+    {"quantize", CmdQuantize, "quantize IN.ppm OUT.ppm --colors N [--dither 0|1] [--level L] [--octree]"},
 };
 
 }  // namespace

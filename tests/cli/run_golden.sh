@@ -33,6 +33,8 @@ uniform_bmp() {
   uniform_bmp p900x1600.bmp 900 1600
   uniform_bmp p296x100.bmp 296 100
   printf 'not a picture' >junk.bmp
+  # A 5 x 3 binary PPM whose bytes climb by 5.
+  { printf 'P6\n5 3\n255\n'; for i in $(seq 0 44); do printf "\\x$(printf %02x $((i * 5)))"; done; } >p5x3.ppm
   while IFS= read -r line; do
     case "$line" in ''|'#'*) continue ;; esac
     echo "\$ $line"
