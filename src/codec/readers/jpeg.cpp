@@ -312,8 +312,6 @@ uint8_t* ReadJpg(CISOperation& op, CISIO& io, int32_t* width, int32_t* height, i
   jpeg_decompress_struct& cinfo = d->cinfo;
   const EJpegKind kind = KindOf(cinfo, flags);
   const CJpegOutput out = ChooseOutput(kind, depth, flags);
-  if (!Guarded(*d, [&] { jpeg_start_decompress(&cinfo); })) Raise(IS_ERR_JPEG, d->error.message);
-
   const bool packed = (flags & IS_JPG_PACKED_DIB) != 0;
   const bool bgr = out.nMode == 2 && (flags & (IS_JPG_PACKED_DIB | IS_JPG_PADDED_BGR));
   const bool direct = out.nMode != 2 || kind == kKindColour;
@@ -322,6 +320,11 @@ uint8_t* ReadJpg(CISOperation& op, CISIO& io, int32_t* width, int32_t* height, i
   uint64_t rowSize = uint64_t{w} * out.nBytesPerPixel;
   if (flags & (IS_JPG_PACKED_DIB | IS_JPG_PADDED_BGR)) rowSize = (rowSize + 3) & ~uint64_t{3};
   const uint64_t start = packed ? kDibHeaderSize + (out.nMode == 1 ? kDibPaletteSize : 0) : 0;
+  // Refused before decompression starts: for a progressive file libjpeg would
+  // first fill a whole-picture coefficient buffer of about the same size.
+  if (start + rowSize * h > kMaxBufferBytes) throw ISException(IS_ERR_MEMORY);
+  if (!Guarded(*d, [&] { jpeg_start_decompress(&cinfo); })) Raise(IS_ERR_JPEG, d->error.message);
+
   std::vector<JSAMPLE> rowBuffer(direct ? 0 : size_t{w} * cinfo.output_components);
   CISBuffer buffer(start + rowSize * h);
   if (!buffer) throw ISException(IS_ERR_MEMORY);

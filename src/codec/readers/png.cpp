@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -35,6 +36,16 @@ void ErrorFn(png_structp png, png_const_charp message) {
 
 void WarningFn(png_structp, png_const_charp message) { Trace(2, "%s\n", message ? message : ""); }
 
+// libpng gives a chunk the buffer its length claims and zero-fills it before
+// reading a byte of it, so a short file claiming a huge text chunk would cost
+// that much memory. No buffer libpng needs for a picture it accepts (rows are
+// at most a million pixels of 8 bytes) comes near this; a refused chunk buffer
+// makes libpng skip the chunk.
+constexpr png_alloc_size_t kMaxPngBlock = png_alloc_size_t{16} << 20;
+
+png_voidp MallocFn(png_structp, png_alloc_size_t size) { return size <= kMaxPngBlock ? std::malloc(size) : nullptr; }
+void FreeFn(png_structp, png_voidp block) { std::free(block); }
+
 void ReadFn(png_structp png, png_bytep data, size_t length) {
   auto* context = static_cast<CPngContext*>(png_get_io_ptr(png));
   if (!context->io->ReadExactly(data, length)) png_error(png, "read Error");
@@ -47,7 +58,8 @@ void ReadFn(png_structp png, png_bytep data, size_t length) {
 class CPngReader {
  public:
   explicit CPngReader(CISIO& io) : m_context{&io, {}} {
-    m_png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &m_context, ErrorFn, WarningFn);
+    m_png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, &m_context, ErrorFn, WarningFn, nullptr, MallocFn,
+                                     FreeFn);
     if (!m_png) throw ISException(IS_ERR_PNGINIT);
     m_info = png_create_info_struct(m_png);
     if (!m_info) {
