@@ -1,0 +1,239 @@
+#include "encoders.h"
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+namespace qv::test {
+
+Bytes Noise(size_t count, uint32_t seed) {
+  Bytes out(count);
+  uint32_t x = seed * 2654435761u + 1;
+  for (auto& b : out) {
+    x = x * 1664525u + 1013904223u;
+    b = static_cast<uint8_t>(x >> 24);
+  }
+  return out;
+}
+
+Bytes Pattern(uint32_t width, uint32_t height, uint32_t channels, uint32_t seed) {
+  const Bytes noise = Noise(size_t{width} * height * channels, seed);
+  Bytes out(noise.size());
+  for (uint32_t y = 0; y < height; ++y) {
+    for (uint32_t x = 0; x < width; ++x) {
+      for (uint32_t c = 0; c < channels; ++c) {
+        const size_t i = (size_t{y} * width + x) * channels + c;
+        const uint32_t base = (x * (40 + 30 * c) / (width + 1) + y * (200 - 50 * c) / (height + 1) + seed * 31) & 0xFF;
+        out[i] = static_cast<uint8_t>((base + (noise[i] & 15)) & 0xFF);
+      }
+    }
+  }
+  return out;
+}
+
+// ---- JPEG ----
+
+Bytes EncodeJpeg(const CJpegSpec& spec, const Bytes& pixels) {
+  jpeg_compress_struct cinfo{};
+  jpeg_error_mgr err{};
+  cinfo.err = jpeg_std_error(&err);
+  jpeg_create_compress(&cinfo);
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&cinfo, &out, &size);
+  cinfo.image_width = static_cast<JDIMENSION>(spec.width);
+  cinfo.image_height = static_cast<JDIMENSION>(spec.height);
+  cinfo.input_components = spec.components;
+  cinfo.in_color_space = spec.colorSpace;
+  jpeg_set_defaults(&cinfo);
+  if (spec.storeAs != JCS_UNKNOWN) {
+    jpeg_set_colorspace(&cinfo, spec.storeAs);
+  } else if (spec.colorSpace == JCS_CMYK) {
+    jpeg_set_colorspace(&cinfo, JCS_CMYK);
+  }
+  jpeg_set_quality(&cinfo, spec.quality, TRUE);
+  if (spec.components == 3 && !spec.chroma420) cinfo.comp_info[0].h_samp_factor = cinfo.comp_info[0].v_samp_factor = 1;
+  if (spec.progressive) jpeg_simple_progression(&cinfo);
+  cinfo.write_JFIF_header = spec.jfif ? TRUE : FALSE;
+  cinfo.density_unit = spec.densityUnit;
+  cinfo.X_density = spec.xDensity;
+  cinfo.Y_density = spec.yDensity;
+  jpeg_start_compress(&cinfo, TRUE);
+  for (const auto& c : spec.comments)
+    jpeg_write_marker(&cinfo, JPEG_COM, reinterpret_cast<const JOCTET*>(c.data()), static_cast<unsigned>(c.size()));
+  for (const auto& [n, data] : spec.appMarkers)
+    jpeg_write_marker(&cinfo, JPEG_APP0 + n, data.data(), static_cast<unsigned>(data.size()));
+  const size_t stride = size_t(spec.width) * spec.components;
+  while (cinfo.next_scanline < cinfo.image_height) {
+    JSAMPROW row = const_cast<JSAMPROW>(pixels.data() + cinfo.next_scanline * stride);
+    jpeg_write_scanlines(&cinfo, &row, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  Bytes file(out, out + size);
+  jpeg_destroy_compress(&cinfo);
+  std::free(out);
+  return file;
+}
+
+CReference DecodeJpeg(const Bytes& file, J_COLOR_SPACE space) {
+  jpeg_decompress_struct cinfo{};
+  jpeg_error_mgr err{};
+  cinfo.err = jpeg_std_error(&err);
+  jpeg_create_decompress(&cinfo);
+  jpeg_mem_src(&cinfo, file.data(), static_cast<unsigned long>(file.size()));
+  jpeg_read_header(&cinfo, TRUE);
+  cinfo.out_color_space = space;
+  jpeg_start_decompress(&cinfo);
+  CReference ref{cinfo.output_width, cinfo.output_height, {}};
+  const size_t stride = size_t{cinfo.output_width} * cinfo.output_components;
+  ref.pixels.resize(stride * cinfo.output_height);
+  while (cinfo.output_scanline < cinfo.output_height) {
+    JSAMPROW row = ref.pixels.data() + cinfo.output_scanline * stride;
+    jpeg_read_scanlines(&cinfo, &row, 1);
+  }
+  jpeg_finish_decompress(&cinfo);
+  jpeg_destroy_decompress(&cinfo);
+  return ref;
+}
+
+// ---- PNG ----
+
+namespace {
+
+void AppendFn(png_structp png, png_bytep data, size_t length) {
+  auto* out = static_cast<Bytes*>(png_get_io_ptr(png));
+  out->insert(out->end(), data, data + length);
+}
+void FlushFn(png_structp) {}
+
+int Channels(int colorType) {
+  switch (colorType) {
+    case PNG_COLOR_TYPE_GRAY:
+    case PNG_COLOR_TYPE_PALETTE: return 1;
+    case PNG_COLOR_TYPE_GRAY_ALPHA: return 2;
+    case PNG_COLOR_TYPE_RGB: return 3;
+    default: return 4;
+  }
+}
+
+}  // namespace
+
+size_t PngRowBytes(const CPngSpec& spec) {
+  return (size_t{spec.width} * Channels(spec.colorType) * spec.bitDepth + 7) / 8;
+}
+
+Bytes EncodePng(const CPngSpec& spec, const Bytes& rows) {
+  Bytes out;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    throw std::runtime_error("png encoder failed");
+  }
+  png_set_write_fn(png, &out, AppendFn, FlushFn);
+  png_set_IHDR(png, info, spec.width, spec.height, spec.bitDepth, spec.colorType,
+               spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
+  if (!spec.palette.empty())
+    png_set_PLTE(png, info, spec.palette.data(), static_cast<int>(spec.palette.size()));
+  if (!spec.trnsAlpha.empty() || spec.hasTrnsColor)
+    png_set_tRNS(png, info, spec.trnsAlpha.empty() ? nullptr : spec.trnsAlpha.data(),
+                 static_cast<int>(spec.trnsAlpha.size()), spec.hasTrnsColor ? &spec.trnsColor : nullptr);
+  if (spec.hasBackground) png_set_bKGD(png, info, &spec.background);
+  if (spec.hasPhys) png_set_pHYs(png, info, spec.physX, spec.physY, PNG_RESOLUTION_METER);
+  std::vector<png_text> texts(spec.texts.size());
+  for (size_t i = 0; i < texts.size(); ++i) {
+    texts[i].compression = PNG_TEXT_COMPRESSION_NONE;
+    texts[i].key = const_cast<char*>(spec.texts[i].first.c_str());
+    texts[i].text = const_cast<char*>(spec.texts[i].second.c_str());
+  }
+  if (!texts.empty()) png_set_text(png, info, texts.data(), static_cast<int>(texts.size()));
+  std::vector<png_bytep> pointers(spec.height);
+  for (uint32_t y = 0; y < spec.height; ++y)
+    pointers[y] = const_cast<png_bytep>(rows.data() + y * PngRowBytes(spec));
+  png_set_rows(png, info, pointers.data());
+  png_write_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return out;
+}
+
+CReference DecodePng(const Bytes& file, uint32_t format) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_memory(&image, file.data(), file.size()))
+    throw std::runtime_error(image.message);
+  image.format = format;
+  CReference ref{image.width, image.height, Bytes(PNG_IMAGE_SIZE(image))};
+  if (!png_image_finish_read(&image, nullptr, ref.pixels.data(), 0, nullptr)) throw std::runtime_error(image.message);
+  return ref;
+}
+
+// ---- TIFF ----
+
+size_t TiffRowBytes(const CTiffPage& page) { return (size_t{page.width} * page.samples * page.bits + 7) / 8; }
+
+void WriteTiff(const std::string& path, const std::vector<CTiffPage>& pages) {
+  TIFF* tif = TIFFOpen(path.c_str(), "w");
+  if (!tif) throw std::runtime_error("cannot write " + path);
+  for (const CTiffPage& p : pages) {
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, p.width);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, p.height);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, p.bits);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, p.samples);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, p.compression);
+    if (p.writePhotometric) TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, p.photometric);
+    if (p.orientation) TIFFSetField(tif, TIFFTAG_ORIENTATION, p.orientation);
+    if (!p.red.empty()) TIFFSetField(tif, TIFFTAG_COLORMAP, p.red.data(), p.green.data(), p.blue.data());
+    if (p.xResolution > 0) TIFFSetField(tif, TIFFTAG_XRESOLUTION, p.xResolution);
+    if (p.yResolution > 0) TIFFSetField(tif, TIFFTAG_YRESOLUTION, p.yResolution);
+    if (p.resolutionUnit) TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, p.resolutionUnit);
+    if (pages.size() > 1) TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+    const size_t rowBytes = TiffRowBytes(p);
+    if (p.tile) {
+      TIFFSetField(tif, TIFFTAG_TILEWIDTH, p.tile);
+      TIFFSetField(tif, TIFFTAG_TILELENGTH, p.tile);
+      const size_t tileRow = (size_t{p.tile} * p.samples * p.bits + 7) / 8;
+      for (uint32_t ty = 0; ty < p.height; ty += p.tile) {
+        for (uint32_t tx = 0; tx < p.width; tx += p.tile) {
+          Bytes tile(tileRow * p.tile);
+          for (uint32_t r = 0; r < p.tile && ty + r < p.height; ++r) {
+            const size_t from = (ty + r) * rowBytes + size_t{tx} * p.samples * p.bits / 8;
+            const size_t n = std::min(tileRow, rowBytes - size_t{tx} * p.samples * p.bits / 8);
+            std::memcpy(tile.data() + r * tileRow, p.rows.data() + from, n);
+          }
+          TIFFWriteTile(tif, tile.data(), tx, ty, 0, 0);
+        }
+      }
+    } else {
+      TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, p.rowsPerStrip ? p.rowsPerStrip : TIFFDefaultStripSize(tif, 0));
+      for (uint32_t y = 0; y < p.height; ++y) {
+        Bytes row(p.rows.begin() + y * rowBytes, p.rows.begin() + (y + 1) * rowBytes);
+        TIFFWriteScanline(tif, row.data(), y, 0);
+      }
+    }
+    TIFFWriteDirectory(tif);
+  }
+  TIFFClose(tif);
+}
+
+CReference DecodeTiffRgba(const std::string& path, int page) {
+  TIFF* tif = TIFFOpen(path.c_str(), "r");
+  if (!tif) throw std::runtime_error("cannot read " + path);
+  TIFFSetDirectory(tif, static_cast<tdir_t>(page));
+  CReference ref;
+  TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &ref.width);
+  TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &ref.height);
+  std::vector<uint32_t> raster(size_t{ref.width} * ref.height);
+  TIFFReadRGBAImageOriented(tif, ref.width, ref.height, raster.data(), ORIENTATION_TOPLEFT, 0);
+  TIFFClose(tif);
+  for (uint32_t v : raster) {
+    ref.pixels.insert(ref.pixels.end(), {static_cast<uint8_t>(TIFFGetR(v)), static_cast<uint8_t>(TIFFGetG(v)),
+                                         static_cast<uint8_t>(TIFFGetB(v)), static_cast<uint8_t>(TIFFGetA(v))});
+  }
+  return ref;
+}
+
+}  // namespace qv::test
