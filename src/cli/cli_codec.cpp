@@ -6,6 +6,9 @@
 #include "cli/cli_args.h"
 #include "cli/cli_commands.h"
 #include "codec/codec.h"
+#include "codec/jpeg.h"
+#include "codec/png.h"
+#include "codec/tiff.h"
 #include "platform/global_memory.h"
 #include "platform/text.h"
 #include "show/show_image_formats.h"
@@ -56,6 +59,18 @@ const CReaderEntry kReaders[] = {
      [](HISSRC s, int32_t* w, int32_t* h, int32_t b, ISPalEntry*) {
        return ISReadPCD(s, b == 24 ? w : nullptr, h, 3, 0);
      },
+     nullptr},
+    // JPEG: a grey file read at 8 bits shows through a grey ramp, as in the image holder.
+    {IS_FILETYPE_JPEG, ".jpg;.jpeg;",
+     [](HISSRC s, int32_t* w, int32_t* h, int32_t b, ISPalEntry* p) {
+       for (int32_t i = 0; p && i < IS_PALETTE_SIZE; ++i) p[i] = ISPalEntry{uint8_t(i), uint8_t(i), uint8_t(i), 0};
+       return ISReadJPG(s, w, h, b, 0);
+     },
+     nullptr},
+    {IS_FILETYPE_PNG, ".png;",
+     [](HISSRC s, int32_t* w, int32_t* h, int32_t b, ISPalEntry* p) { return ISReadPNG(s, w, h, b, p, 0); }, nullptr},
+    {IS_FILETYPE_TIFF, ".tif;.tiff;",
+     [](HISSRC s, int32_t* w, int32_t* h, int32_t b, ISPalEntry* p) { return ISReadTIFF(s, w, h, b, p, 0, 0); },
      nullptr},
     // WMF and EMF through the image holder's metafile hook (error 5 where metafiles are not built).
     {IS_FILETYPE_WMF, ".wmf;", nullptr, nullptr, ReadHolderMetafile},
