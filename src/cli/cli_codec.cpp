@@ -5,10 +5,12 @@
 
 #include "cli/cli_args.h"
 #include "cli/cli_commands.h"
+#include "cli/cli_ppm.h"
 #include "codec/codec.h"
 #include "codec/jpeg.h"
 #include "codec/png.h"
 #include "codec/tiff.h"
+#include "codec/source_handle.h"
 #include "platform/global_memory.h"
 #include "platform/text.h"
 #include "show/show_image_formats.h"
@@ -92,62 +94,13 @@ const CReaderEntry* ReaderForExtension(const std::string& path) {
   return nullptr;
 }
 
-class CSourceOwner {
- public:
-  explicit CSourceOwner(const std::string& path) : m_h(ISOpenFileSource(path.c_str())) {}
-  CSourceOwner(const CSourceOwner&) = delete;
-  CSourceOwner& operator=(const CSourceOwner&) = delete;
-  ~CSourceOwner() {
-    if (m_h) ISCloseSource(m_h);
-  }
-  HISSRC Get() const { return m_h; }
-
- private:
-  HISSRC m_h;
-};
-
-// Writes the picture as binary PPM (24, 8 and 1 bits, the last two through the
-// palette) or as PAM with alpha (32 bits).
-bool WritePicture(const std::string& path, const uint8_t* pixels, int32_t width, int32_t height, int32_t bits,
-                  const ISPalEntry* palette) {
-  if (bits != 1 && bits != 8 && bits != 24 && bits != 32) return false;
-  FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) return false;
-  if (bits == 32) {
-    std::fprintf(file, "P7\nWIDTH %d\nHEIGHT %d\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n", width, height);
-  } else {
-    std::fprintf(file, "P6\n%d %d\n255\n", width, height);
-  }
-  const size_t stride = bits == 32 ? size_t(width) * 4
-                        : bits == 24 ? size_t(width) * 3
-                        : bits == 8  ? size_t(width)
-                                     : (size_t(width) + 7) / 8;
-  std::vector<uint8_t> row(size_t(width) * (bits == 32 ? 4 : 3));
-  bool ok = true;
-  for (int32_t y = 0; y < height && ok; ++y) {
-    const uint8_t* in = pixels + size_t(y) * stride;
-    if (bits >= 24) {
-      row.assign(in, in + row.size());
-    } else {
-      for (int32_t x = 0; x < width; ++x) {
-        const uint8_t index = bits == 8 ? in[x] : (in[x >> 3] >> (7 - (x & 7))) & 1;
-        row[size_t(x) * 3] = palette[index].red;
-        row[size_t(x) * 3 + 1] = palette[index].green;
-        row[size_t(x) * 3 + 2] = palette[index].blue;
-      }
-    }
-    ok = std::fwrite(row.data(), 1, row.size(), file) == row.size();
-  }
-  return std::fclose(file) == 0 && ok;
-}
-
 }  // namespace
 
 int CmdDetect(const Words& words) {
   const CArgs args(words, {});
   if (!args.Ok() || !args.OnlyKnown({}) || args.Positional().size() != 1) return Usage();
   const std::string& path = args.Positional()[0];
-  const CSourceOwner source(path);
+  const CISSourceHandle source(path);
   if (!source.Get()) return Fail("cannot open " + path);
   const int32_t code = ISGuessFileType(source.Get());
   std::printf("code %d %s\n", code, FileTypeName(code));
@@ -162,7 +115,7 @@ int CmdDecode(const Words& words) {
     return Usage();
   const std::string& path = args.Positional()[0];
   const std::string& out = args.Positional()[1];
-  const CSourceOwner source(path);
+  const CISSourceHandle source(path);
   if (!source.Get()) return Fail("cannot open " + path);
   const CReaderEntry* reader = ReaderForType(ISGuessFileType(source.Get()));
   if (!reader) reader = ReaderForExtension(path);

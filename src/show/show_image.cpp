@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "codec/ops/ops.h"
+#include "codec/source_handle.h"
 #include "platform/global_memory.h"
 #include "platform/text.h"
 #include "show/show_image_formats.h"
@@ -14,20 +15,6 @@
 namespace qv {
 
 namespace {
-
-// Closes a source on every path out of a load.
-class CSourceCloser {
- public:
-  explicit CSourceCloser(HISSRC source) : m_source(source) {}
-  ~CSourceCloser() {
-    if (m_source) ISCloseSource(m_source);
-  }
-  CSourceCloser(const CSourceCloser&) = delete;
-  CSourceCloser& operator=(const CSourceCloser&) = delete;
-
- private:
-  HISSRC m_source;
-};
 
 bool IsTiffType(int32_t type) { return type == kTypeTiff || type == kTypeTiff8 || type == kTypeTiff1; }
 
@@ -72,7 +59,7 @@ int32_t CShowImage::Load(const std::string& path, int32_t type, int32_t page) {
 
   HISSRC source = ISOpenFileSource(path.c_str());
   if (!source) return ISGetLastError();
-  CSourceCloser closer(source);
+  const CISSourceHandle closer(source);
   const int32_t result = LoadFromSource(source, type, page);
   m_strPath = path;
   return result;
@@ -93,7 +80,7 @@ int32_t CShowImage::LoadMetafile(const std::string& path, int32_t type) {
 int32_t CShowImage::DetectType(const std::string& path) {
   HISSRC source = ISOpenFileSource(path.c_str());
   if (!source) return kTypeNone;
-  CSourceCloser closer(source);
+  const CISSourceHandle closer(source);
   return ClassifySource(source, path);
 }
 
@@ -308,52 +295,52 @@ int32_t CShowImage::Resize(int32_t width, int32_t height, int32_t method) {
 
 namespace {
 
-int32_t Resize24(const CShowImage& s, CShowImage& d, int32_t method) {
-  const uint8_t* sb = s.GetBits();
-  uint8_t* db = d.GetBits();
-  const bool enlarging = d.m_nWidth > s.m_nWidth || d.m_nHeight > s.m_nHeight;
-  const int32_t ss = s.RowBytes(), ds = d.RowBytes();
-  const int32_t sw = s.m_nWidth, sh = s.m_nHeight, dw = d.m_nWidth, dh = d.m_nHeight;
+// The arguments every resampling call shares: source and destination buffers
+// with their sizes and row lengths.
+struct CResizeCall {
+  CResizeCall(const CShowImage& s, CShowImage& d)
+      : sb(s.GetBits()), sw(s.m_nWidth), sh(s.m_nHeight), ss(s.RowBytes()),
+        db(d.GetBits()), dw(d.m_nWidth), dh(d.m_nHeight), ds(d.RowBytes()),
+        enlarging(dw > sw || dh > sh) {}
+  const uint8_t* sb;
+  int32_t sw, sh, ss;
+  uint8_t* db;
+  int32_t dw, dh, ds;
+  bool enlarging;  // wider or taller than the source
+};
+
+int32_t Resize24(const CResizeCall& c, int32_t method) {
   switch (method) {
-    case 1: return ISResizeBicubic(sb, sw, sh, ss, db, dw, dh, ds, 3);
+    case 1: return ISResizeBicubic(c.sb, c.sw, c.sh, c.ss, c.db, c.dw, c.dh, c.ds, 3);
     case 2:
-      return enlarging ? ISResizeBilinear(sb, sw, sh, ss, db, dw, dh, ds, 3)
-                       : ISResizeAreaAverage(sb, sw, sh, ss, db, dw, dh, ds, 3, 1);
+      return c.enlarging ? ISResizeBilinear(c.sb, c.sw, c.sh, c.ss, c.db, c.dw, c.dh, c.ds, 3)
+                         : ISResizeAreaAverage(c.sb, c.sw, c.sh, c.ss, c.db, c.dw, c.dh, c.ds, 3, 1);
     case 3:
-      return enlarging ? ISResizeBicubic(sb, sw, sh, ss, db, dw, dh, ds, 3)
-                       : ISResizeAreaAverage(sb, sw, sh, ss, db, dw, dh, ds, 3, 1);
-    case 4: return ISResizeNearest(sb, sw, sh, ss, db, dw, dh, ds, 3);
-    case 5: return ISResizeFiltered(sb, sw, sh, ss, db, dw, dh, ds, 3, IS_FILTER_LANCZOS);
-    case 6: return ISResizeFiltered(sb, sw, sh, ss, db, dw, dh, ds, 3, IS_FILTER_CATMULLROM);
-    case 7: return ISResizeFiltered(sb, sw, sh, ss, db, dw, dh, ds, 3, IS_FILTER_MITCHELL);
-    default: return ISResizeBilinear(sb, sw, sh, ss, db, dw, dh, ds, 3);
+      return c.enlarging ? ISResizeBicubic(c.sb, c.sw, c.sh, c.ss, c.db, c.dw, c.dh, c.ds, 3)
+                         : ISResizeAreaAverage(c.sb, c.sw, c.sh, c.ss, c.db, c.dw, c.dh, c.ds, 3, 1);
+    case 4: return ISResizeNearest(c.sb, c.sw, c.sh, c.ss, c.db, c.dw, c.dh, c.ds, 3);
+    case 5: return ISResizeFiltered(c.sb, c.sw, c.sh, c.ss, c.db, c.dw, c.dh, c.ds, 3, IS_FILTER_LANCZOS);
+    case 6: return ISResizeFiltered(c.sb, c.sw, c.sh, c.ss, c.db, c.dw, c.dh, c.ds, 3, IS_FILTER_CATMULLROM);
+    case 7: return ISResizeFiltered(c.sb, c.sw, c.sh, c.ss, c.db, c.dw, c.dh, c.ds, 3, IS_FILTER_MITCHELL);
+    default: return ISResizeBilinear(c.sb, c.sw, c.sh, c.ss, c.db, c.dw, c.dh, c.ds, 3);
   }
 }
 
-int32_t Resize8(const CShowImage& s, CShowImage& d, int32_t method) {
-  const uint8_t* sb = s.GetBits();
-  uint8_t* db = d.GetBits();
-  const bool enlarging = d.m_nWidth > s.m_nWidth || d.m_nHeight > s.m_nHeight;
-  const int32_t ss = s.RowBytes(), ds = d.RowBytes();
-  const int32_t sw = s.m_nWidth, sh = s.m_nHeight, dw = d.m_nWidth, dh = d.m_nHeight;
-  if (method == 2 && !enlarging)
-    return ISResizeAreaAverage8(sb, sw, sh, ss, db, dw, dh, ds, s.m_Palette.data(), s.m_nPaletteCount);
-  if (method == 4) return ISResizeNearest(sb, sw, sh, ss, db, dw, dh, ds, 1);
-  return ISResizeBilinear8(sb, sw, sh, ss, db, dw, dh, ds, s.m_nPaletteCount, s.m_Palette.data());
+int32_t Resize8(const CResizeCall& c, const CShowImage& s, int32_t method) {
+  if (method == 2 && !c.enlarging)
+    return ISResizeAreaAverage8(c.sb, c.sw, c.sh, c.ss, c.db, c.dw, c.dh, c.ds, s.m_Palette.data(), s.m_nPaletteCount);
+  if (method == 4) return ISResizeNearest(c.sb, c.sw, c.sh, c.ss, c.db, c.dw, c.dh, c.ds, 1);
+  return ISResizeBilinear8(c.sb, c.sw, c.sh, c.ss, c.db, c.dw, c.dh, c.ds, s.m_nPaletteCount, s.m_Palette.data());
 }
 
-int32_t Resize1(const CShowImage& s, CShowImage& d, int32_t method) {
-  const uint8_t* sb = s.GetBits();
-  uint8_t* db = d.GetBits();
-  const bool enlarging = d.m_nWidth > s.m_nWidth || d.m_nHeight > s.m_nHeight;
-  const int32_t ss = s.RowBytes(), ds = d.RowBytes();
-  const int32_t sw = s.m_nWidth, sh = s.m_nHeight, dw = d.m_nWidth, dh = d.m_nHeight;
-  if (method == 2 && !enlarging) {
+int32_t Resize1(const CResizeCall& c, int32_t method) {
+  if (method == 2 && !c.enlarging) {
+    // Thin strokes survive a shrink: the threshold favours the rarer value.
     uint64_t counts[2] = {0, 0};
-    if (!ISCount1BitPixels(sb, sw, sh, ss, counts)) return 0;
-    return ISResize1BitThreshold(sb, sw, sh, ss, db, dw, dh, ds, counts[1] < counts[0] ? 64 : 192);
+    if (!ISCount1BitPixels(c.sb, c.sw, c.sh, c.ss, counts)) return 0;
+    return ISResize1BitThreshold(c.sb, c.sw, c.sh, c.ss, c.db, c.dw, c.dh, c.ds, counts[1] < counts[0] ? 64 : 192);
   }
-  return ISResize1Bit(sb, sw, sh, ss, db, dw, dh, ds);
+  return ISResize1Bit(c.sb, c.sw, c.sh, c.ss, c.db, c.dw, c.dh, c.ds);
 }
 
 }  // namespace
@@ -366,17 +353,12 @@ int32_t CShowImage::ResizeFrom(const CShowImage& source, int32_t width, int32_t 
     Free();
     return result;
   }
-  int32_t ok = 0;
-  switch (source.m_nBitsPerPixel) {
-    case 24: ok = Resize24(source, *this, method); break;
-    case 8: ok = Resize8(source, *this, method); break;
-    case 1: ok = Resize1(source, *this, method); break;
-    default: break;
-  }
+  const CResizeCall call(source, *this);
+  const int32_t ok = source.m_nBitsPerPixel == 24  ? Resize24(call, method)
+                     : source.m_nBitsPerPixel == 8 ? Resize8(call, source, method)
+                                                   : Resize1(call, method);
   if (!ok) {
-    result = source.m_nBitsPerPixel == 24 || source.m_nBitsPerPixel == 8 || source.m_nBitsPerPixel == 1
-                 ? ISGetLastError()
-                 : IS_ERR_BADPARAM;
+    result = ISGetLastError();
     Free();
     return result == IS_ERR_OK ? IS_ERR_BADPARAM : result;
   }

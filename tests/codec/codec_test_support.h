@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "codec/codec.h"
+#include "codec/source_handle.h"
 #include "platform/global_memory.h"
 
 namespace qv::test {
@@ -79,20 +80,7 @@ class CTempFolder {
 };
 
 // Closes a source when it goes out of scope.
-class CSource {
- public:
-  explicit CSource(const std::string& path) : m_h(ISOpenFileSource(path.c_str())) {}
-  CSource(const CSource&) = delete;
-  CSource& operator=(const CSource&) = delete;
-  ~CSource() {
-    if (m_h) ISCloseSource(m_h);
-  }
-  HISSRC Get() const { return m_h; }
-  void Rewind() const { ISSeekSource(m_h, 0, 0); }
-
- private:
-  HISSRC m_h;
-};
+using CSource = CISSourceHandle;
 
 // Frees a codec buffer when it goes out of scope.
 class CCodecBuffer {
