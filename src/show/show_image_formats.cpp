@@ -2,6 +2,7 @@
 
 #include "codec/jpeg.h"
 #include "codec/png.h"
+#include "codec/tiff.h"
 #include "show/show_image.h"
 
 namespace qv {
@@ -33,6 +34,12 @@ int32_t QueryPngPalette(HISSRC s, int32_t* count, ISPalEntry* pal) {
   return ISGetLastError() == IS_ERR_OK;
 }
 
+// ---- TIFF ------------------------------------------------------------------------
+
+uint8_t* ReadTiff(HISSRC s, int32_t* w, int32_t* h, int32_t bits, ISPalEntry* pal, int32_t page) {
+  return ISReadTIFF(s, w, h, bits, bits <= 8 ? pal : nullptr, page, 0);
+}
+
 // ---- TGA, PSD, PhotoCD -------------------------------------------------------------
 
 uint8_t* ReadTga(HISSRC s, int32_t* w, int32_t* h, int32_t bits, ISPalEntry* pal, int32_t) {
@@ -50,6 +57,9 @@ constexpr CHolderFormat kFormats[] = {
     {kTypePng, 24, EHolderPalette::kNone, ReadPng, nullptr},
     {kTypePngPalette, 8, EHolderPalette::kQuery, ReadPng, QueryPngPalette},
     {kTypePng1, 1, EHolderPalette::kQuery, ReadPng, QueryPngPalette},
+    {kTypeTiff, 24, EHolderPalette::kNone, ReadTiff, nullptr},
+    {kTypeTiff8, 8, EHolderPalette::kFromRead256, ReadTiff, nullptr},
+    {kTypeTiff1, 1, EHolderPalette::kFixedMono, ReadTiff, nullptr},
     {kTypeTga, 24, EHolderPalette::kNone, ReadTga, nullptr},
     {kTypeTga8, 8, EHolderPalette::kQuery, ReadTga, ISGetTGAPalette},
     {kTypePsd, 24, EHolderPalette::kNone, ReadPsd, nullptr},
@@ -100,6 +110,9 @@ int32_t RefineTypeByDims(HISSRC source, int32_t type) {
       if (bits == 1) return kTypePng1;  // whatever the colour type
       if (bits <= 8 && colourType == 3) return kTypePngPalette;
       return type;
+    case kTypeTiff:
+      if (ISGetTIFFDims(source, 0, &w, &h, &bits, nullptr) && bits <= 8) return bits == 1 ? kTypeTiff1 : kTypeTiff8;
+      return type;
     case kTypeTga:
       if (ISGetTGADims(source, &w, &h, &bits) && bits <= 8) return kTypeTga8;
       return type;
@@ -142,6 +155,14 @@ bool QueryFormatResolution(HISSRC source, int32_t type, int32_t& x, int32_t& y, 
       x = res.x;
       y = res.y;
       unit = res.unit == 1 ? 2 : res.unit == 2 ? 3 : 1;
+      return true;
+    case kTypeTiff:
+    case kTypeTiff8:
+    case kTypeTiff1:
+      if (!ISGetTIFFDims(source, 0, &w, &h, &bits, &res)) return false;
+      x = res.x;
+      y = res.y;
+      unit = res.unit == 2 || res.unit == 3 ? res.unit : 1;
       return true;
     case kTypePng:
     case kTypePngPalette:
