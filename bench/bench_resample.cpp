@@ -60,14 +60,16 @@ void Resize(benchmark::State& state, bool area, int32_t sw, int32_t sh, int32_t 
           qv::test::ref::ResizeBilinear(in, out, 3);
         }
         break;
-      case Kind::kMemcpy: std::memcpy(dst.data(), src.bits.data(), src.bits.size()); break;
+      case Kind::kMemcpy:
+        std::memcpy(dst.data(), src.bits.data(), src.bits.size());
+        break;
     }
     benchmark::DoNotOptimize(dst.data());
     benchmark::ClobberMemory();
   }
 }
 
-#define QV_RESIZE_BENCH(name, area, sw, sh, dw, dh)                                                        \
+#define QV_RESIZE_BENCH(name, area, sw, sh, dw, dh)                                                               \
   BENCHMARK_CAPTURE(Resize, name##_library, area, sw, sh, dw, dh, Kind::kLibrary)->Unit(benchmark::kMillisecond); \
   BENCHMARK_CAPTURE(Resize, name##_literal, area, sw, sh, dw, dh, Kind::kLiteral)->Unit(benchmark::kMillisecond); \
   BENCHMARK_CAPTURE(Resize, name##_memcpy, area, sw, sh, dw, dh, Kind::kMemcpy)->Unit(benchmark::kMillisecond)
@@ -75,6 +77,8 @@ void Resize(benchmark::State& state, bool area, int32_t sw, int32_t sh, int32_t 
 QV_RESIZE_BENCH(area_6000x4000_to_1920x1280, true, 6000, 4000, 1920, 1280);
 QV_RESIZE_BENCH(area_6000x4000_to_3840x2560, true, 6000, 4000, 3840, 2560);
 QV_RESIZE_BENCH(bilinear_1920x1080_to_3840x2160, false, 1920, 1080, 3840, 2160);
+// A scale factor with a long binary fraction: the area average's double path.
+QV_RESIZE_BENCH(area_6000x4000_to_1917x1279, true, 6000, 4000, 1917, 1279);
 
 }  // namespace
 

@@ -57,12 +57,18 @@ int32_t RunResize(const CResizeChoice& choice, const CPpmImage& in, uint8_t* out
   const uint8_t* s = in.pixels.data();
   const int32_t sw = in.width, sh = in.height, ss = in.width * 3, ds = w * 3;
   switch (choice.kind) {
-    case CResizeChoice::kBilinear: return ISResizeBilinear(s, sw, sh, ss, out, w, h, ds, 3);
-    case CResizeChoice::kArea: return ISResizeAreaAverage(s, sw, sh, ss, out, w, h, ds, 3, 1);
-    case CResizeChoice::kBlock: return ISResizeAreaAverage(s, sw, sh, ss, out, w, h, ds, 3, 0);
-    case CResizeChoice::kNearest: return ISResizeNearest(s, sw, sh, ss, out, w, h, ds, 3);
-    case CResizeChoice::kBicubic: return ISResizeBicubic(s, sw, sh, ss, out, w, h, ds, 3);
-    case CResizeChoice::kFiltered: return ISResizeFiltered(s, sw, sh, ss, out, w, h, ds, 3, choice.filter);
+    case CResizeChoice::kBilinear:
+      return ISResizeBilinear(s, sw, sh, ss, out, w, h, ds, 3);
+    case CResizeChoice::kArea:
+      return ISResizeAreaAverage(s, sw, sh, ss, out, w, h, ds, 3, 1);
+    case CResizeChoice::kBlock:
+      return ISResizeAreaAverage(s, sw, sh, ss, out, w, h, ds, 3, 0);
+    case CResizeChoice::kNearest:
+      return ISResizeNearest(s, sw, sh, ss, out, w, h, ds, 3);
+    case CResizeChoice::kBicubic:
+      return ISResizeBicubic(s, sw, sh, ss, out, w, h, ds, 3);
+    case CResizeChoice::kFiltered:
+      return ISResizeFiltered(s, sw, sh, ss, out, w, h, ds, 3, choice.filter);
   }
   return 0;
 }

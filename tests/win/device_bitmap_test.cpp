@@ -1,7 +1,6 @@
 // Device bitmaps through GDI: a 24-bit picture made into a bitmap and drawn
 // into a memory context reads back as the same pixels.
 #include "codec/ops/device_bitmap.h"
-#include "gdi_objects.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -9,6 +8,8 @@
 #include <cstdint>
 #include <random>
 #include <vector>
+
+#include "gdi_objects.h"
 
 namespace {
 

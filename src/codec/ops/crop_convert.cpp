@@ -106,8 +106,8 @@ int32_t ISCropImage(const uint8_t* source, int32_t sourceWidth, int32_t sourceHe
   CISOperation op;
   if (!op.Ok()) return 0;
   const CCropBox box = CropBox(rect);
-  if (!source || !dest || source == dest || !NonNegative(sourceWidth, sourceHeight, sourceStride, destStride,
-                                                         bytesPerPixel) ||
+  if (!source || !dest || source == dest ||
+      !NonNegative(sourceWidth, sourceHeight, sourceStride, destStride, bytesPerPixel) ||
       !InsideImage(box, sourceWidth, sourceHeight) || !StrideHolds(sourceStride, sourceWidth, bytesPerPixel) ||
       int64_t(destStride) < int64_t(box.m_nWidth) * bytesPerPixel) {
     return op.Fail(IS_ERR_BADPARAM, 0);

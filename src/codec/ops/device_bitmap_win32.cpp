@@ -1,6 +1,5 @@
 // Device bitmaps over GDI.
 #include "codec/ops/device_bitmap.h"
-
 #include "codec/ops/ops_internal.h"
 
 namespace qv::codec::ops {

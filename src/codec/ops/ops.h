@@ -25,8 +25,8 @@ int32_t ISResizeBilinear(const uint8_t* source, int32_t sourceWidth, int32_t sou
 
 // Shrinking only. mode bit 0: 1 = exact area average, 0 = block average.
 int32_t ISResizeAreaAverage(const uint8_t* source, int32_t sourceWidth, int32_t sourceHeight, int32_t sourceStride,
-                            uint8_t* dest, int32_t destWidth, int32_t destHeight, int32_t destStride,
-                            int32_t channels, uint32_t mode);
+                            uint8_t* dest, int32_t destWidth, int32_t destHeight, int32_t destStride, int32_t channels,
+                            uint32_t mode);
 
 // Nearest neighbour, filled channel by channel (progress per channel).
 int32_t ISResizeNearest(const uint8_t* source, int32_t sourceWidth, int32_t sourceHeight, int32_t sourceStride,
@@ -117,16 +117,16 @@ int32_t ISPaletteToRGB(const uint8_t* source, int32_t width, int32_t height, int
                        int32_t destStride, int32_t paletteCount, const ISPalEntry* palette, uint32_t flags);
 
 // Flags of ISQuantizeRGB and ISMapRGBToPalette.
-inline constexpr uint32_t IS_QUANT_SWAPRB = 1;   // source pixels are blue, green, red (the palette's order)
-inline constexpr uint32_t IS_QUANT_32BIT = 2;    // 4 bytes per source pixel
-inline constexpr uint32_t IS_QUANT_OCTREE = 8;   // octree palette builder instead of the colour tree
+inline constexpr uint32_t IS_QUANT_SWAPRB = 1;  // source pixels are blue, green, red (the palette's order)
+inline constexpr uint32_t IS_QUANT_32BIT = 2;   // 4 bytes per source pixel
+inline constexpr uint32_t IS_QUANT_OCTREE = 8;  // octree palette builder instead of the colour tree
 
 // Builds a palette of at most colorCount (1..256) entries for a 24-bit image
 // and maps the image to it. builtCount, when given, receives the number of
 // palette entries the builder produced.
 int32_t ISQuantizeRGB(const uint8_t* source, int32_t width, int32_t height, int32_t sourceStride, uint8_t* dest,
-                      int32_t destStride, int32_t colorCount, ISPalEntry* palette, int32_t dither,
-                      int32_t ditherLevel, uint32_t flags, int32_t* builtCount = nullptr);
+                      int32_t destStride, int32_t colorCount, ISPalEntry* palette, int32_t dither, int32_t ditherLevel,
+                      uint32_t flags, int32_t* builtCount = nullptr);
 
 // Maps a 24-bit image to the first paletteCount entries of palette, with
 // Floyd-Steinberg dithering (dither != 0) or a one-pixel carry, each error

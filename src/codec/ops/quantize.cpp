@@ -21,9 +21,7 @@ using CColour = std::array<uint32_t, 3>;
 struct CPixelFormat {
   uint32_t m_nStep;  // bytes per source pixel
   bool m_bSwap;
-  CColour At(const uint8_t* p) const {
-    return m_bSwap ? CColour{p[2], p[1], p[0]} : CColour{p[0], p[1], p[2]};
-  }
+  CColour At(const uint8_t* p) const { return m_bSwap ? CColour{p[2], p[1], p[0]} : CColour{p[0], p[1], p[2]}; }
 };
 
 CPixelFormat PixelFormat(uint32_t flags) {
@@ -59,7 +57,8 @@ class CColourTree {
 
   void Count(const CColour& c) {
     uint32_t index = 0;
-    for (int b = 7; b >= 3; --b) index = (index << 3) | (((c[0] >> b) & 1) << 2) | (((c[1] >> b) & 1) << 1) | ((c[2] >> b) & 1);
+    for (int b = 7; b >= 3; --b)
+      index = (index << 3) | (((c[0] >> b) & 1) << 2) | (((c[1] >> b) & 1) << 1) | ((c[2] >> b) & 1);
     CTreeNode& leaf = m_nodes[kLevelOffset[5] + index];
     ++leaf.m_nCount;
     for (int k = 0; k < 3; ++k) leaf.m_arrSum[k] += c[k];
@@ -330,8 +329,8 @@ CMapSettings MapSettings(uint32_t flags, int32_t dither, int32_t ditherLevel) {
   return {PixelFormat(flags), dither != 0, std::max(ditherLevel, 0)};
 }
 
-int32_t Quantize(CISOperation& op, const CSourceView& src, const CDestView& dst, uint32_t colours,
-                 ISPalEntry* palette, const CMapSettings& settings, bool octree, int32_t* builtCount) {
+int32_t Quantize(CISOperation& op, const CSourceView& src, const CDestView& dst, uint32_t colours, ISPalEntry* palette,
+                 const CMapSettings& settings, bool octree, int32_t* builtCount) {
   std::vector<ISPalEntry> built;
   if (octree) {
     COctree tree(colours);
@@ -357,8 +356,8 @@ using namespace qv::codec;
 using namespace qv::codec::ops;
 
 int32_t ISQuantizeRGB(const uint8_t* source, int32_t width, int32_t height, int32_t sourceStride, uint8_t* dest,
-                      int32_t destStride, int32_t colorCount, ISPalEntry* palette, int32_t dither,
-                      int32_t ditherLevel, uint32_t flags, int32_t* builtCount) {
+                      int32_t destStride, int32_t colorCount, ISPalEntry* palette, int32_t dither, int32_t ditherLevel,
+                      uint32_t flags, int32_t* builtCount) {
   CISOperation op;
   if (!op.Ok()) return 0;
   if (!MapArgs(source, width, height, sourceStride, dest, destStride, palette, flags)) {

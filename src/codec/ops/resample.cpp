@@ -79,15 +79,15 @@ inline uint32_t PackFour(__m128d lo, __m128d hi) {
 // Three or four channels per pixel: two lanes for channels 0-1, two for 2-3
 // (with three channels lane 3 reads the next element or the row padding and
 // is dropped).
-void BilinearRowWide(const CBilinearPlan& plan, const double* row0, const double* row1, double fy,
-                     uint32_t channels, uint8_t* out) {
+void BilinearRowWide(const CBilinearPlan& plan, const double* row0, const double* row1, double fy, uint32_t channels,
+                     uint8_t* out) {
   const __m128d gy = _mm_set1_pd(1 - fy);
   const __m128d fyv = _mm_set1_pd(fy);
   const size_t n = plan.m_arrColumns.size();
   for (size_t i = 0; i < n; ++i) {
     const CBilinearColumn& col = plan.m_arrColumns[i];
     const __m128d side = _mm_loadu_pd(&plan.m_arrSide[2 * i]);
-    const __m128d top = _mm_mul_pd(side, gy);    // (1 - fx)(1 - fy), fx(1 - fy)
+    const __m128d top = _mm_mul_pd(side, gy);      // (1 - fx)(1 - fy), fx(1 - fy)
     const __m128d bottom = _mm_mul_pd(side, fyv);  // (1 - fx)fy, fx.fy
     const __m128d w00 = _mm_unpacklo_pd(top, top), w01 = _mm_unpackhi_pd(top, top);
     const __m128d w10 = _mm_unpacklo_pd(bottom, bottom), w11 = _mm_unpackhi_pd(bottom, bottom);
@@ -103,8 +103,8 @@ void BilinearRowWide(const CBilinearPlan& plan, const double* row0, const double
 }
 #endif
 
-void BilinearRowScalar(const CBilinearPlan& plan, const double* row0, const double* row1, double fy,
-                       uint32_t channels, uint8_t* out) {
+void BilinearRowScalar(const CBilinearPlan& plan, const double* row0, const double* row1, double fy, uint32_t channels,
+                       uint8_t* out) {
   const size_t n = plan.m_arrColumns.size();
   for (size_t i = 0; i < n; ++i) {
     const CBilinearColumn& col = plan.m_arrColumns[i];
@@ -260,9 +260,11 @@ void AreaRowWide(const CSpanRange& range, const double* row, const CAreaTargets&
 template <uint32_t kChannels>
 void AreaRowWide(const CSpanRange& range, const double* row, const CAreaTargets& t, size_t x) {
   if (t.m_bFirst) {
-    t.m_pNext ? AreaRowWide<kChannels, true, true>(range, row, t, x) : AreaRowWide<kChannels, true, false>(range, row, t, x);
+    t.m_pNext ? AreaRowWide<kChannels, true, true>(range, row, t, x)
+              : AreaRowWide<kChannels, true, false>(range, row, t, x);
   } else {
-    t.m_pNext ? AreaRowWide<kChannels, false, true>(range, row, t, x) : AreaRowWide<kChannels, false, false>(range, row, t, x);
+    t.m_pNext ? AreaRowWide<kChannels, false, true>(range, row, t, x)
+              : AreaRowWide<kChannels, false, false>(range, row, t, x);
   }
 }
 #endif
@@ -450,8 +452,8 @@ inline __m128i Widen(const uint16_t* p) {
 // The same for three or four channels in four 32-bit lanes (the products are
 // formed by 16 x 16-bit multiply-adds against a zero partner).
 template <uint32_t kChannels>
-void FixedColumnsWide(const std::vector<CAreaSpan>& columns, const CFixedPlan& plan, const uint16_t* sums,
-                      double unit, double vertical, uint8_t* out) {
+void FixedColumnsWide(const std::vector<CAreaSpan>& columns, const CFixedPlan& plan, const uint16_t* sums, double unit,
+                      double vertical, uint8_t* out) {
   const __m128i shift = _mm_cvtsi32_si128(int(plan.m_nColumnBits));
   const __m128d unitv = _mm_set1_pd(unit);
   for (size_t i = 0; i < columns.size(); ++i, out += kChannels) {
@@ -463,8 +465,8 @@ void FixedColumnsWide(const std::vector<CAreaSpan>& columns, const CFixedPlan& p
       __m128i middle = _mm_setzero_si128();
       for (uint32_t x = 1; x + 1 < n; ++x) middle = _mm_add_epi32(middle, Widen(p + size_t(x) * kChannels));
       sum = _mm_add_epi32(sum, _mm_sll_epi32(middle, shift));
-      sum = _mm_add_epi32(sum, _mm_madd_epi16(Widen(p + size_t(n - 1) * kChannels),
-                                              _mm_set1_epi32(int32_t(plan.m_arrLast[i]))));
+      sum = _mm_add_epi32(
+          sum, _mm_madd_epi16(Widen(p + size_t(n - 1) * kChannels), _mm_set1_epi32(int32_t(plan.m_arrLast[i]))));
     }
     const __m128d scale = _mm_set1_pd(1 / (span.m_fTotal * vertical));
     const __m128d lo = _mm_mul_pd(_mm_mul_pd(_mm_cvtepi32_pd(sum), unitv), scale);
@@ -628,7 +630,10 @@ CCubicTap CubicTapAt(double p, uint32_t size) {
 class CCubicRows {
  public:
   CCubicRows(const CSourceView& src, const std::vector<CCubicTap>& columns, uint32_t channels)
-      : m_src(src), m_columns(columns), m_nChannels(channels), m_arrRow(4, -1),
+      : m_src(src),
+        m_columns(columns),
+        m_nChannels(channels),
+        m_arrRow(4, -1),
         m_values(4 * columns.size() * channels) {}
 
   const double* Get(uint32_t y) {
@@ -718,8 +723,8 @@ int32_t ISResizeBilinear(const uint8_t* source, int32_t sourceWidth, int32_t sou
 }
 
 int32_t ISResizeAreaAverage(const uint8_t* source, int32_t sourceWidth, int32_t sourceHeight, int32_t sourceStride,
-                            uint8_t* dest, int32_t destWidth, int32_t destHeight, int32_t destStride,
-                            int32_t channels, uint32_t mode) {
+                            uint8_t* dest, int32_t destWidth, int32_t destHeight, int32_t destStride, int32_t channels,
+                            uint32_t mode) {
   CISOperation op;
   if (!op.Ok()) return 0;
   const bool exact = (mode & 1) != 0;

@@ -16,16 +16,21 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr uint32_t kBlockColumns = 64;
+constexpr size_t kBlockBytes = size_t(4) << 20;  // tall pictures get fewer columns per block
 
 double Sinc(double x) { return x == 0 ? 1.0 : std::sin(kPi * x) / (kPi * x); }
 
 double Kernel(int32_t filter, double x) {
   const double a = std::fabs(x);
   switch (filter) {
-    case IS_FILTER_BOX: return x > -0.5 && x <= 0.5 ? 1.0 : 0.0;
-    case IS_FILTER_TRIANGLE: return a < 1 ? 1 - a : 0.0;
-    case IS_FILTER_HAMMING: return 0.54 + 0.46 * std::cos(kPi * x);
-    case IS_FILTER_GAUSSIAN: return std::exp(-2 * x * x) * std::sqrt(2 / kPi);
+    case IS_FILTER_BOX:
+      return x > -0.5 && x <= 0.5 ? 1.0 : 0.0;
+    case IS_FILTER_TRIANGLE:
+      return a < 1 ? 1 - a : 0.0;
+    case IS_FILTER_HAMMING:
+      return 0.54 + 0.46 * std::cos(kPi * x);
+    case IS_FILTER_GAUSSIAN:
+      return std::exp(-2 * x * x) * std::sqrt(2 / kPi);
     case IS_FILTER_QUADRATIC: {
       if (a < 0.5) return 0.75 - x * x;
       const double t = a - 1.5;
@@ -38,23 +43,28 @@ double Kernel(int32_t filter, double x) {
       return a < 2 ? t * t * t / 6 : 0.0;
     }
     case IS_FILTER_HERMITE:
-    case IS_FILTER_HERMITE2: return a < 1 ? 2 * a * a * a - 3 * x * x + 1 : 0.0;
-    case IS_FILTER_LANCZOS: return x == 0 ? 1.0 : a < 3 ? Sinc(x) * Sinc(x / 3) : 0.0;
+    case IS_FILTER_HERMITE2:
+      return a < 1 ? 2 * a * a * a - 3 * x * x + 1 : 0.0;
+    case IS_FILTER_LANCZOS:
+      return x == 0 ? 1.0 : a < 3 ? Sinc(x) * Sinc(x / 3) : 0.0;
     case IS_FILTER_MITCHELL:
       if (a < 1) return (7 * a * a * a - 12 * x * x + 16.0 / 3.0) / 6;
       return a < 2 ? (-7.0 / 3.0 * a * a * a + 12 * x * x - 20 * a + 32.0 / 3.0) / 6 : 0.0;
-    case IS_FILTER_SINC: return Sinc(x);
-    case IS_FILTER_HANNING: return 0.5 + 0.5 * std::cos(kPi * x);
+    case IS_FILTER_SINC:
+      return Sinc(x);
+    case IS_FILTER_HANNING:
+      return 0.5 + 0.5 * std::cos(kPi * x);
     case IS_FILTER_CATMULLROM:
       if (a < 1) return 0.5 * (3 * a * a * a - 5 * x * x + 2);
       return a < 2 ? 0.5 * (-a * a * a + 5 * x * x - 8 * a + 4) : 0.0;
-    default: return 0.0;
+    default:
+      return 0.0;
   }
 }
 
 double Support(int32_t filter) {
   static const double kSupport[IS_FILTER_COUNT] = {0.5, 1.0, 1.0, 1.25, 1.5, 2.0, 1.0,
-                                                   2.0, 3.0, 2.0, 4.0, 1.0, 1.0, 2.0};
+                                                   2.0, 3.0, 2.0, 4.0,  1.0, 1.0, 2.0};
   return kSupport[filter];
 }
 
@@ -118,7 +128,9 @@ int32_t ResizeFiltered(CISOperation& op, const CSourceView& src, const CDestView
                        int32_t filter) {
   const std::vector<CContributors> vertical = Contributors(filter, src.m_nHeight, dst.m_nHeight);
   const std::vector<CContributors> horizontal = Contributors(filter, src.m_nWidth, dst.m_nWidth);
-  const uint32_t block = std::min(kBlockColumns, dst.m_nWidth);
+  const size_t columnBytes = size_t(src.m_nHeight) * channels;
+  const uint32_t block =
+      uint32_t(std::clamp<size_t>(kBlockBytes / columnBytes, 1, std::min(kBlockColumns, dst.m_nWidth)));
   // Temporary columns of the block: row y, column b, channel k at (y * block + b) * channels + k.
   std::vector<uint8_t> temp(size_t(src.m_nHeight) * block * channels);
   for (uint32_t i0 = 0; i0 < dst.m_nWidth; i0 += block) {
@@ -161,11 +173,10 @@ int32_t ISResizeFiltered(const uint8_t* source, int32_t sourceWidth, int32_t sou
                          int32_t filter) {
   CISOperation op;
   if (!op.Ok()) return 0;
-  if (!source || !dest || !NonNegative(sourceWidth, sourceHeight, sourceStride, destWidth, destHeight, destStride,
-                                       channels) ||
-      !channels || !sourceWidth || !sourceHeight || !destWidth || !destHeight ||
-      !StrideHolds(sourceStride, sourceWidth, channels) || !StrideHolds(destStride, destWidth, channels) ||
-      filter < 0 || filter >= IS_FILTER_COUNT) {
+  if (!source || !dest ||
+      !NonNegative(sourceWidth, sourceHeight, sourceStride, destWidth, destHeight, destStride, channels) || !channels ||
+      !sourceWidth || !sourceHeight || !destWidth || !destHeight || !StrideHolds(sourceStride, sourceWidth, channels) ||
+      !StrideHolds(destStride, destWidth, channels) || filter < 0 || filter >= IS_FILTER_COUNT) {
     return op.Fail(IS_ERR_BADPARAM, 0);
   }
   const int64_t least = int64_t(Support(filter) + 0.999999999);

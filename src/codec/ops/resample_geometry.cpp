@@ -11,9 +11,7 @@ namespace {
 // Absorbs rounding noise at integral footprint ends.
 constexpr double kEndBias = 0.99999999999;
 
-uint32_t Limit(int64_t value, uint32_t size) {
-  return uint32_t(std::clamp<int64_t>(value, 0, int64_t(size) - 1));
-}
+uint32_t Limit(int64_t value, uint32_t size) { return uint32_t(std::clamp<int64_t>(value, 0, int64_t(size) - 1)); }
 
 }  // namespace
 

@@ -24,13 +24,13 @@ struct CPaletteColours {
 
 // Checks of the operations that shrink: nothing negative, a non-empty
 // destination no larger than the source, and strides that hold a row.
-bool ShrinkArgs(const uint8_t* source, int32_t sw, int32_t sh, int32_t ss, const uint8_t* dest, int32_t dw,
-                int32_t dh, int32_t ds) {
+bool ShrinkArgs(const uint8_t* source, int32_t sw, int32_t sh, int32_t ss, const uint8_t* dest, int32_t dw, int32_t dh,
+                int32_t ds) {
   return source && dest && NonNegative(sw, sh, ss, dw, dh, ds) && dw && dh && sw >= dw && sh >= dh;
 }
 
-bool EnlargeArgs(const uint8_t* source, int32_t sw, int32_t sh, int32_t ss, const uint8_t* dest, int32_t dw,
-                 int32_t dh, int32_t ds) {
+bool EnlargeArgs(const uint8_t* source, int32_t sw, int32_t sh, int32_t ss, const uint8_t* dest, int32_t dw, int32_t dh,
+                 int32_t ds) {
   return source && dest && source != dest && NonNegative(sw, sh, ss, dw, dh, ds) && sw && sh && dw && dh;
 }
 
@@ -55,7 +55,8 @@ int32_t ResizeBilinear8(CISOperation& op, const CSourceView& src, const CDestVie
       const double* c = colours.m_arr[row1[col.m_nX0]];
       const double* d = colours.m_arr[row1[col.m_nX1]];
       uint32_t v[3];
-      for (int k = 0; k < 3; ++k) v[k] = uint32_t(int32_t(w.m_f11 * d[k] + w.m_f10 * c[k] + w.m_f01 * b[k] + w.m_f00 * a[k]));
+      for (int k = 0; k < 3; ++k)
+        v[k] = uint32_t(int32_t(w.m_f11 * d[k] + w.m_f10 * c[k] + w.m_f01 * b[k] + w.m_f00 * a[k]));
       out[i] = match.Lookup(v[0], v[1], v[2]);
     }
     if (!op.Progress(int32_t(j), int32_t(dst.m_nHeight))) return 0;

@@ -42,14 +42,10 @@ TEST(Crop, FullImageAndOneTooWide) {
 TEST(Crop, RectanglesOutsideTheImageAreRefused) {
   const Bytes src(10 * 8, 1);
   const std::pair<const char*, ISRect> kCases[] = {
-      {"left at the width", {10, 0, 10, 2}},
-      {"top at the height", {0, 8, 2, 8}},
-      {"reaching past the right", {6, 0, 11, 2}},
-      {"reaching past the bottom", {0, 5, 2, 9}},
-      {"negative left", {-1, 0, 3, 2}},
-      {"negative top", {0, -2, 3, 2}},
-      {"right before left", {5, 0, 4, 2}},
-      {"huge right", {1, 0, INT32_MAX, 2}},
+      {"left at the width", {10, 0, 10, 2}},      {"top at the height", {0, 8, 2, 8}},
+      {"reaching past the right", {6, 0, 11, 2}}, {"reaching past the bottom", {0, 5, 2, 9}},
+      {"negative left", {-1, 0, 3, 2}},           {"negative top", {0, -2, 3, 2}},
+      {"right before left", {5, 0, 4, 2}},        {"huge right", {1, 0, INT32_MAX, 2}},
   };
   for (const auto& [what, rect] : kCases) {
     Bytes dst(256, 0x42);
@@ -59,10 +55,10 @@ TEST(Crop, RectanglesOutsideTheImageAreRefused) {
     EXPECT_EQ(dst, Bytes(256, 0x42)) << what;
   }
   Bytes dst(256, 0);
-  EXPECT_EQ(ISCropImage(src.data(), 10, 8, 9, dst.data(), 16, Rect(0, 0, 2, 2), 1), 0);  // source stride short
-  EXPECT_EQ(ISCropImage(src.data(), 10, 8, 10, dst.data(), 5, Rect(0, 0, 2, 2), 3), 0);  // destination stride short
+  EXPECT_EQ(ISCropImage(src.data(), 10, 8, 9, dst.data(), 16, Rect(0, 0, 2, 2), 1), 0);   // source stride short
+  EXPECT_EQ(ISCropImage(src.data(), 10, 8, 10, dst.data(), 5, Rect(0, 0, 2, 2), 3), 0);   // destination stride short
   EXPECT_EQ(ISCropImage(dst.data(), 10, 8, 10, dst.data(), 16, Rect(0, 0, 2, 2), 1), 0);  // in place
-  EXPECT_EQ(ISCrop1Bit(src.data(), 10, 8, 1, dst.data(), 16, Rect(0, 0, 2, 2)), 0);      // 1-bit stride short
+  EXPECT_EQ(ISCrop1Bit(src.data(), 10, 8, 1, dst.data(), 16, Rect(0, 0, 2, 2)), 0);       // 1-bit stride short
 }
 
 TEST(Crop, OneBitShiftsBitsAndKeepsTrailingBits) {

@@ -34,11 +34,16 @@ class CRandom {
   int32_t ShrinkSource(int32_t d) {
     const int32_t k = Int(1, 4);
     switch (Int(0, 4)) {
-      case 0: return d * k;
-      case 1: return d * k + 1;
-      case 2: return std::max(d, d * k - 1);
-      case 3: return d * k + (d * Int(1, 7)) / 8;
-      default: return d + Int(0, 60);
+      case 0:
+        return d * k;
+      case 1:
+        return d * k + 1;
+      case 2:
+        return std::max(d, d * k - 1);
+      case 3:
+        return d * k + (d * Int(1, 7)) / 8;
+      default:
+        return d + Int(0, 60);
     }
   }
   std::mt19937& Gen() { return m_gen; }

@@ -65,7 +65,8 @@ TEST(Quantize, MappingMatchesLiteralForm) {
     CPicture plain = src;  // the literal form reads red, green, blue
     if (flags & IS_QUANT_SWAPRB) {
       for (int32_t y = 0; y < h; ++y) {
-        for (int32_t x = 0; x < w; ++x) std::swap(plain.bits[y * src.stride + x * step], plain.bits[y * src.stride + x * step + 2]);
+        for (int32_t x = 0; x < w; ++x)
+          std::swap(plain.bits[y * src.stride + x * step], plain.bits[y * src.stride + x * step + 2]);
       }
     }
     ref::MapToPalette(plain.View(), step, want.Out(), pal.data(), count, dither, level);
@@ -98,9 +99,9 @@ TEST(Quantize, FewColoursComeBackExactly) {
     std::vector<ISPalEntry> pal(256, ISPalEntry{1, 2, 3, 4});
     CPicture idx{w, h, w, Bytes(size_t(w) * h)};
     int32_t built = -1;
-    ASSERT_EQ(ISQuantizeRGB(src.bits.data(), w, h, src.stride, idx.bits.data(), w, 256, pal.data(), 0, 20, octree,
-                            &built),
-              1);
+    ASSERT_EQ(
+        ISQuantizeRGB(src.bits.data(), w, h, src.stride, idx.bits.data(), w, 256, pal.data(), 0, 20, octree, &built),
+        1);
     ASSERT_EQ(built, int32_t(present.size())) << "octree " << octree;
     std::set<std::array<uint8_t, 3>> entries;
     for (int32_t i = 0; i < built; ++i) entries.insert({pal[i].red, pal[i].green, pal[i].blue});
@@ -133,7 +134,7 @@ TEST(Quantize, NeverMoreEntriesThanAskedForAndIndicesInside) {
 // (2 pixels) end in the root, white (5 pixels) stays; the walk gives the
 // root's children (7 first) before the root.
 TEST(Quantize, ColourTreeMergesLightestFirst) {
-  const uint8_t src[8 * 3] = {0, 0, 0, 255, 0, 0, 255, 0, 0, 255, 255, 255,
+  const uint8_t src[8 * 3] = {0,   0,   0,   255, 0,   0,   255, 0,   0,   255, 255, 255,
                               255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255};
   std::vector<ISPalEntry> pal(256);
   uint8_t idx[8];
@@ -150,7 +151,8 @@ TEST(Quantize, SwappedSourceGivesTheSameColours) {
   const CPicture rgb = PictureOf(rng, 20, 10, {{250, 10, 10}, {10, 250, 10}, {10, 10, 250}});
   CPicture bgr = rgb;
   for (int32_t y = 0; y < 10; ++y) {
-    for (int32_t x = 0; x < 20; ++x) std::swap(bgr.bits[size_t(y * bgr.stride + x * 3)], bgr.bits[size_t(y * bgr.stride + x * 3 + 2)]);
+    for (int32_t x = 0; x < 20; ++x)
+      std::swap(bgr.bits[size_t(y * bgr.stride + x * 3)], bgr.bits[size_t(y * bgr.stride + x * 3 + 2)]);
   }
   for (uint32_t builder : {0u, IS_QUANT_OCTREE}) {
     std::vector<ISPalEntry> p1(256), p2(256);

@@ -82,14 +82,15 @@ void ForBilinear(int64_t sw, int64_t sh, int64_t dw, int64_t dh, F f) {
 }
 
 inline void ResizeBilinear(const Img& s, const Out& d, int64_t ch) {
-  ForBilinear(s.w, s.h, d.w, d.h, [&](int64_t r0, int64_t r1, int64_t x0, int64_t x1, double w00, double w01,
-                                      double w10, double w11, int64_t i, int64_t j) {
-    for (int64_t c = 0; c < ch; ++c) {
-      const double v = w11 * s.at(r1, x1 * ch + c) + w10 * s.at(r1, x0 * ch + c) + w01 * s.at(r0, x1 * ch + c) +
-                       w00 * s.at(r0, x0 * ch + c);
-      d.at(j, i * ch + c) = uint8_t(int32_t(v));
-    }
-  });
+  ForBilinear(s.w, s.h, d.w, d.h,
+              [&](int64_t r0, int64_t r1, int64_t x0, int64_t x1, double w00, double w01, double w10, double w11,
+                  int64_t i, int64_t j) {
+                for (int64_t c = 0; c < ch; ++c) {
+                  const double v = w11 * s.at(r1, x1 * ch + c) + w10 * s.at(r1, x0 * ch + c) +
+                                   w01 * s.at(r0, x1 * ch + c) + w00 * s.at(r0, x0 * ch + c);
+                  d.at(j, i * ch + c) = uint8_t(int32_t(v));
+                }
+              });
 }
 
 // ---- Exact area average -------------------------------------------------------------------
@@ -165,7 +166,8 @@ inline void ResizeAreaExact(const Img& s, const Out& d, int64_t ch) {
     const RowWeights rw = RowsOf(j, sy, s.h);
     for (int64_t i = 0; i < d.w; ++i) {
       for (int64_t c = 0; c < ch; ++c) {
-        const double sum = AreaSum(cols[i], rw, [&](int64_t y, int64_t x) { return s.at(y, x * ch + c); }, false);
+        const double sum = AreaSum(
+            cols[i], rw, [&](int64_t y, int64_t x) { return s.at(y, x * ch + c); }, false);
         const double k = cols[i].total * rw.cum[rw.n - 1];
         d.at(j, i * ch + c) = uint8_t(int32_t(sum * (1 / k)));
       }
@@ -259,22 +261,32 @@ inline double Sinc(double x) { return x == 0 ? 1.0 : std::sin(kPi * x) / (kPi * 
 inline double KernelOf(int code, double x) {
   const double a = std::fabs(x);
   switch (code) {
-    case 0: return (x > -0.5 && x <= 0.5) ? 1 : 0;
-    case 1: return a < 1 ? 1 - a : 0;
-    case 2: return 0.54 + 0.46 * std::cos(kPi * x);
-    case 3: return std::exp(-2 * x * x) * std::sqrt(2 / kPi);
-    case 4: return a < 0.5 ? 0.75 - x * x : a < 1.5 ? 0.5 * ((a - 1.5) * (a - 1.5)) : 0;
+    case 0:
+      return (x > -0.5 && x <= 0.5) ? 1 : 0;
+    case 1:
+      return a < 1 ? 1 - a : 0;
+    case 2:
+      return 0.54 + 0.46 * std::cos(kPi * x);
+    case 3:
+      return std::exp(-2 * x * x) * std::sqrt(2 / kPi);
+    case 4:
+      return a < 0.5 ? 0.75 - x * x : a < 1.5 ? 0.5 * ((a - 1.5) * (a - 1.5)) : 0;
     case 5:
-    case 7: return a < 1 ? 0.5 * a * a * a - x * x + 2.0 / 3.0 : a < 2 ? (2 - a) * (2 - a) * (2 - a) / 6 : 0;
+    case 7:
+      return a < 1 ? 0.5 * a * a * a - x * x + 2.0 / 3.0 : a < 2 ? (2 - a) * (2 - a) * (2 - a) / 6 : 0;
     case 6:
-    case 11: return a < 1 ? 2 * a * a * a - 3 * x * x + 1 : 0;
-    case 8: return x == 0 ? 1 : a < 3 ? Sinc(x) * Sinc(x / 3) : 0;
+    case 11:
+      return a < 1 ? 2 * a * a * a - 3 * x * x + 1 : 0;
+    case 8:
+      return x == 0 ? 1 : a < 3 ? Sinc(x) * Sinc(x / 3) : 0;
     case 9:
       return a < 1   ? (7 * a * a * a - 12 * x * x + 16.0 / 3.0) / 6
              : a < 2 ? (-7.0 / 3.0 * a * a * a + 12 * x * x - 20 * a + 32.0 / 3.0) / 6
                      : 0;
-    case 10: return Sinc(x);
-    case 12: return 0.5 + 0.5 * std::cos(kPi * x);
+    case 10:
+      return Sinc(x);
+    case 12:
+      return 0.5 + 0.5 * std::cos(kPi * x);
     default:
       return a < 1 ? 0.5 * (3 * a * a * a - 5 * x * x + 2) : a < 2 ? 0.5 * (-a * a * a + 5 * x * x - 8 * a + 4) : 0;
   }
@@ -374,15 +386,16 @@ inline uint8_t Byte(const ISPalEntry& e, int k) { return k == 0 ? e.blue : k == 
 // ---- 8-bit and 1-bit resampling --------------------------------------------------------------------------
 
 inline void ResizeBilinear8(const Img& s, const Out& d, const ISPalEntry* pal, int count) {
-  ForBilinear(s.w, s.h, d.w, d.h, [&](int64_t r0, int64_t r1, int64_t x0, int64_t x1, double w00, double w01,
-                                      double w10, double w11, int64_t i, int64_t j) {
-    int v[3];
-    for (int k = 0; k < 3; ++k) {
-      v[k] = int32_t(w11 * Byte(pal[s.at(r1, x1)], k) + w10 * Byte(pal[s.at(r1, x0)], k) +
-                     w01 * Byte(pal[s.at(r0, x1)], k) + w00 * Byte(pal[s.at(r0, x0)], k));
-    }
-    d.at(j, i) = Nearest(pal, count, v[0], v[1], v[2]);
-  });
+  ForBilinear(s.w, s.h, d.w, d.h,
+              [&](int64_t r0, int64_t r1, int64_t x0, int64_t x1, double w00, double w01, double w10, double w11,
+                  int64_t i, int64_t j) {
+                int v[3];
+                for (int k = 0; k < 3; ++k) {
+                  v[k] = int32_t(w11 * Byte(pal[s.at(r1, x1)], k) + w10 * Byte(pal[s.at(r1, x0)], k) +
+                                 w01 * Byte(pal[s.at(r0, x1)], k) + w00 * Byte(pal[s.at(r0, x0)], k));
+                }
+                d.at(j, i) = Nearest(pal, count, v[0], v[1], v[2]);
+              });
 }
 
 inline void ResizeAreaAverage8(const Img& s, const Out& d, const ISPalEntry* pal, int count) {
@@ -394,7 +407,8 @@ inline void ResizeAreaAverage8(const Img& s, const Out& d, const ISPalEntry* pal
       const double k = sp.total * rw.cum[rw.n - 1];
       int v[3];
       for (int c = 0; c < 3; ++c) {
-        const double sum = AreaSum(sp, rw, [&](int64_t y, int64_t x) { return Byte(pal[s.at(y, x)], c); }, true);
+        const double sum = AreaSum(
+            sp, rw, [&](int64_t y, int64_t x) { return Byte(pal[s.at(y, x)], c); }, true);
         v[c] = int32_t(sum * (1 / k));
       }
       d.at(j, i) = Nearest(pal, count, v[0], v[1], v[2]);
@@ -403,11 +417,13 @@ inline void ResizeAreaAverage8(const Img& s, const Out& d, const ISPalEntry* pal
 }
 
 inline void Resize1Bit(const Img& s, const Out& d) {
-  ForBilinear(s.w, s.h, d.w, d.h, [&](int64_t r0, int64_t r1, int64_t x0, int64_t x1, double w00, double w01,
-                                      double w10, double w11, int64_t i, int64_t j) {
-    const double v = w11 * Bit(s, r1, x1) + w10 * Bit(s, r1, x0) + w01 * Bit(s, r0, x1) + w00 * Bit(s, r0, x0);
-    SetBit(d, j, i, v > 0.5);
-  });
+  ForBilinear(s.w, s.h, d.w, d.h,
+              [&](int64_t r0, int64_t r1, int64_t x0, int64_t x1, double w00, double w01, double w10, double w11,
+                  int64_t i, int64_t j) {
+                const double v =
+                    w11 * Bit(s, r1, x1) + w10 * Bit(s, r1, x0) + w01 * Bit(s, r0, x1) + w00 * Bit(s, r0, x0);
+                SetBit(d, j, i, v > 0.5);
+              });
 }
 
 inline void Resize1BitThreshold(const Img& s, const Out& d, int threshold) {

@@ -54,9 +54,9 @@ TEST(ResampleIndexed, Bilinear8MatchesLiteralForm) {
     CPicture got = RandomPicture(rng, dw, dh, dw);
     if (sw == dw && sh == dh && src.stride == got.stride) continue;
     CPicture want = got;
-    ASSERT_EQ(ISResizeBilinear8(src.bits.data(), sw, sh, src.stride, got.bits.data(), dw, dh, got.stride, count,
-                                pal.data()),
-              1);
+    ASSERT_EQ(
+        ISResizeBilinear8(src.bits.data(), sw, sh, src.stride, got.bits.data(), dw, dh, got.stride, count, pal.data()),
+        1);
     ref::ResizeBilinear8(src.View(), want.Out(), pal.data(), count);
     ASSERT_EQ(got.bits, want.bits) << Describe("bilinear8", sw, sh, dw, dh, 1) << " count " << count;
   }
@@ -72,8 +72,8 @@ TEST(ResampleIndexed, AreaAverage8MatchesLiteralForm) {
     const CPicture src = RandomIndexed(rng, sw, sh);
     CPicture got = RandomPicture(rng, dw, dh, dw);
     CPicture want = got;
-    ASSERT_EQ(ISResizeAreaAverage8(src.bits.data(), sw, sh, src.stride, got.bits.data(), dw, dh, got.stride,
-                                   pal.data(), count),
+    ASSERT_EQ(ISResizeAreaAverage8(src.bits.data(), sw, sh, src.stride, got.bits.data(), dw, dh, got.stride, pal.data(),
+                                   count),
               1);
     ref::ResizeAreaAverage8(src.View(), want.Out(), pal.data(), count);
     ASSERT_EQ(got.bits, want.bits) << Describe("area8", sw, sh, dw, dh, 1);
@@ -102,9 +102,8 @@ TEST(ResampleIndexed, ThresholdMatchesLiteralForm) {
     const CPicture src = RandomBits(rng, sw, sh);
     CPicture got = RandomPicture(rng, dw, dh, (dw + 7) / 8);
     CPicture want = got;
-    ASSERT_EQ(ISResize1BitThreshold(src.bits.data(), sw, sh, src.stride, got.bits.data(), dw, dh, got.stride,
-                                    threshold),
-              1);
+    ASSERT_EQ(
+        ISResize1BitThreshold(src.bits.data(), sw, sh, src.stride, got.bits.data(), dw, dh, got.stride, threshold), 1);
     ref::Resize1BitThreshold(src.View(), want.Out(), threshold);
     ASSERT_EQ(got.bits, want.bits) << Describe("threshold", sw, sh, dw, dh, 1) << " threshold " << threshold;
   }
@@ -203,8 +202,8 @@ TEST(ResampleIndexed, OneBitKeepsUniformPicturesUniform) {
 TEST(ResampleIndexed, ThresholdOfHalvedCheckerboard) {
   Bytes src(2 * 16);
   for (int y = 0; y < 16; ++y) src[size_t(y) * 2] = src[size_t(y) * 2 + 1] = y % 2 ? 0x55 : 0xAA;
-  for (auto [threshold, want] : {std::pair{64, 0xFF}, std::pair{126, 0xFF}, std::pair{127, 0x00},
-                                 std::pair{192, 0x00}}) {
+  for (auto [threshold, want] :
+       {std::pair{64, 0xFF}, std::pair{126, 0xFF}, std::pair{127, 0x00}, std::pair{192, 0x00}}) {
     Bytes dst(8, 0x5A);
     ASSERT_EQ(ISResize1BitThreshold(src.data(), 16, 16, 2, dst.data(), 8, 8, 1, threshold), 1);
     EXPECT_EQ(dst, Bytes(8, uint8_t(want))) << threshold;
