@@ -180,9 +180,4 @@ bool QueryFormatResolution(HISSRC source, int32_t type, int32_t& x, int32_t& y, 
   }
 }
 
-int32_t ReadHolderMetafile(const std::string&, uint8_t*& bits, int32_t&, int32_t&) {
-  bits = nullptr;
-  return IS_ERR_BADPARAM;
-}
-
 }  // namespace qv
