@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -196,6 +197,61 @@ inline bool EmfFrameSize(const std::string& path, int32_t& width, int32_t& heigh
   width = int32_t(int64_t(h.rclFrame.right * sx) - int64_t(h.rclFrame.left * sx));
   height = int32_t(int64_t(h.rclFrame.bottom * sy) - int64_t(h.rclFrame.top * sy));
   return true;
+}
+
+// ---- The three fixtures -------------------------------------------------------
+
+enum class EFixture { kEmf, kWmf, kPlaceable };
+
+struct CFixtureCase {
+  const char* name;
+  EFixture kind;
+  const char* fileName;
+  friend void PrintTo(const CFixtureCase& c, std::ostream* os) { *os << c.name; }
+};
+
+inline const CFixtureCase kFixtureCases[] = {
+    {"Emf", EFixture::kEmf, "picture.emf"},
+    {"Wmf", EFixture::kWmf, "picture.wmf"},
+    {"Placeable", EFixture::kPlaceable, "placeable.wmf"},
+};
+
+inline bool WriteFixture(EFixture kind, const std::string& path) {
+  switch (kind) {
+    case EFixture::kEmf:
+      return WriteEmf(path);
+    case EFixture::kWmf:
+      return WriteWmf(path);
+    case EFixture::kPlaceable:
+      return WritePlaceableWmf(path);
+  }
+  return false;
+}
+
+// The size a fixture renders at; a plain metafile's is known to a pixel.
+struct CExpectedSize {
+  double width = 0;
+  double height = 0;
+  double tolerance = 0;
+};
+
+inline CExpectedSize ExpectedFixtureSize(EFixture kind, const std::string& path) {
+  CExpectedSize size;
+  int32_t w = 0, h = 0;
+  switch (kind) {
+    case EFixture::kEmf:
+      if (EmfFrameSize(path, w, h)) size.width = w, size.height = h;
+      break;
+    case EFixture::kWmf:
+      // 1000 x 1000 hundredths of a millimetre, not the 100 x 100 fallback.
+      size = {ScreenPixelsOf10mm(true), ScreenPixelsOf10mm(false), 1.0};
+      break;
+    case EFixture::kPlaceable:
+      PlaceableFixtureSize(w, h);
+      size.width = w, size.height = h;
+      break;
+  }
+  return size;
 }
 
 }  // namespace qv::test

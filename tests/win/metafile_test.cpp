@@ -9,6 +9,7 @@
 #include <string>
 
 #include "codec/codec_test_support.h"
+#include "gdi_objects.h"
 #include "metafile_fixtures.h"
 
 namespace qv::test {
@@ -30,69 +31,12 @@ void Render(const std::string& path, CRendered& out, uint32_t background = 0, in
 // A file is released when it can be deleted (an open handle would prevent that).
 bool Released(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
 
-// The process's live GDI objects (device contexts, bitmaps, brushes, palettes,
-// metafiles). Where the system does not count them (Wine), every handle index
-// of the process's table is asked for its object type.
-int64_t LiveGdiObjects() {
-  const DWORD counted = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS);
-  if (counted != 0) return counted;
-  int64_t live = 0;
-  for (uintptr_t index = 1; index < 0x10000; ++index)
-    if (::GetObjectType(reinterpret_cast<HGDIOBJ>(index)) != 0) ++live;
-  return live;
-}
-
-enum class EFixture { kEmf, kWmf, kPlaceable };
-
-struct CFixtureCase {
-  const char* name;
-  EFixture kind;
-  friend void PrintTo(const CFixtureCase& c, std::ostream* os) { *os << c.name; }
-};
-
 class MetafileFixtureTest : public ::testing::TestWithParam<CFixtureCase> {
  protected:
   std::string Make() {
-    const std::string path =
-        m_folder.Path(std::string("picture.") + (GetParam().kind == EFixture::kEmf ? "emf" : "wmf"));
-    bool made = false;
-    switch (GetParam().kind) {
-      case EFixture::kEmf:
-        made = WriteEmf(path);
-        break;
-      case EFixture::kWmf:
-        made = WriteWmf(path);
-        break;
-      case EFixture::kPlaceable:
-        made = WritePlaceableWmf(path);
-        break;
-    }
-    EXPECT_TRUE(made);
+    const std::string path = m_folder.Path(GetParam().fileName);
+    EXPECT_TRUE(WriteFixture(GetParam().kind, path));
     return path;
-  }
-
-  void ExpectSize(const std::string& path, const CRendered& r) {
-    switch (GetParam().kind) {
-      case EFixture::kEmf: {
-        int32_t w = 0, h = 0;
-        ASSERT_TRUE(EmfFrameSize(path, w, h));
-        EXPECT_EQ(r.width, w);
-        EXPECT_EQ(r.height, h);
-        break;
-      }
-      case EFixture::kWmf:
-        // 1000 x 1000 hundredths of a millimetre, not the 100 x 100 fallback.
-        EXPECT_NEAR(r.width, ScreenPixelsOf10mm(true), 1.0);
-        EXPECT_NEAR(r.height, ScreenPixelsOf10mm(false), 1.0);
-        break;
-      case EFixture::kPlaceable: {
-        int32_t w = 0, h = 0;
-        PlaceableFixtureSize(w, h);
-        EXPECT_EQ(r.width, w);
-        EXPECT_EQ(r.height, h);
-        break;
-      }
-    }
   }
 
   CTempFolder m_folder;
@@ -104,7 +48,9 @@ TEST_P(MetafileFixtureTest, RendersAtItsSizeWithTheColoursDrawn) {
   Render(path, r);
   ASSERT_EQ(r.error, IS_ERR_OK);
   ASSERT_TRUE(r.image);
-  ExpectSize(path, r);
+  const CExpectedSize size = ExpectedFixtureSize(GetParam().kind, path);
+  EXPECT_NEAR(r.width, size.width, size.tolerance);
+  EXPECT_NEAR(r.height, size.height, size.tolerance);
   for (const CColourProbe& probe : PictureProbes())
     EXPECT_EQ(PixelAt(r.image.Get(), r.width, r.height, probe.fx, probe.fy), probe.colour)
         << "at " << probe.fx << ", " << probe.fy;
@@ -125,9 +71,7 @@ TEST_P(MetafileFixtureTest, BackgroundShowsWhereNothingIsDrawn) {
         << "at " << probe.fx << ", " << probe.fy;
 }
 
-INSTANTIATE_TEST_SUITE_P(Fixtures, MetafileFixtureTest,
-                         ::testing::Values(CFixtureCase{"Emf", EFixture::kEmf}, CFixtureCase{"Wmf", EFixture::kWmf},
-                                           CFixtureCase{"Placeable", EFixture::kPlaceable}),
+INSTANTIATE_TEST_SUITE_P(Fixtures, MetafileFixtureTest, ::testing::ValuesIn(kFixtureCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Metafile, EmfSizeIgnoresTheFallbackExtent) {
