@@ -60,7 +60,13 @@ int32_t CShowImage::Load(const std::string& path, int32_t type, int32_t page) {
   HISSRC source = ISOpenFileSource(path.c_str());
   if (!source) return ISGetLastError();
   const CISSourceHandle closer(source);
-  const int32_t result = LoadFromSource(source, type, page);
+  int32_t result = LoadFromSource(source, type, page);
+  // The 8-bit TGA read refuses run-length greyscale pictures that the type
+  // test sends to it; the 24-bit read takes them.
+  if (IsEmpty() && type == kTypeTga8 && result == IS_ERR_DEPTH) {
+    ISSeekSource(source, 0, 0);
+    result = LoadFromSource(source, kTypeTga, page);
+  }
   m_strPath = path;
   return result;
 }

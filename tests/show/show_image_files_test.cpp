@@ -55,6 +55,7 @@ INSTANTIATE_TEST_SUITE_P(
                     FileCase{"tga/tga1.tga", "tga/tga1.rgb", kTypeTga8, 0},
                     FileCase{"tga/tga2.tga", "tga/tga2.rgb", kTypeTga, 0},
                     FileCase{"tga/tga3.tga", "tga/tga3.rgb", kTypeTga8, 0},
+                    FileCase{"tga/tga11.tga", "tga/tga11.rgb", kTypeTga, 0},  // run-length grey, read at 24 bits
                     FileCase{"codec/bmp4.bmp", "codec/bmp4.rgb", kTypeBmp8, 0},
                     FileCase{"codec/pcx8.pcx", "codec/pcx8.rgb", kTypePcx8, 0},
                     FileCase{"codec/pcx24.pcx", "codec/pcx24.rgb", kTypePcx, 0}),
