@@ -704,13 +704,20 @@ int32_t ResizeBicubic(CISOperation& op, const CSourceView& src, const CDestView&
 using namespace qv::codec;
 using namespace qv::codec::ops;
 
-int32_t ISResizeBilinear(const uint8_t* source, int32_t sourceWidth, int32_t sourceHeight, int32_t sourceStride,
-                         uint8_t* dest, int32_t destWidth, int32_t destHeight, int32_t destStride, int32_t channels) {
+namespace {
+
+// The shared frame of the resamplers that copy a same-size picture as it is:
+// argument checks (no zero size or channel count; allowAlias false also refuses
+// a destination that is the source), the copy, else body(op, src, dst, channels).
+template <class Body>
+int32_t RunCopyingResize(const uint8_t* source, int32_t sourceWidth, int32_t sourceHeight, int32_t sourceStride,
+                         uint8_t* dest, int32_t destWidth, int32_t destHeight, int32_t destStride, int32_t channels,
+                         bool allowAlias, Body body) {
   CISOperation op;
   if (!op.Ok()) return 0;
   if (!WholeByteArgs(source, sourceWidth, sourceHeight, sourceStride, dest, destWidth, destHeight, destStride,
                      channels) ||
-      !sourceWidth || !sourceHeight || !destWidth || !destHeight || !channels) {
+      (!allowAlias && source == dest) || !sourceWidth || !sourceHeight || !destWidth || !destHeight || !channels) {
     return op.Fail(IS_ERR_BADPARAM, 0);
   }
   const CSourceView src = SourceView(source, sourceWidth, sourceHeight, sourceStride);
@@ -719,7 +726,15 @@ int32_t ISResizeBilinear(const uint8_t* source, int32_t sourceWidth, int32_t sou
     CopyWhole(src, dst);
     return 1;
   }
-  return op.Run<int32_t>(0, [&] { return ResizeBilinear(op, src, dst, uint32_t(channels)); });
+  return op.Run<int32_t>(0, [&] { return body(op, src, dst, uint32_t(channels)); });
+}
+
+}  // namespace
+
+int32_t ISResizeBilinear(const uint8_t* source, int32_t sourceWidth, int32_t sourceHeight, int32_t sourceStride,
+                         uint8_t* dest, int32_t destWidth, int32_t destHeight, int32_t destStride, int32_t channels) {
+  return RunCopyingResize(source, sourceWidth, sourceHeight, sourceStride, dest, destWidth, destHeight, destStride,
+                          channels, true, ResizeBilinear);
 }
 
 int32_t ISResizeAreaAverage(const uint8_t* source, int32_t sourceWidth, int32_t sourceHeight, int32_t sourceStride,
@@ -748,36 +763,12 @@ int32_t ISResizeAreaAverage(const uint8_t* source, int32_t sourceWidth, int32_t 
 
 int32_t ISResizeNearest(const uint8_t* source, int32_t sourceWidth, int32_t sourceHeight, int32_t sourceStride,
                         uint8_t* dest, int32_t destWidth, int32_t destHeight, int32_t destStride, int32_t channels) {
-  CISOperation op;
-  if (!op.Ok()) return 0;
-  if (!WholeByteArgs(source, sourceWidth, sourceHeight, sourceStride, dest, destWidth, destHeight, destStride,
-                     channels) ||
-      !sourceWidth || !sourceHeight || !destWidth || !destHeight || !channels) {
-    return op.Fail(IS_ERR_BADPARAM, 0);
-  }
-  const CSourceView src = SourceView(source, sourceWidth, sourceHeight, sourceStride);
-  const CDestView dst = DestView(dest, destWidth, destHeight, destStride);
-  if (SameSize(src, dst)) {
-    CopyWhole(src, dst);
-    return 1;
-  }
-  return op.Run<int32_t>(0, [&] { return ResizeNearest(op, src, dst, uint32_t(channels)); });
+  return RunCopyingResize(source, sourceWidth, sourceHeight, sourceStride, dest, destWidth, destHeight, destStride,
+                          channels, true, ResizeNearest);
 }
 
 int32_t ISResizeBicubic(const uint8_t* source, int32_t sourceWidth, int32_t sourceHeight, int32_t sourceStride,
                         uint8_t* dest, int32_t destWidth, int32_t destHeight, int32_t destStride, int32_t channels) {
-  CISOperation op;
-  if (!op.Ok()) return 0;
-  if (!WholeByteArgs(source, sourceWidth, sourceHeight, sourceStride, dest, destWidth, destHeight, destStride,
-                     channels) ||
-      source == dest || !sourceWidth || !sourceHeight || !destWidth || !destHeight || !channels) {
-    return op.Fail(IS_ERR_BADPARAM, 0);
-  }
-  const CSourceView src = SourceView(source, sourceWidth, sourceHeight, sourceStride);
-  const CDestView dst = DestView(dest, destWidth, destHeight, destStride);
-  if (SameSize(src, dst)) {
-    CopyWhole(src, dst);
-    return 1;
-  }
-  return op.Run<int32_t>(0, [&] { return ResizeBicubic(op, src, dst, uint32_t(channels)); });
+  return RunCopyingResize(source, sourceWidth, sourceHeight, sourceStride, dest, destWidth, destHeight, destStride,
+                          channels, false, ResizeBicubic);
 }
