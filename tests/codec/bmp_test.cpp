@@ -10,7 +10,7 @@
 namespace qv::test {
 namespace {
 
-struct BmpSpec {
+struct BmpLayout {
   int32_t width = 2;
   int32_t height = 2;
   uint16_t bits = 24;
@@ -26,7 +26,7 @@ struct BmpSpec {
   Bytes pixels;                        // stored rows or the RLE stream
 };
 
-Bytes MakeBmp(const BmpSpec& s) {
+Bytes MakeBmp(const BmpLayout& s) {
   const uint32_t before = 54 + (s.masks ? 12 : 0) + uint32_t(s.palette.size()) * 4 + uint32_t(s.gap.size());
   CByteWriter w;
   w.Text("BM").U32(before + uint32_t(s.pixels.size())).U32(0).U32(s.dataOffset.value_or(before));
@@ -75,7 +75,7 @@ class BmpReader : public ::testing::Test {
 };
 
 TEST_F(BmpReader, DimensionQueryReportsTheStoredHeader) {
-  BmpSpec s;
+  BmpLayout s;
   s.width = 5, s.height = -3, s.bits = 24, s.xPerMeter = 3937, s.yPerMeter = 2834;
   s.pixels = Bytes(48, 0);
   CSource source(m_dir.Write("d.bmp", MakeBmp(s)));
@@ -113,9 +113,9 @@ TEST_F(BmpReader, DimensionQueryReportsTheStoredHeader) {
 
 TEST_F(BmpReader, TopDownAndBottomUpGiveTheSamePicture) {
   const Bytes top = {1, 2, 3, 4, 5, 6}, bottom = {7, 8, 9, 10, 11, 12};  // blue, green, red
-  BmpSpec up;
+  BmpLayout up;
   up.pixels = Rows({bottom, top});
-  BmpSpec down = up;
+  BmpLayout down = up;
   down.height = -2;
   down.pixels = Rows({top, bottom});
   Decoded a, b;
@@ -131,13 +131,13 @@ TEST_F(BmpReader, TopDownAndBottomUpGiveTheSamePicture) {
 }
 
 TEST_F(BmpReader, TrueColourRowsAtEveryOutputDepth) {
-  BmpSpec s24;
+  BmpLayout s24;
   s24.width = 1, s24.height = 1, s24.pixels = Rows({{10, 20, 30}});
   Decoded rgba;
   Read(MakeBmp(s24), 32, rgba);
   EXPECT_EQ(rgba.Copy(4), (Bytes{30, 20, 10, 255}));
 
-  BmpSpec s32 = s24;
+  BmpLayout s32 = s24;
   s32.bits = 32, s32.pixels = Rows({{10, 20, 30, 40}});
   Decoded keep, drop;
   Read(MakeBmp(s32), 32, keep);
@@ -147,14 +147,14 @@ TEST_F(BmpReader, TrueColourRowsAtEveryOutputDepth) {
 }
 
 TEST_F(BmpReader, SixteenBitRowsWithAndWithoutMasks) {
-  BmpSpec plain;
+  BmpLayout plain;
   plain.width = 3, plain.height = 1, plain.bits = 16;
   plain.pixels = Rows({{0xFF, 0x7F, 0x1F, 0x00, 0x00, 0x02}});  // white, full blue, green 16
   Decoded a;
   Read(MakeBmp(plain), 24, a);
   EXPECT_EQ(a.Copy(9), (Bytes{255, 255, 255, 0, 0, 255, 0, 131, 0}));
 
-  BmpSpec masked = plain;
+  BmpLayout masked = plain;
   masked.compression = 3;
   masked.masks = std::array<uint32_t, 3>{0xF800, 0x07E0, 0x001F};
   masked.pixels = Rows({{0xFF, 0xFF, 0x1F, 0x00, 0xE0, 0x07}});
@@ -167,7 +167,7 @@ TEST_F(BmpReader, SixteenBitRowsWithAndWithoutMasks) {
 }
 
 TEST_F(BmpReader, IndexedRowsAtOneEightAndTwentyFourBits) {
-  BmpSpec s;
+  BmpLayout s;
   s.width = 10, s.height = 1, s.bits = 1, s.palette = Palette(2);
   s.pixels = Rows({{0xA5, 0xC0}});
   Decoded packed, indices, rgb;
@@ -181,7 +181,7 @@ TEST_F(BmpReader, IndexedRowsAtOneEightAndTwentyFourBits) {
   EXPECT_EQ(packed.palette[1].blue, 11);
   EXPECT_EQ(packed.palette[2].blue, packed.palette[0].blue);
 
-  BmpSpec s4;
+  BmpLayout s4;
   s4.width = 3, s4.height = 1, s4.bits = 4, s4.palette = Palette(16);
   s4.pixels = Rows({{0x2F, 0x70}});
   Decoded four;
@@ -191,7 +191,7 @@ TEST_F(BmpReader, IndexedRowsAtOneEightAndTwentyFourBits) {
 }
 
 TEST_F(BmpReader, ColoursMissingFromTheFileAreBlack) {
-  BmpSpec s;
+  BmpLayout s;
   s.width = 2, s.height = 1, s.bits = 8, s.colorsUsed = 2, s.palette = Palette(2);
   s.pixels = Rows({{1, 5}});
   Decoded d;
@@ -200,7 +200,7 @@ TEST_F(BmpReader, ColoursMissingFromTheFileAreBlack) {
 }
 
 TEST_F(BmpReader, PaletteQuery) {
-  BmpSpec s;
+  BmpLayout s;
   s.bits = 4, s.colorsUsed = 3, s.palette = Palette(3), s.pixels = Rows({{0}, {0}});
   CSource source(m_dir.Write("p.bmp", MakeBmp(s)));
   std::array<ISPalEntry, 256> pal{};
@@ -218,7 +218,7 @@ TEST_F(BmpReader, PaletteQuery) {
   ASSERT_EQ(ISGetBMPPalette(all.Get(), &count, pal.data()), 1);
   EXPECT_EQ(count, 16);
 
-  BmpSpec rgb;
+  BmpLayout rgb;
   rgb.pixels = Rows({{0, 0, 0, 0, 0, 0}, {0, 0, 0, 0, 0, 0}});
   CSource deep(m_dir.Write("p24.bmp", MakeBmp(rgb)));
   EXPECT_EQ(ISGetBMPPalette(deep.Get(), &count, pal.data()), 0);
@@ -227,46 +227,46 @@ TEST_F(BmpReader, PaletteQuery) {
 
 struct RefusalCase {
   const char* label;
-  void (*edit)(BmpSpec&);
+  void (*edit)(BmpLayout&);
   int32_t bits;
   int32_t error;
 };
 
 const RefusalCase kRefusals[] = {
-    {"zero_width_24", [](BmpSpec& s) { s.width = 0; }, 24, IS_ERR_NOTBMP},
-    {"negative_width_24", [](BmpSpec& s) { s.width = -4; }, 24, IS_ERR_NOTBMP},
-    {"zero_height_24", [](BmpSpec& s) { s.height = 0; }, 24, IS_ERR_MEMORY},
-    {"zero_height_8", [](BmpSpec& s) { s.bits = 8, s.palette = Palette(256), s.height = 0; }, 8, IS_ERR_MEMORY},
-    {"rle8_on_4_bits", [](BmpSpec& s) { s.bits = 4, s.compression = 1, s.palette = Palette(16); }, 24,
+    {"zero_width_24", [](BmpLayout& s) { s.width = 0; }, 24, IS_ERR_NOTBMP},
+    {"negative_width_24", [](BmpLayout& s) { s.width = -4; }, 24, IS_ERR_NOTBMP},
+    {"zero_height_24", [](BmpLayout& s) { s.height = 0; }, 24, IS_ERR_MEMORY},
+    {"zero_height_8", [](BmpLayout& s) { s.bits = 8, s.palette = Palette(256), s.height = 0; }, 8, IS_ERR_MEMORY},
+    {"rle8_on_4_bits", [](BmpLayout& s) { s.bits = 4, s.compression = 1, s.palette = Palette(16); }, 24,
      IS_ERR_NOTBMP},
-    {"rle4_on_24_bits", [](BmpSpec& s) { s.compression = 2; }, 24, IS_ERR_NOTBMP},
-    {"compression_5", [](BmpSpec& s) { s.compression = 5; }, 24, IS_ERR_NOTBMP},
-    {"bit_count_2", [](BmpSpec& s) { s.bits = 2; }, 24, IS_ERR_NOTBMP},
-    {"bit_count_2_at_8", [](BmpSpec& s) { s.bits = 2; }, 8, IS_ERR_NOTBMP},
-    {"sixteen_bits_at_8", [](BmpSpec& s) { s.bits = 16; }, 8, IS_ERR_DEPTH},
-    {"eight_bits_at_1", [](BmpSpec& s) { s.bits = 8, s.palette = Palette(256); }, 1, IS_ERR_DEPTH},
-    {"bitfields_at_8", [](BmpSpec& s) { s.bits = 8, s.compression = 3, s.palette = Palette(256); }, 8,
+    {"rle4_on_24_bits", [](BmpLayout& s) { s.compression = 2; }, 24, IS_ERR_NOTBMP},
+    {"compression_5", [](BmpLayout& s) { s.compression = 5; }, 24, IS_ERR_NOTBMP},
+    {"bit_count_2", [](BmpLayout& s) { s.bits = 2; }, 24, IS_ERR_NOTBMP},
+    {"bit_count_2_at_8", [](BmpLayout& s) { s.bits = 2; }, 8, IS_ERR_NOTBMP},
+    {"sixteen_bits_at_8", [](BmpLayout& s) { s.bits = 16; }, 8, IS_ERR_DEPTH},
+    {"eight_bits_at_1", [](BmpLayout& s) { s.bits = 8, s.palette = Palette(256); }, 1, IS_ERR_DEPTH},
+    {"bitfields_at_8", [](BmpLayout& s) { s.bits = 8, s.compression = 3, s.palette = Palette(256); }, 8,
      IS_ERR_NOTBMP},
-    {"data_offset_inside_palette_at_8", [](BmpSpec& s) { s.bits = 8, s.palette = Palette(256), s.dataOffset = 60; },
+    {"data_offset_inside_palette_at_8", [](BmpLayout& s) { s.bits = 8, s.palette = Palette(256), s.dataOffset = 60; },
      8, IS_ERR_NOTBMP},
-    {"data_offset_past_end", [](BmpSpec& s) { s.dataOffset = 100000; }, 24, IS_ERR_NOTBMP},
-    {"palette_cut_short", [](BmpSpec& s) { s.bits = 8, s.palette = Palette(3), s.pixels.clear(); }, 24,
+    {"data_offset_past_end", [](BmpLayout& s) { s.dataOffset = 100000; }, 24, IS_ERR_NOTBMP},
+    {"palette_cut_short", [](BmpLayout& s) { s.bits = 8, s.palette = Palette(3), s.pixels.clear(); }, 24,
      IS_ERR_FILEREAD},
-    {"depth_16_requested", [](BmpSpec&) {}, 16, IS_ERR_BADPARAM},
-    {"huge_24", [](BmpSpec& s) { s.width = 100000, s.height = 100000; }, 24, IS_ERR_MEMORY},
-    {"huge_8", [](BmpSpec& s) { s.bits = 8, s.palette = Palette(256), s.width = 100000, s.height = 100000; }, 8,
+    {"depth_16_requested", [](BmpLayout&) {}, 16, IS_ERR_BADPARAM},
+    {"huge_24", [](BmpLayout& s) { s.width = 100000, s.height = 100000; }, 24, IS_ERR_MEMORY},
+    {"huge_8", [](BmpLayout& s) { s.bits = 8, s.palette = Palette(256), s.width = 100000, s.height = 100000; }, 8,
      IS_ERR_MEMORY},
     {"huge_rle",
-     [](BmpSpec& s) { s.bits = 8, s.compression = 1, s.palette = Palette(256), s.width = 100000, s.height = 100000; },
+     [](BmpLayout& s) { s.bits = 8, s.compression = 1, s.palette = Palette(256), s.width = 100000, s.height = 100000; },
      24, IS_ERR_MEMORY},
-    {"rle_top_down", [](BmpSpec& s) { s.bits = 8, s.compression = 1, s.palette = Palette(256), s.height = -2; }, 8,
+    {"rle_top_down", [](BmpLayout& s) { s.bits = 8, s.compression = 1, s.palette = Palette(256), s.height = -2; }, 8,
      IS_ERR_MEMORY},
 };
 
 class BmpRefusals : public BmpReader, public ::testing::WithParamInterface<RefusalCase> {};
 
 TEST_P(BmpRefusals, FailWithTheirCode) {
-  BmpSpec s;
+  BmpLayout s;
   s.pixels = Rows({{1, 2, 3, 4, 5, 6}, {1, 2, 3, 4, 5, 6}});
   GetParam().edit(s);
   Decoded d;
@@ -279,7 +279,7 @@ INSTANTIATE_TEST_SUITE_P(Table, BmpRefusals, ::testing::ValuesIn(kRefusals),
                          [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(BmpReader, EightBitReadNeedsAPalette) {
-  BmpSpec s;
+  BmpLayout s;
   s.bits = 8, s.palette = Palette(256), s.pixels = Rows({{0, 0}, {0, 0}});
   Decoded d;
   Read(MakeBmp(s), 8, d, false);
@@ -288,7 +288,7 @@ TEST_F(BmpReader, EightBitReadNeedsAPalette) {
 }
 
 TEST_F(BmpReader, TruncatedRowsKeepWhatWasRead) {
-  BmpSpec s;
+  BmpLayout s;
   s.width = 1, s.height = 3, s.pixels = Rows({{1, 2, 3}, {4, 5, 6}});  // bottom two rows only
   Decoded d;
   Read(MakeBmp(s), 24, d);
@@ -299,8 +299,8 @@ TEST_F(BmpReader, TruncatedRowsKeepWhatWasRead) {
 
 // ---- RLE ----
 
-BmpSpec RleSpec(uint16_t bits, int32_t width, int32_t height, Bytes stream) {
-  BmpSpec s;
+BmpLayout RleLayout(uint16_t bits, int32_t width, int32_t height, Bytes stream) {
+  BmpLayout s;
   s.bits = bits, s.compression = bits == 8 ? 1 : 2, s.width = width, s.height = height;
   s.colorsUsed = 16, s.palette = Palette(16), s.pixels = std::move(stream);
   return s;
@@ -316,7 +316,7 @@ TEST_F(BmpReader, Rle8RunsEscapesAndDeltas) {
       0x09, 0x07,                    // a run past the right edge is clipped
       0x00, 0x01,                    // end of bitmap
   };
-  const BmpSpec s = RleSpec(8, 5, 3, stream);
+  const BmpLayout s = RleLayout(8, 5, 3, stream);
   Decoded idx, rgb;
   Read(MakeBmp(s), 8, idx);
   Read(MakeBmp(s), 24, rgb);
@@ -336,14 +336,14 @@ TEST_F(BmpReader, Rle4AlternatesNibbles) {
       0x00, 0x01,
   };
   Decoded d;
-  Read(MakeBmp(RleSpec(4, 10, 1, stream)), 8, d);
+  Read(MakeBmp(RleLayout(4, 10, 1, stream)), 8, d);
   EXPECT_EQ(d.error, IS_ERR_OK);
   EXPECT_EQ(d.Copy(10), (Bytes{1, 2, 1, 2, 1, 3, 4, 5, 6, 7}));
 }
 
 TEST_F(BmpReader, RleWithoutEndOfBitmapKeepsDecodedRows) {
   Decoded d;
-  Read(MakeBmp(RleSpec(8, 2, 2, {0x02, 0x09, 0x00, 0x00})), 8, d);
+  Read(MakeBmp(RleLayout(8, 2, 2, {0x02, 0x09, 0x00, 0x00})), 8, d);
   ASSERT_TRUE(d.pixels);
   EXPECT_EQ(d.error, IS_ERR_FILEREAD);
   EXPECT_EQ(d.Copy(4), (Bytes{0, 0, 9, 9}));
@@ -354,7 +354,7 @@ TEST_F(BmpReader, RleDeltasFarOutsideThePictureAreHarmless) {
   for (int i = 0; i < 2000; ++i) stream.insert(stream.end(), {0x00, 0x02, 0xFF, 0x00});  // far right
   stream.insert(stream.end(), {0xFF, 0x01, 0x00, 0x02, 0x00, 0xFF, 0x10, 0x02, 0x00, 0x01});
   Decoded d;
-  Read(MakeBmp(RleSpec(8, 4, 2, stream)), 24, d);
+  Read(MakeBmp(RleLayout(8, 4, 2, stream)), 24, d);
   EXPECT_EQ(d.error, IS_ERR_OK);
   ASSERT_TRUE(d.pixels);
   EXPECT_EQ(d.Copy(3), (Bytes{3, 2, 1}));

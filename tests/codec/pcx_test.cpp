@@ -9,7 +9,7 @@
 namespace qv::test {
 namespace {
 
-struct PcxSpec {
+struct PcxLayout {
   uint8_t manufacturer = 10;
   uint8_t version = 5;
   uint8_t bitsPerPlane = 8;
@@ -21,7 +21,7 @@ struct PcxSpec {
   std::optional<Bytes> vgaPalette;          // 768 bytes of red, green, blue
 };
 
-Bytes MakePcx(const PcxSpec& s) {
+Bytes MakePcx(const PcxLayout& s) {
   CByteWriter w;
   w.U8(s.manufacturer).U8(s.version).U8(1).U8(s.bitsPerPlane).U16(s.xmin).U16(s.ymin).U16(s.xmax).U16(s.ymax);
   w.U16(72).U16(72);
@@ -76,7 +76,7 @@ class PcxReader : public ::testing::Test {
 };
 
 TEST_F(PcxReader, SixteenColoursInFourPlanes) {
-  PcxSpec s;
+  PcxLayout s;
   s.bitsPerPlane = 1, s.planes = 4, s.xmax = 15, s.bytesPerLine = 2, s.headerPalette = HeaderPalette();
   // Pixel x has the value x: plane i holds bit i of every pixel.
   Bytes line;
@@ -104,7 +104,7 @@ TEST_F(PcxReader, SixteenColoursInFourPlanes) {
 }
 
 TEST_F(PcxReader, ThreePlanesGiveRedGreenBlue) {
-  PcxSpec s;
+  PcxLayout s;
   s.planes = 3, s.xmax = 1, s.ymax = 1, s.bytesPerLine = 2;
   s.data = EncodeLines({{1, 2, 3, 4, 5, 6}, {7, 8, 9, 10, 11, 12}});
   CCodecBuffer d(Read(MakePcx(s), 24, nullptr, m_w, m_h));
@@ -113,7 +113,7 @@ TEST_F(PcxReader, ThreePlanesGiveRedGreenBlue) {
 }
 
 TEST_F(PcxReader, OddWidthsAreCompleteToTheLastPixel) {
-  PcxSpec s;
+  PcxLayout s;
   s.bitsPerPlane = 2, s.xmax = 4, s.bytesPerLine = 2, s.headerPalette = HeaderPalette();
   s.data = Encode({0x1B, 0x80});  // 0 1 2 3 2
   CCodecBuffer idx(Read(MakePcx(s), 8, m_palette.data(), m_w, m_h));
@@ -123,7 +123,7 @@ TEST_F(PcxReader, OddWidthsAreCompleteToTheLastPixel) {
 }
 
 TEST_F(PcxReader, EightBitsWithAndWithoutTheTrailingPalette) {
-  PcxSpec s;
+  PcxLayout s;
   s.xmax = 2, s.bytesPerLine = 4;
   s.data = Encode({0, 7, 255, 0});
   Bytes vga(768);
@@ -142,7 +142,7 @@ TEST_F(PcxReader, EightBitsWithAndWithoutTheTrailingPalette) {
 }
 
 TEST_F(PcxReader, OneBitPictures) {
-  PcxSpec s;
+  PcxLayout s;
   s.bitsPerPlane = 1, s.xmax = 9, s.bytesPerLine = 2;
   s.data = Encode({0xA5, 0xC0});
   CCodecBuffer packed(Read(MakePcx(s), 1, m_palette.data(), m_w, m_h));
@@ -155,7 +155,7 @@ TEST_F(PcxReader, OneBitPictures) {
 }
 
 TEST_F(PcxReader, RunsEndAtTheLineAndTruncationGivesZeros) {
-  PcxSpec s;
+  PcxLayout s;
   s.xmax = 1, s.ymax = 2, s.bytesPerLine = 2;
   s.data = {0xC5, 0x09, 0x03};  // a run of 5 fills line 0 only; line 1 starts with 3; then the file ends
   CCodecBuffer d(Read(MakePcx(s), 8, m_palette.data(), m_w, m_h));
@@ -165,7 +165,7 @@ TEST_F(PcxReader, RunsEndAtTheLineAndTruncationGivesZeros) {
 }
 
 TEST_F(PcxReader, RowsAfterTheEndTakeColourZero) {
-  PcxSpec s;
+  PcxLayout s;
   s.bitsPerPlane = 1, s.planes = 4, s.xmax = 1, s.ymax = 2, s.bytesPerLine = 1, s.headerPalette = HeaderPalette();
   s.headerPalette[0] = 50;
   s.data = {0xC4, 0x80};  // row 0: pixel 0 has value 15; then the file ends
@@ -183,7 +183,7 @@ TEST_F(PcxReader, ShortLinesAndOddLayoutsStayInsideTheirBuffers) {
   };
   for (const Layout& l : {Layout{8, 3, 1, 24}, Layout{8, 1, 0, 8}, Layout{1, 4, 1, 8}, Layout{4, 2, 1, 24},
                           Layout{1, 3, 1, 24}, Layout{1, 20, 1, 24}, Layout{8, 1, 1, 24}}) {
-    PcxSpec s;
+    PcxLayout s;
     s.bitsPerPlane = l.bitsPerPlane, s.planes = l.planes, s.bytesPerLine = l.bytesPerLine;
     s.xmax = 40, s.ymax = 3;
     s.data = Bytes(64, 0xFF);
@@ -196,29 +196,29 @@ TEST_F(PcxReader, ShortLinesAndOddLayoutsStayInsideTheirBuffers) {
 
 struct PcxRefusal {
   const char* label;
-  void (*edit)(PcxSpec&);
+  void (*edit)(PcxLayout&);
   int32_t bits;
   int32_t error;
 };
 
 const PcxRefusal kPcxRefusals[] = {
-    {"version_1", [](PcxSpec& s) { s.version = 1; }, 8, IS_ERR_NOTPCX},
-    {"version_4", [](PcxSpec& s) { s.version = 4; }, 8, IS_ERR_NOTPCX},
-    {"manufacturer", [](PcxSpec& s) { s.manufacturer = 11; }, 8, IS_ERR_NOTPCX},
-    {"zero_width", [](PcxSpec& s) { s.xmin = 5, s.xmax = 4; }, 8, IS_ERR_NOTPCX},
-    {"zero_planes", [](PcxSpec& s) { s.planes = 0; }, 24, IS_ERR_NOTPCX},
-    {"forty_bits", [](PcxSpec& s) { s.planes = 5; }, 24, IS_ERR_NOTPCX},
-    {"deeper_than_asked", [](PcxSpec& s) { s.planes = 3; }, 8, IS_ERR_DEPTH},
-    {"eight_bits_at_1", [](PcxSpec&) {}, 1, IS_ERR_DEPTH},
-    {"depth_16", [](PcxSpec&) {}, 16, IS_ERR_BADPARAM},
-    {"huge", [](PcxSpec& s) { s.planes = 3, s.xmax = 65534, s.ymax = 65534, s.bytesPerLine = 65535; }, 24,
+    {"version_1", [](PcxLayout& s) { s.version = 1; }, 8, IS_ERR_NOTPCX},
+    {"version_4", [](PcxLayout& s) { s.version = 4; }, 8, IS_ERR_NOTPCX},
+    {"manufacturer", [](PcxLayout& s) { s.manufacturer = 11; }, 8, IS_ERR_NOTPCX},
+    {"zero_width", [](PcxLayout& s) { s.xmin = 5, s.xmax = 4; }, 8, IS_ERR_NOTPCX},
+    {"zero_planes", [](PcxLayout& s) { s.planes = 0; }, 24, IS_ERR_NOTPCX},
+    {"forty_bits", [](PcxLayout& s) { s.planes = 5; }, 24, IS_ERR_NOTPCX},
+    {"deeper_than_asked", [](PcxLayout& s) { s.planes = 3; }, 8, IS_ERR_DEPTH},
+    {"eight_bits_at_1", [](PcxLayout&) {}, 1, IS_ERR_DEPTH},
+    {"depth_16", [](PcxLayout&) {}, 16, IS_ERR_BADPARAM},
+    {"huge", [](PcxLayout& s) { s.planes = 3, s.xmax = 65534, s.ymax = 65534, s.bytesPerLine = 65535; }, 24,
      IS_ERR_MEMORY},
 };
 
 class PcxRefusals : public PcxReader, public ::testing::WithParamInterface<PcxRefusal> {};
 
 TEST_P(PcxRefusals, FailWithTheirCode) {
-  PcxSpec s;
+  PcxLayout s;
   s.xmax = 3, s.ymax = 1, s.bytesPerLine = 4, s.data = Bytes(8, 1);
   GetParam().edit(s);
   CCodecBuffer d(Read(MakePcx(s), GetParam().bits, m_palette.data(), m_w, m_h));
@@ -230,7 +230,7 @@ INSTANTIATE_TEST_SUITE_P(Table, PcxRefusals, ::testing::ValuesIn(kPcxRefusals),
                          [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(PcxReader, DimensionAndPaletteQueries) {
-  PcxSpec s;
+  PcxLayout s;
   s.bitsPerPlane = 1, s.planes = 4, s.xmin = 10, s.xmax = 29, s.ymin = 3, s.ymax = 3, s.bytesPerLine = 3;
   s.headerPalette = HeaderPalette();
   CSource source(m_dir.Write("q.pcx", MakePcx(s)));

@@ -35,7 +35,7 @@ Bytes Pattern(uint32_t width, uint32_t height, uint32_t channels, uint32_t seed)
 
 // ---- JPEG ----
 
-Bytes EncodeJpeg(const CJpegSpec& spec, const Bytes& pixels) {
+Bytes EncodeJpeg(const CJpegLayout& layout, const Bytes& pixels) {
   jpeg_compress_struct cinfo{};
   jpeg_error_mgr err{};
   cinfo.err = jpeg_std_error(&err);
@@ -43,29 +43,29 @@ Bytes EncodeJpeg(const CJpegSpec& spec, const Bytes& pixels) {
   unsigned char* out = nullptr;
   unsigned long size = 0;
   jpeg_mem_dest(&cinfo, &out, &size);
-  cinfo.image_width = static_cast<JDIMENSION>(spec.width);
-  cinfo.image_height = static_cast<JDIMENSION>(spec.height);
-  cinfo.input_components = spec.components;
-  cinfo.in_color_space = spec.colorSpace;
+  cinfo.image_width = static_cast<JDIMENSION>(layout.width);
+  cinfo.image_height = static_cast<JDIMENSION>(layout.height);
+  cinfo.input_components = layout.components;
+  cinfo.in_color_space = layout.colorSpace;
   jpeg_set_defaults(&cinfo);
-  if (spec.storeAs != JCS_UNKNOWN) {
-    jpeg_set_colorspace(&cinfo, spec.storeAs);
-  } else if (spec.colorSpace == JCS_CMYK) {
+  if (layout.storeAs != JCS_UNKNOWN) {
+    jpeg_set_colorspace(&cinfo, layout.storeAs);
+  } else if (layout.colorSpace == JCS_CMYK) {
     jpeg_set_colorspace(&cinfo, JCS_CMYK);
   }
-  jpeg_set_quality(&cinfo, spec.quality, TRUE);
-  if (spec.components == 3 && !spec.chroma420) cinfo.comp_info[0].h_samp_factor = cinfo.comp_info[0].v_samp_factor = 1;
-  if (spec.progressive) jpeg_simple_progression(&cinfo);
-  cinfo.write_JFIF_header = spec.jfif ? TRUE : FALSE;
-  cinfo.density_unit = spec.densityUnit;
-  cinfo.X_density = spec.xDensity;
-  cinfo.Y_density = spec.yDensity;
+  jpeg_set_quality(&cinfo, layout.quality, TRUE);
+  if (layout.components == 3 && !layout.chroma420) cinfo.comp_info[0].h_samp_factor = cinfo.comp_info[0].v_samp_factor = 1;
+  if (layout.progressive) jpeg_simple_progression(&cinfo);
+  cinfo.write_JFIF_header = layout.jfif ? TRUE : FALSE;
+  cinfo.density_unit = layout.densityUnit;
+  cinfo.X_density = layout.xDensity;
+  cinfo.Y_density = layout.yDensity;
   jpeg_start_compress(&cinfo, TRUE);
-  for (const auto& c : spec.comments)
+  for (const auto& c : layout.comments)
     jpeg_write_marker(&cinfo, JPEG_COM, reinterpret_cast<const JOCTET*>(c.data()), static_cast<unsigned>(c.size()));
-  for (const auto& [n, data] : spec.appMarkers)
+  for (const auto& [n, data] : layout.appMarkers)
     jpeg_write_marker(&cinfo, JPEG_APP0 + n, data.data(), static_cast<unsigned>(data.size()));
-  const size_t stride = size_t(spec.width) * spec.components;
+  const size_t stride = size_t(layout.width) * layout.components;
   while (cinfo.next_scanline < cinfo.image_height) {
     JSAMPROW row = const_cast<JSAMPROW>(pixels.data() + cinfo.next_scanline * stride);
     jpeg_write_scanlines(&cinfo, &row, 1);
@@ -120,11 +120,11 @@ int Channels(int colorType) {
 
 }  // namespace
 
-size_t PngRowBytes(const CPngSpec& spec) {
-  return (size_t{spec.width} * Channels(spec.colorType) * spec.bitDepth + 7) / 8;
+size_t PngRowBytes(const CPngLayout& layout) {
+  return (size_t{layout.width} * Channels(layout.colorType) * layout.bitDepth + 7) / 8;
 }
 
-Bytes EncodePng(const CPngSpec& spec, const Bytes& rows) {
+Bytes EncodePng(const CPngLayout& layout, const Bytes& rows) {
   Bytes out;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
@@ -133,26 +133,26 @@ Bytes EncodePng(const CPngSpec& spec, const Bytes& rows) {
     throw std::runtime_error("png encoder failed");
   }
   png_set_write_fn(png, &out, AppendFn, FlushFn);
-  png_set_IHDR(png, info, spec.width, spec.height, spec.bitDepth, spec.colorType,
-               spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+  png_set_IHDR(png, info, layout.width, layout.height, layout.bitDepth, layout.colorType,
+               layout.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                PNG_FILTER_TYPE_DEFAULT);
-  if (!spec.palette.empty())
-    png_set_PLTE(png, info, spec.palette.data(), static_cast<int>(spec.palette.size()));
-  if (!spec.trnsAlpha.empty() || spec.hasTrnsColor)
-    png_set_tRNS(png, info, spec.trnsAlpha.empty() ? nullptr : spec.trnsAlpha.data(),
-                 static_cast<int>(spec.trnsAlpha.size()), spec.hasTrnsColor ? &spec.trnsColor : nullptr);
-  if (spec.hasBackground) png_set_bKGD(png, info, &spec.background);
-  if (spec.hasPhys) png_set_pHYs(png, info, spec.physX, spec.physY, PNG_RESOLUTION_METER);
-  std::vector<png_text> texts(spec.texts.size());
+  if (!layout.palette.empty())
+    png_set_PLTE(png, info, layout.palette.data(), static_cast<int>(layout.palette.size()));
+  if (!layout.trnsAlpha.empty() || layout.hasTrnsColor)
+    png_set_tRNS(png, info, layout.trnsAlpha.empty() ? nullptr : layout.trnsAlpha.data(),
+                 static_cast<int>(layout.trnsAlpha.size()), layout.hasTrnsColor ? &layout.trnsColor : nullptr);
+  if (layout.hasBackground) png_set_bKGD(png, info, &layout.background);
+  if (layout.hasPhys) png_set_pHYs(png, info, layout.physX, layout.physY, PNG_RESOLUTION_METER);
+  std::vector<png_text> texts(layout.texts.size());
   for (size_t i = 0; i < texts.size(); ++i) {
     texts[i].compression = PNG_TEXT_COMPRESSION_NONE;
-    texts[i].key = const_cast<char*>(spec.texts[i].first.c_str());
-    texts[i].text = const_cast<char*>(spec.texts[i].second.c_str());
+    texts[i].key = const_cast<char*>(layout.texts[i].first.c_str());
+    texts[i].text = const_cast<char*>(layout.texts[i].second.c_str());
   }
   if (!texts.empty()) png_set_text(png, info, texts.data(), static_cast<int>(texts.size()));
-  std::vector<png_bytep> pointers(spec.height);
-  for (uint32_t y = 0; y < spec.height; ++y)
-    pointers[y] = const_cast<png_bytep>(rows.data() + y * PngRowBytes(spec));
+  std::vector<png_bytep> pointers(layout.height);
+  for (uint32_t y = 0; y < layout.height; ++y)
+    pointers[y] = const_cast<png_bytep>(rows.data() + y * PngRowBytes(layout));
   png_set_rows(png, info, pointers.data());
   png_write_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
   png_destroy_write_struct(&png, &info);

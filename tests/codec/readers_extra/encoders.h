@@ -23,7 +23,7 @@ Bytes Pattern(uint32_t width, uint32_t height, uint32_t channels, uint32_t seed)
 Bytes Noise(size_t count, uint32_t seed);
 
 // ---- JPEG ----
-struct CJpegSpec {
+struct CJpegLayout {
   int width = 0;
   int height = 0;
   int components = 3;
@@ -39,7 +39,7 @@ struct CJpegSpec {
   std::vector<std::string> comments = {};
   std::vector<std::pair<int, Bytes>> appMarkers = {};  // (1..14, data)
 };
-Bytes EncodeJpeg(const CJpegSpec& spec, const Bytes& pixels);
+Bytes EncodeJpeg(const CJpegLayout& layout, const Bytes& pixels);
 
 struct CReference {
   uint32_t width = 0;
@@ -50,7 +50,7 @@ struct CReference {
 CReference DecodeJpeg(const Bytes& file, J_COLOR_SPACE out);
 
 // ---- PNG ----
-struct CPngSpec {
+struct CPngLayout {
   uint32_t width = 0;
   uint32_t height = 0;
   int bitDepth = 8;
@@ -67,9 +67,9 @@ struct CPngSpec {
   uint32_t physX = 0, physY = 0;
 };
 // rows: the stored rows, packed as in the file (16-bit samples big-endian).
-Bytes EncodePng(const CPngSpec& spec, const Bytes& rows);
-// Bytes per stored row of a spec.
-size_t PngRowBytes(const CPngSpec& spec);
+Bytes EncodePng(const CPngLayout& layout, const Bytes& rows);
+// Bytes per stored row of a layout.
+size_t PngRowBytes(const CPngLayout& layout);
 // libpng's simplified decode into format (PNG_FORMAT_...).
 CReference DecodePng(const Bytes& file, uint32_t format);
 

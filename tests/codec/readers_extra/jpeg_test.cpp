@@ -23,8 +23,8 @@ CRead ReadJpg(const std::string& path, int32_t bits, uint32_t flags = 0) {
 
 class JpegReader : public ::testing::Test {
  protected:
-  std::string Write(const std::string& name, const CJpegSpec& spec, const Bytes& pixels) {
-    m_file = EncodeJpeg(spec, pixels);
+  std::string Write(const std::string& name, const CJpegLayout& layout, const Bytes& pixels) {
+    m_file = EncodeJpeg(layout, pixels);
     return m_dir.Write(name, m_file);
   }
   CTempFolder m_dir;
@@ -32,8 +32,8 @@ class JpegReader : public ::testing::Test {
 };
 
 TEST_F(JpegReader, ColourMatchesLibjpegDecodeAndReportsJfifDensity) {
-  const CJpegSpec spec{.width = 67, .height = 45, .densityUnit = 1, .xDensity = 72, .yDensity = 96};
-  const std::string path = Write("c.jpg", spec, Pattern(67, 45, 3, 1));
+  const CJpegLayout layout{.width = 67, .height = 45, .densityUnit = 1, .xDensity = 72, .yDensity = 96};
+  const std::string path = Write("c.jpg", layout, Pattern(67, 45, 3, 1));
   CSource source(path);
   int32_t w = 0, h = 0, bits = 0;
   ISResolution res{};

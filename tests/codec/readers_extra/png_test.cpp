@@ -31,16 +31,16 @@ std::vector<png_color> RandomPalette(int count, uint32_t seed) {
 
 // A file of random stored rows; palette images get a full random palette.
 struct CPngFile {
-  CPngSpec spec;
+  CPngLayout layout;
   Bytes rows;
   Bytes file;
 };
-CPngFile MakePng(CPngSpec spec, uint32_t seed) {
-  if (spec.colorType == PNG_COLOR_TYPE_PALETTE && spec.palette.empty())
-    spec.palette = RandomPalette(1 << spec.bitDepth, seed);
-  Bytes rows = Noise(PngRowBytes(spec) * spec.height, seed);
-  Bytes file = EncodePng(spec, rows);
-  return {spec, rows, file};
+CPngFile MakePng(CPngLayout layout, uint32_t seed) {
+  if (layout.colorType == PNG_COLOR_TYPE_PALETTE && layout.palette.empty())
+    layout.palette = RandomPalette(1 << layout.bitDepth, seed);
+  Bytes rows = Noise(PngRowBytes(layout) * layout.height, seed);
+  Bytes file = EncodePng(layout, rows);
+  return {layout, rows, file};
 }
 
 uint8_t OverBlack(uint8_t c, uint8_t a) { return static_cast<uint8_t>((c * a + 127) / 255); }
@@ -62,13 +62,13 @@ TEST_F(PngReader, EveryColourTypeAndDepthMatchesLibpng) {
                {2, 8, false},  {2, 8, true},  {2, 16, false}, {3, 1, false}, {3, 2, true}, {3, 4, false},
                {3, 8, true},   {4, 8, false}, {4, 16, false}, {6, 8, false}, {6, 16, false}};
   for (const auto& c : cases) {
-    CPngSpec spec{.width = 13, .height = 7, .bitDepth = c.depth, .colorType = c.type};
-    if (c.trns && c.type == PNG_COLOR_TYPE_PALETTE) spec.trnsAlpha = {0, 128, 255, 40};
+    CPngLayout layout{.width = 13, .height = 7, .bitDepth = c.depth, .colorType = c.type};
+    if (c.trns && c.type == PNG_COLOR_TYPE_PALETTE) layout.trnsAlpha = {0, 128, 255, 40};
     if (c.trns && c.type != PNG_COLOR_TYPE_PALETTE) {
-      spec.hasTrnsColor = true;
-      spec.trnsColor = png_color_16{0, 3, 5, 7, 3};
+      layout.hasTrnsColor = true;
+      layout.trnsColor = png_color_16{0, 3, 5, 7, 3};
     }
-    const CPngFile png = MakePng(spec, static_cast<uint32_t>(c.type * 100 + c.depth));
+    const CPngFile png = MakePng(layout, static_cast<uint32_t>(c.type * 100 + c.depth));
     const std::string path = m_dir.Write("t.png", png.file);
     // libpng's simplified decode premultiplies 16-bit samples by alpha, so
     // 16-bit files are checked against their stored samples' high bytes.
@@ -131,7 +131,7 @@ TEST_F(PngReader, FourBitPaletteAtEightBitsGivesIndicesAndThePalette) {
     }
   }
   for (int i = 0; i < 16; ++i) {
-    const png_color& c = png.spec.palette[i];
+    const png_color& c = png.layout.palette[i];
     EXPECT_EQ(Rgb(r.palette[i]), (Bytes{c.red, c.green, c.blue}));
   }
   EXPECT_EQ(r.palette[0].reserved, 7);
@@ -142,13 +142,13 @@ TEST_F(PngReader, FourBitPaletteAtEightBitsGivesIndicesAndThePalette) {
 
 TEST_F(PngReader, TransparentPaletteEntriesShowTheBackgroundColour) {
   for (const bool withBackground : {false, true}) {
-    CPngSpec spec{.width = 4, .height = 1, .bitDepth = 8, .colorType = 3,
+    CPngLayout layout{.width = 4, .height = 1, .bitDepth = 8, .colorType = 3,
                   .palette = {{10, 20, 30}, {200, 100, 50}, {90, 80, 70}}, .trnsAlpha = {0, 255, 128}};
     if (withBackground) {
-      spec.hasBackground = true;
-      spec.background = png_color_16{2, 0, 0, 0, 0};  // palette entry 2
+      layout.hasBackground = true;
+      layout.background = png_color_16{2, 0, 0, 0, 0};  // palette entry 2
     }
-    const CRead r = ReadPng(m_dir.Write("t.png", EncodePng(spec, {0, 1, 2, 0})), 24);
+    const CRead r = ReadPng(m_dir.Write("t.png", EncodePng(layout, {0, 1, 2, 0})), 24);
     ASSERT_EQ(r.error, IS_ERR_OK);
     const Bytes got = r.Copy(12);
     const Bytes under = withBackground ? Bytes{90, 80, 70} : Bytes{0, 0, 0};
@@ -224,10 +224,10 @@ TEST_F(PngReader, RefusalsByDepth) {
 }
 
 TEST_F(PngReader, TextChunksBackgroundAndResolutionAreReported) {
-  CPngSpec spec{.width = 2, .height = 2, .colorType = 2, .hasBackground = true,
+  CPngLayout layout{.width = 2, .height = 2, .colorType = 2, .hasBackground = true,
                 .background = png_color_16{0, 10, 20, 30, 0}, .texts = {{"Title", "A"}, {"Author", "B"}},
                 .hasPhys = true, .physX = 3780, .physY = 1890};
-  const std::string path = m_dir.Write("t.png", EncodePng(spec, Noise(12, 10)));
+  const std::string path = m_dir.Write("t.png", EncodePng(layout, Noise(12, 10)));
   CSource source(path);
   int32_t w = 0, h = 0;
   ISResolution res{};
@@ -245,12 +245,12 @@ TEST_F(PngReader, TextChunksBackgroundAndResolutionAreReported) {
 
 TEST_F(PngReader, InterlacedTwinReadsToTheSamePixels) {
   for (const int type : {0, 2, 3, 6}) {
-    CPngSpec spec{.width = 21, .height = 13, .bitDepth = 8, .colorType = type};
-    const CPngFile plain = MakePng(spec, 11);
-    spec.interlaced = true;
-    spec.palette = plain.spec.palette;
+    CPngLayout layout{.width = 21, .height = 13, .bitDepth = 8, .colorType = type};
+    const CPngFile plain = MakePng(layout, 11);
+    layout.interlaced = true;
+    layout.palette = plain.layout.palette;
     const std::string a = m_dir.Write("a.png", plain.file);
-    const std::string b = m_dir.Write("b.png", EncodePng(spec, plain.rows));
+    const std::string b = m_dir.Write("b.png", EncodePng(layout, plain.rows));
     for (const int32_t bits : {24, 32, 8}) {
       if (bits == 8 && type != 0 && type != 3) continue;
       const CRead ra = ReadPng(a, bits), rb = ReadPng(b, bits);

@@ -10,7 +10,7 @@
 namespace qv::test {
 namespace {
 
-struct CPsdSpec {
+struct CPsdLayout {
   std::string signature = "8BPS";
   uint16_t version = 1;
   uint16_t channels = 3;
@@ -25,7 +25,7 @@ struct CPsdSpec {
   Bytes data;
 };
 
-Bytes PsdFile(const CPsdSpec& s) {
+Bytes PsdFile(const CPsdLayout& s) {
   CBigEndianWriter w;
   w.Text(s.signature).U16(s.version).Raw(Bytes(6, 0));
   w.U16(s.channels).U32(s.height).U32(s.width).U16(s.depth).U16(s.mode);
@@ -68,20 +68,20 @@ const Bytes kRgbPlanes = {10, 20, 30, 40, 50, 60};
 const Bytes kRgbPixels = {10, 30, 50, 20, 40, 60};
 
 TEST(PsdRead, MergedImageWhateverTheLayersAndExtraChannels) {
-  CPsdSpec plain;
+  CPsdLayout plain;
   plain.data = kRgbPlanes;
-  CPsdSpec layered = plain;
+  CPsdLayout layered = plain;
   layered.layers = Bytes(300, 0x5A);
   layered.resources = Resource(1005, ResolutionData(72, 1, 72, 1));
-  CPsdSpec withAlpha = plain;
+  CPsdLayout withAlpha = plain;
   withAlpha.channels = 4;
   withAlpha.data.insert(withAlpha.data.end(), {255, 0});
-  CPsdSpec packed = withAlpha;
+  CPsdLayout packed = withAlpha;
   packed.compression = 1;
   packed.data = Packed({{1, 10, 20}, {1, 30, 40}, {1, 50, 60}, {0xFF, 255}});
-  for (const CPsdSpec* spec : {&plain, &layered, &withAlpha, &packed}) {
+  for (const CPsdLayout* layout : {&plain, &layered, &withAlpha, &packed}) {
     for (const int32_t bits : {24, 32}) {  // 32 bits gives the same 3-byte pixels
-      const CDecoded d = ReadPsd(PsdFile(*spec), bits);
+      const CDecoded d = ReadPsd(PsdFile(*layout), bits);
       EXPECT_EQ(d.error, IS_ERR_OK);
       EXPECT_EQ(d.width, 2);
       EXPECT_EQ(d.height, 1);
@@ -91,13 +91,13 @@ TEST(PsdRead, MergedImageWhateverTheLayersAndExtraChannels) {
 }
 
 TEST(PsdRead, SixteenBitSamplesScaleToEightBits) {
-  CPsdSpec grey;
+  CPsdLayout grey;
   grey.mode = 1, grey.channels = 1, grey.depth = 16, grey.width = 4;
   grey.data = {0xFF, 0xFF, 0x80, 0x00, 0x00, 0x00, 0x01, 0x01};
   ISPalEntry palette[IS_PALETTE_SIZE];
   EXPECT_EQ(ReadPsd(PsdFile(grey), 8, palette).pixels, (Bytes{255, 127, 0, 1}));
 
-  CPsdSpec rgb;
+  CPsdLayout rgb;
   rgb.depth = 16, rgb.width = 1;
   rgb.data = {0xFF, 0xFF, 0x80, 0x00, 0x01, 0x01};
   EXPECT_EQ(ReadPsd(PsdFile(rgb), 24).pixels, (Bytes{255, 127, 1}));
@@ -126,11 +126,11 @@ class PsdPackBits : public ::testing::TestWithParam<PackBitsCase> {};
 
 TEST_P(PsdPackBits, UnpacksIntoTheRowOnly) {
   const PackBitsCase& c = GetParam();
-  CPsdSpec spec;
-  spec.mode = 1, spec.channels = 1, spec.width = 4, spec.height = 2, spec.compression = 1;
-  spec.data = Packed({c.row, {3, 1, 2, 3, 4}});
+  CPsdLayout layout;
+  layout.mode = 1, layout.channels = 1, layout.width = 4, layout.height = 2, layout.compression = 1;
+  layout.data = Packed({c.row, {3, 1, 2, 3, 4}});
   ISPalEntry palette[IS_PALETTE_SIZE];
-  const CDecoded d = ReadPsd(PsdFile(spec), 8, palette);
+  const CDecoded d = ReadPsd(PsdFile(layout), 8, palette);
   ASSERT_TRUE(d.hasBuffer);
   EXPECT_EQ(d.error, c.error);
   EXPECT_EQ(d.pixels, c.pixels);
@@ -153,16 +153,16 @@ TEST(PsdPalette, GreyIndexedAndDuotoneDocuments) {
   };
   const Case cases[] = {{1, {}, true}, {2, table, false}, {8, Bytes(40, 0x33), true}};
   for (const Case& c : cases) {
-    CPsdSpec spec;
-    spec.mode = c.mode, spec.channels = 1, spec.width = 3;
-    spec.colourData = c.colourData;
-    spec.data = {0, 100, 255};
+    CPsdLayout layout;
+    layout.mode = c.mode, layout.channels = 1, layout.width = 3;
+    layout.colourData = c.colourData;
+    layout.data = {0, 100, 255};
     ISPalEntry palette[IS_PALETTE_SIZE];
-    const CDecoded d = ReadPsd(PsdFile(spec), 8, palette);
+    const CDecoded d = ReadPsd(PsdFile(layout), 8, palette);
     EXPECT_EQ(d.pixels, (Bytes{0, 100, 255})) << c.mode;
     ISPalEntry queried[IS_PALETTE_SIZE];
     CTempFolder dir;
-    CSource source(dir.Write("p.psd", PsdFile(spec)));
+    CSource source(dir.Write("p.psd", PsdFile(layout)));
     int32_t count = 0;
     EXPECT_EQ(ISGetPSDPalette(source.Get(), &count, queried), 1);
     EXPECT_EQ(count, 256);
@@ -172,52 +172,52 @@ TEST(PsdPalette, GreyIndexedAndDuotoneDocuments) {
       ASSERT_TRUE(SameEntry(palette[i], want)) << c.mode << " entry " << i;
       ASSERT_TRUE(SameEntry(queried[i], want)) << c.mode << " entry " << i;
     }
-    const Bytes rgb = ReadPsd(PsdFile(spec), 24).pixels;
+    const Bytes rgb = ReadPsd(PsdFile(layout), 24).pixels;
     EXPECT_EQ(rgb,
               c.ramp ? (Bytes{0, 0, 0, 100, 100, 100, 255, 255, 255}) : (Bytes{0, 255, 0, 100, 155, 50, 255, 0, 127}));
   }
 }
 
 TEST(PsdPalette, SixteenBitGreyIsReadButHasNoPaletteQuery) {
-  CPsdSpec spec;
-  spec.mode = 1, spec.channels = 1, spec.depth = 16, spec.width = 1;
-  spec.data = {0x40, 0x00};
+  CPsdLayout layout;
+  layout.mode = 1, layout.channels = 1, layout.depth = 16, layout.width = 1;
+  layout.data = {0x40, 0x00};
   ISPalEntry palette[IS_PALETTE_SIZE];
-  EXPECT_EQ(ReadPsd(PsdFile(spec), 8, palette).pixels, Bytes{63});
+  EXPECT_EQ(ReadPsd(PsdFile(layout), 8, palette).pixels, Bytes{63});
   std::memset(palette, 0xAA, sizeof palette);
   CTempFolder dir;
-  CSource source(dir.Write("p.psd", PsdFile(spec)));
+  CSource source(dir.Write("p.psd", PsdFile(layout)));
   int32_t count = -1;
   EXPECT_EQ(ISGetPSDPalette(source.Get(), &count, palette), 0);
   EXPECT_EQ(ISGetLastError(), IS_ERR_PSDFORMAT);
   EXPECT_EQ(count, 0);
   for (const ISPalEntry& e : palette) ASSERT_TRUE(SameEntry(e, ISPalEntry{}));
 
-  spec.depth = 8, spec.mode = 3;
-  CSource rgb(dir.Write("rgb.psd", PsdFile(spec)));
+  layout.depth = 8, layout.mode = 3;
+  CSource rgb(dir.Write("rgb.psd", PsdFile(layout)));
   EXPECT_EQ(ISGetPSDPalette(rgb.Get(), &count, palette), 0);
   EXPECT_EQ(ISGetLastError(), IS_ERR_DEPTH);
 }
 
 TEST(PsdRead, CmykInkBecomesRgb) {
-  CPsdSpec spec;
-  spec.mode = 4, spec.channels = 5, spec.width = 3;  // a fifth (spot) channel is never read
+  CPsdLayout layout;
+  layout.mode = 4, layout.channels = 5, layout.width = 3;  // a fifth (spot) channel is never read
   // Per channel, three pixels: (255, 0, 0, 255), (0, 0, 0, 0), (128, 64, 255, 128).
-  spec.data = {255, 0, 128, 0, 0, 64, 0, 0, 255, 255, 0, 128, 7, 7, 7};
-  const CDecoded d = ReadPsd(PsdFile(spec), 24);
+  layout.data = {255, 0, 128, 0, 0, 64, 0, 0, 255, 255, 0, 128, 7, 7, 7};
+  const CDecoded d = ReadPsd(PsdFile(layout), 24);
   EXPECT_EQ(d.error, IS_ERR_OK);
   EXPECT_EQ(d.pixels, (Bytes{255, 0, 0, 0, 0, 0, 64, 32, 128}));
 }
 
 TEST(PsdRead, BitmapDocumentsRawAndPacked) {
-  CPsdSpec spec;
-  spec.mode = 0, spec.channels = 1, spec.depth = 1, spec.width = 10, spec.height = 2;
-  spec.data = {0xB0, 0x40, 0x00, 0xFF};
+  CPsdLayout layout;
+  layout.mode = 0, layout.channels = 1, layout.depth = 1, layout.width = 10, layout.height = 2;
+  layout.data = {0xB0, 0x40, 0x00, 0xFF};
   const Bytes bits = {1, 0, 1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1};
-  CPsdSpec packed = spec;
+  CPsdLayout packed = layout;
   packed.compression = 1;
   packed.data = Packed({{1, 0xB0, 0x40}, {0x00, 0x00, 0xFF, 0xFF}});
-  for (const CPsdSpec* s : {&spec, &packed}) {
+  for (const CPsdLayout* s : {&layout, &packed}) {
     ISPalEntry palette[IS_PALETTE_SIZE];
     const CDecoded d = ReadPsd(PsdFile(*s), 8, palette);
     EXPECT_EQ(d.error, IS_ERR_OK);
@@ -229,7 +229,7 @@ TEST(PsdRead, BitmapDocumentsRawAndPacked) {
     for (size_t i = 0; i < bits.size(); ++i) ASSERT_EQ(rgb.pixels[i * 3 + 1], bits[i] ? 0 : 255) << i;
   }
   CTempFolder dir;
-  CSource source(dir.Write("b.psd", PsdFile(spec)));
+  CSource source(dir.Write("b.psd", PsdFile(layout)));
   ISPalEntry palette[IS_PALETTE_SIZE];
   int32_t count = 0;
   EXPECT_EQ(ISGetPSDPalette(source.Get(), &count, palette), 1);
@@ -238,17 +238,17 @@ TEST(PsdRead, BitmapDocumentsRawAndPacked) {
 }
 
 TEST(PsdRead, DamagedImageDataKeepsWhatWasDecoded) {
-  CPsdSpec spec;
-  spec.width = 2, spec.height = 2;
-  spec.data = {1, 2, 3, 4, 5, 6};  // red whole, green half
-  CDecoded d = ReadPsd(PsdFile(spec), 24);
+  CPsdLayout layout;
+  layout.width = 2, layout.height = 2;
+  layout.data = {1, 2, 3, 4, 5, 6};  // red whole, green half
+  CDecoded d = ReadPsd(PsdFile(layout), 24);
   EXPECT_EQ(d.error, IS_ERR_FILEREAD);
   EXPECT_EQ(d.pixels, (Bytes{1, 5, 0, 2, 6, 0, 3, 0, 0, 4, 0, 0}));
 
   // A byte-count table far larger than the file: refused without reading it.
-  spec.channels = 60000, spec.height = 60000, spec.width = 1, spec.compression = 1;
-  spec.data = {0, 1, 0, 1};
-  d = ReadPsd(PsdFile(spec), 24);
+  layout.channels = 60000, layout.height = 60000, layout.width = 1, layout.compression = 1;
+  layout.data = {0, 1, 0, 1};
+  d = ReadPsd(PsdFile(layout), 24);
   EXPECT_TRUE(d.hasBuffer);
   EXPECT_EQ(d.error, IS_ERR_FILEREAD);
   EXPECT_EQ(d.pixels, Bytes(180000, 0));
@@ -256,45 +256,45 @@ TEST(PsdRead, DamagedImageDataKeepsWhatWasDecoded) {
 
 struct RefusedCase {
   const char* name;
-  void (*edit)(CPsdSpec&);
+  void (*edit)(CPsdLayout&);
   int32_t bits;
   int32_t error;
   size_t cut = 0;  // the file is cut to this many bytes when nonzero
 };
 
 const RefusedCase kRefused[] = {
-    {"signature", [](CPsdSpec& s) { s.signature = "8BPB"; }, 24, IS_ERR_NOTPSD},
-    {"version", [](CPsdSpec& s) { s.version = 2; }, 24, IS_ERR_NOTPSD},
-    {"tooShortForTheSignature", [](CPsdSpec&) {}, 24, IS_ERR_NOTPSD, 5},
-    {"headerBreaksOff", [](CPsdSpec&) {}, 24, IS_ERR_FILEREAD, 20},
-    {"depth4", [](CPsdSpec& s) { s.depth = 4; }, 24, IS_ERR_PSDFORMAT},
-    {"depth32", [](CPsdSpec& s) { s.depth = 32; }, 8, IS_ERR_PSDFORMAT},
-    {"lab", [](CPsdSpec& s) { s.mode = 9; }, 24, IS_ERR_PSDFORMAT},
-    {"multichannel", [](CPsdSpec& s) { s.mode = 7; }, 24, IS_ERR_PSDFORMAT},
-    {"rgbAt8", [](CPsdSpec&) {}, 8, IS_ERR_PSDFORMAT},
-    {"packedSixteenBit", [](CPsdSpec& s) { s.depth = 16, s.compression = 1; }, 24, IS_ERR_PSDFORMAT},
-    {"compression2", [](CPsdSpec& s) { s.compression = 2; }, 24, IS_ERR_FILEREAD},
-    {"noChannels", [](CPsdSpec& s) { s.channels = 0; }, 24, IS_ERR_PSDFORMAT},
-    {"rgbWithTwoChannels", [](CPsdSpec& s) { s.channels = 2; }, 24, IS_ERR_PSDFORMAT},
-    {"eightBitBitmap", [](CPsdSpec& s) { s.mode = 0, s.channels = 1; }, 8, IS_ERR_PSDFORMAT},
-    {"oneBitGrey", [](CPsdSpec& s) { s.mode = 1, s.channels = 1, s.depth = 1; }, 24, IS_ERR_PSDFORMAT},
-    {"zeroWidth", [](CPsdSpec& s) { s.width = 0; }, 24, IS_ERR_MEMORY},
-    {"hugePicture", [](CPsdSpec& s) { s.width = 100000, s.height = 100000; }, 24, IS_ERR_MEMORY},
-    {"widestPicture", [](CPsdSpec& s) { s.width = 0xFFFFFFFF, s.height = 0xFFFFFFFF; }, 24, IS_ERR_MEMORY},
-    {"colourDataPastTheEnd", [](CPsdSpec& s) { s.colourData = Bytes(10, 1); }, 24, IS_ERR_FILEREAD, 35},
-    {"resourcesPastTheEnd", [](CPsdSpec& s) { s.resources = Bytes(100, 1); }, 24, IS_ERR_FILEREAD, 60},
-    {"layersPastTheEnd", [](CPsdSpec& s) { s.layers = Bytes(100, 1); }, 24, IS_ERR_FILEREAD, 60},
-    {"noCompressionField", [](CPsdSpec&) {}, 24, IS_ERR_FILEREAD, 39},
+    {"signature", [](CPsdLayout& s) { s.signature = "8BPB"; }, 24, IS_ERR_NOTPSD},
+    {"version", [](CPsdLayout& s) { s.version = 2; }, 24, IS_ERR_NOTPSD},
+    {"tooShortForTheSignature", [](CPsdLayout&) {}, 24, IS_ERR_NOTPSD, 5},
+    {"headerBreaksOff", [](CPsdLayout&) {}, 24, IS_ERR_FILEREAD, 20},
+    {"depth4", [](CPsdLayout& s) { s.depth = 4; }, 24, IS_ERR_PSDFORMAT},
+    {"depth32", [](CPsdLayout& s) { s.depth = 32; }, 8, IS_ERR_PSDFORMAT},
+    {"lab", [](CPsdLayout& s) { s.mode = 9; }, 24, IS_ERR_PSDFORMAT},
+    {"multichannel", [](CPsdLayout& s) { s.mode = 7; }, 24, IS_ERR_PSDFORMAT},
+    {"rgbAt8", [](CPsdLayout&) {}, 8, IS_ERR_PSDFORMAT},
+    {"packedSixteenBit", [](CPsdLayout& s) { s.depth = 16, s.compression = 1; }, 24, IS_ERR_PSDFORMAT},
+    {"compression2", [](CPsdLayout& s) { s.compression = 2; }, 24, IS_ERR_FILEREAD},
+    {"noChannels", [](CPsdLayout& s) { s.channels = 0; }, 24, IS_ERR_PSDFORMAT},
+    {"rgbWithTwoChannels", [](CPsdLayout& s) { s.channels = 2; }, 24, IS_ERR_PSDFORMAT},
+    {"eightBitBitmap", [](CPsdLayout& s) { s.mode = 0, s.channels = 1; }, 8, IS_ERR_PSDFORMAT},
+    {"oneBitGrey", [](CPsdLayout& s) { s.mode = 1, s.channels = 1, s.depth = 1; }, 24, IS_ERR_PSDFORMAT},
+    {"zeroWidth", [](CPsdLayout& s) { s.width = 0; }, 24, IS_ERR_MEMORY},
+    {"hugePicture", [](CPsdLayout& s) { s.width = 100000, s.height = 100000; }, 24, IS_ERR_MEMORY},
+    {"widestPicture", [](CPsdLayout& s) { s.width = 0xFFFFFFFF, s.height = 0xFFFFFFFF; }, 24, IS_ERR_MEMORY},
+    {"colourDataPastTheEnd", [](CPsdLayout& s) { s.colourData = Bytes(10, 1); }, 24, IS_ERR_FILEREAD, 35},
+    {"resourcesPastTheEnd", [](CPsdLayout& s) { s.resources = Bytes(100, 1); }, 24, IS_ERR_FILEREAD, 60},
+    {"layersPastTheEnd", [](CPsdLayout& s) { s.layers = Bytes(100, 1); }, 24, IS_ERR_FILEREAD, 60},
+    {"noCompressionField", [](CPsdLayout&) {}, 24, IS_ERR_FILEREAD, 39},
 };
 
 class PsdRefused : public ::testing::TestWithParam<RefusedCase> {};
 
 TEST_P(PsdRefused, GivesNoBufferAndItsError) {
   const RefusedCase& c = GetParam();
-  CPsdSpec spec;
-  spec.data = kRgbPlanes;
-  c.edit(spec);
-  Bytes file = PsdFile(spec);
+  CPsdLayout layout;
+  layout.data = kRgbPlanes;
+  c.edit(layout);
+  Bytes file = PsdFile(layout);
   if (c.cut) file.resize(c.cut);
   ISPalEntry palette[IS_PALETTE_SIZE];
   const CDecoded d = ReadPsd(file, c.bits, palette);
@@ -313,11 +313,11 @@ struct DimsResult {
 };
 
 DimsResult QueryDims(const Bytes& resources, bool withResolution = true) {
-  CPsdSpec spec;
-  spec.mode = 4, spec.width = 640, spec.height = 480;
-  spec.resources = resources;
+  CPsdLayout layout;
+  layout.mode = 4, layout.width = 640, layout.height = 480;
+  layout.resources = resources;
   CTempFolder dir;
-  CSource source(dir.Write("d.psd", PsdFile(spec)));
+  CSource source(dir.Write("d.psd", PsdFile(layout)));
   DimsResult r;
   int32_t w = 0, h = 0;
   r.result = ISGetPSDDims(source.Get(), &w, &h, &r.mode, withResolution ? &r.resolution : nullptr);
@@ -385,10 +385,10 @@ TEST(PsdDims, ResourceBlocksAreFoundOrReportedMissing) {
 }
 
 TEST(PsdErrors, ArgumentsAndHandles) {
-  CPsdSpec spec;
-  spec.data = kRgbPlanes;
+  CPsdLayout layout;
+  layout.data = kRgbPlanes;
   CTempFolder dir;
-  CSource source(dir.Write("a.psd", PsdFile(spec)));
+  CSource source(dir.Write("a.psd", PsdFile(layout)));
   int32_t w = 0, h = 0, mode = 0, count = 0;
   ISPalEntry palette[IS_PALETTE_SIZE];
   const struct {

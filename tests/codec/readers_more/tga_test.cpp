@@ -9,7 +9,7 @@
 namespace qv::test {
 namespace {
 
-struct CTgaSpec {
+struct CTgaLayout {
   uint8_t type = 2;
   uint8_t depth = 24;
   uint16_t width = 1;
@@ -24,7 +24,7 @@ struct CTgaSpec {
   Bytes pixels;
 };
 
-Bytes TgaFile(const CTgaSpec& s) {
+Bytes TgaFile(const CTgaLayout& s) {
   CByteWriter w;
   w.U8(static_cast<uint32_t>(s.id.size())).U8(s.mapType).U8(s.type);
   w.U16(s.firstEntry).U16(s.mapLength).U8(s.entryBits);
@@ -61,26 +61,26 @@ const Bytes kRow1Stored = {10, 11, 12, 13, 14, 15, 16, 17, 18};
 const Bytes kRowsRgb = {3, 2, 1, 6, 5, 4, 9, 8, 7, 12, 11, 10, 15, 14, 13, 18, 17, 16};
 
 TEST(TgaRead, BottomUpAndTopDownTwinsDecodeAlike) {
-  CTgaSpec top;
+  CTgaLayout top;
   top.width = 3, top.height = 2;
   top.pixels = kRow0Stored;
   top.pixels.insert(top.pixels.end(), kRow1Stored.begin(), kRow1Stored.end());
-  CTgaSpec bottom = top;
+  CTgaLayout bottom = top;
   bottom.descriptor = 0;
   bottom.pixels = kRow1Stored;
   bottom.pixels.insert(bottom.pixels.end(), kRow0Stored.begin(), kRow0Stored.end());
-  for (const CTgaSpec* spec : {&top, &bottom}) {
-    const CDecoded d = ReadTga(TgaFile(*spec), 24);
+  for (const CTgaLayout* layout : {&top, &bottom}) {
+    const CDecoded d = ReadTga(TgaFile(*layout), 24);
     EXPECT_EQ(d.width, 3);
     EXPECT_EQ(d.height, 2);
     EXPECT_EQ(d.error, IS_ERR_OK);
     EXPECT_EQ(d.pixels, kRowsRgb);
   }
 
-  CTgaSpec greyTop;
+  CTgaLayout greyTop;
   greyTop.type = 3, greyTop.depth = 8, greyTop.width = 2, greyTop.height = 2;
   greyTop.pixels = {1, 2, 3, 4};
-  CTgaSpec greyBottom = greyTop;
+  CTgaLayout greyBottom = greyTop;
   greyBottom.descriptor = 0;
   greyBottom.pixels = {3, 4, 1, 2};
   ISPalEntry palette[IS_PALETTE_SIZE];
@@ -91,20 +91,20 @@ TEST(TgaRead, BottomUpAndTopDownTwinsDecodeAlike) {
 TEST(TgaRead, RunPacketContinuesIntoTheNextRow) {
   // Row width 3: a literal of two, a run of three (end of row 0, start of
   // row 1), a literal of one.
-  CTgaSpec spec;
-  spec.type = 10, spec.width = 3, spec.height = 2;
-  spec.pixels = {0x01, 1, 1, 1, 2, 2, 2, 0x82, 3, 3, 3, 0x00, 4, 4, 4};
+  CTgaLayout layout;
+  layout.type = 10, layout.width = 3, layout.height = 2;
+  layout.pixels = {0x01, 1, 1, 1, 2, 2, 2, 0x82, 3, 3, 3, 0x00, 4, 4, 4};
   const Bytes expected = {1, 1, 1, 2, 2, 2, 3, 3, 3, 3, 3, 3, 3, 3, 3, 4, 4, 4};
-  EXPECT_EQ(ReadTga(TgaFile(spec), 24).pixels, expected);
+  EXPECT_EQ(ReadTga(TgaFile(layout), 24).pixels, expected);
 
-  spec.descriptor = 0;  // the same packets bottom-up: stored row 0 is the bottom row
+  layout.descriptor = 0;  // the same packets bottom-up: stored row 0 is the bottom row
   const Bytes flipped = {3, 3, 3, 3, 3, 3, 4, 4, 4, 1, 1, 1, 2, 2, 2, 3, 3, 3};
-  EXPECT_EQ(ReadTga(TgaFile(spec), 24).pixels, flipped);
+  EXPECT_EQ(ReadTga(TgaFile(layout), 24).pixels, flipped);
 
-  spec.type = 11, spec.depth = 8, spec.descriptor = 0x20;  // grey levels, read at 24 bits
-  spec.pixels = {0x01, 10, 20, 0x82, 30, 0x00, 40};
+  layout.type = 11, layout.depth = 8, layout.descriptor = 0x20;  // grey levels, read at 24 bits
+  layout.pixels = {0x01, 10, 20, 0x82, 30, 0x00, 40};
   const Bytes grey = {10, 10, 10, 20, 20, 20, 30, 30, 30, 30, 30, 30, 30, 30, 30, 40, 40, 40};
-  EXPECT_EQ(ReadTga(TgaFile(spec), 24).pixels, grey);
+  EXPECT_EQ(ReadTga(TgaFile(layout), 24).pixels, grey);
 }
 
 TEST(TgaRead, FiveBitChannelsOfSixteenAndFifteenBitPixels) {
@@ -117,16 +117,16 @@ TEST(TgaRead, FiveBitChannelsOfSixteenAndFifteenBitPixels) {
       {0x001F, 0, 0, 248},     {0x03E0, 0, 248, 0},     {0x7C00, 248, 0, 0}, {0x0421, 8, 8, 8},
   };
   for (const uint8_t depth : {15, 16}) {
-    CTgaSpec spec;
-    spec.depth = depth, spec.width = static_cast<uint16_t>(std::size(cases));
+    CTgaLayout layout;
+    layout.depth = depth, layout.width = static_cast<uint16_t>(std::size(cases));
     CByteWriter pixels;
     Bytes expected;
     for (const Case& c : cases) {
       pixels.U16(c.stored);
       expected.insert(expected.end(), {c.red, c.green, c.blue, 255});
     }
-    spec.pixels = pixels.Get();
-    const CDecoded d = ReadTga(TgaFile(spec), 32);
+    layout.pixels = pixels.Get();
+    const CDecoded d = ReadTga(TgaFile(layout), 32);
     EXPECT_EQ(d.error, IS_ERR_OK);
     EXPECT_EQ(d.pixels, expected) << "depth " << int(depth);
   }
@@ -144,14 +144,14 @@ TEST(TgaRead, ColourMapEntriesOfEverySize) {
       {32, {10, 20, 30, 40}, {10, 20, 30, 40}},
   };
   for (const Case& c : cases) {
-    CTgaSpec spec;
-    spec.type = 1, spec.depth = 8, spec.mapType = 1, spec.mapLength = 1, spec.entryBits = c.bits;
-    spec.map = c.stored;
-    spec.pixels = {0};
-    const CDecoded d = ReadTga(TgaFile(spec), 32);
+    CTgaLayout layout;
+    layout.type = 1, layout.depth = 8, layout.mapType = 1, layout.mapLength = 1, layout.entryBits = c.bits;
+    layout.map = c.stored;
+    layout.pixels = {0};
+    const CDecoded d = ReadTga(TgaFile(layout), 32);
     EXPECT_EQ(d.pixels, (Bytes{c.entry.red, c.entry.green, c.entry.blue, c.entry.reserved})) << int(c.bits);
     ISPalEntry palette[IS_PALETTE_SIZE];
-    const CPaletteResult r = QueryPalette(TgaFile(spec), palette);
+    const CPaletteResult r = QueryPalette(TgaFile(layout), palette);
     EXPECT_EQ(r.result, 1);
     EXPECT_EQ(r.count, 1);
     EXPECT_TRUE(SameEntry(palette[0], c.entry)) << int(c.bits);
@@ -159,11 +159,11 @@ TEST(TgaRead, ColourMapEntriesOfEverySize) {
 }
 
 TEST(TgaPalette, GreyscaleFileGetsTheGreyPaletteFromTheReadOnly) {
-  CTgaSpec spec;
-  spec.type = 3, spec.depth = 8, spec.width = 3;
-  spec.pixels = {0, 128, 255};
+  CTgaLayout layout;
+  layout.type = 3, layout.depth = 8, layout.width = 3;
+  layout.pixels = {0, 128, 255};
   ISPalEntry palette[IS_PALETTE_SIZE];
-  const CDecoded d = ReadTga(TgaFile(spec), 8, palette);
+  const CDecoded d = ReadTga(TgaFile(layout), 8, palette);
   EXPECT_EQ(d.pixels, (Bytes{0, 128, 255}));
   for (int i = 0; i < IS_PALETTE_SIZE; ++i) {
     const auto v = static_cast<uint8_t>(i);
@@ -171,7 +171,7 @@ TEST(TgaPalette, GreyscaleFileGetsTheGreyPaletteFromTheReadOnly) {
   }
 
   std::memset(palette, 0xAA, sizeof palette);
-  const CPaletteResult r = QueryPalette(TgaFile(spec), palette);
+  const CPaletteResult r = QueryPalette(TgaFile(layout), palette);
   EXPECT_EQ(r.result, 0);
   EXPECT_EQ(r.error, IS_ERR_NOTTGA);
   EXPECT_EQ(r.count, 0);
@@ -179,27 +179,27 @@ TEST(TgaPalette, GreyscaleFileGetsTheGreyPaletteFromTheReadOnly) {
 }
 
 TEST(TgaRead, RunLengthGreyscaleNeedsTheRgbRead) {
-  CTgaSpec spec;
-  spec.type = 11, spec.depth = 8, spec.width = 2;
-  spec.pixels = {0x81, 77};
+  CTgaLayout layout;
+  layout.type = 11, layout.depth = 8, layout.width = 2;
+  layout.pixels = {0x81, 77};
   ISPalEntry palette[IS_PALETTE_SIZE];
-  const CDecoded at8 = ReadTga(TgaFile(spec), 8, palette);
+  const CDecoded at8 = ReadTga(TgaFile(layout), 8, palette);
   EXPECT_FALSE(at8.hasBuffer);
   EXPECT_EQ(at8.error, IS_ERR_DEPTH);
-  EXPECT_EQ(ReadTga(TgaFile(spec), 24).pixels, (Bytes{77, 77, 77, 77, 77, 77}));
+  EXPECT_EQ(ReadTga(TgaFile(layout), 24).pixels, (Bytes{77, 77, 77, 77, 77, 77}));
 }
 
 TEST(TgaPalette, QueryAgreesWithTheReadAfterAnIdField) {
-  CTgaSpec spec;
-  spec.type = 1, spec.depth = 8, spec.width = 3, spec.id = "a picture";
-  spec.mapType = 1, spec.mapLength = 3, spec.entryBits = 24;
-  spec.map = {1, 2, 3, 4, 5, 6, 7, 8, 9};
-  spec.pixels = {2, 0, 1};
+  CTgaLayout layout;
+  layout.type = 1, layout.depth = 8, layout.width = 3, layout.id = "a picture";
+  layout.mapType = 1, layout.mapLength = 3, layout.entryBits = 24;
+  layout.map = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+  layout.pixels = {2, 0, 1};
   ISPalEntry fromRead[IS_PALETTE_SIZE];
-  const CDecoded d = ReadTga(TgaFile(spec), 8, fromRead);
+  const CDecoded d = ReadTga(TgaFile(layout), 8, fromRead);
   EXPECT_EQ(d.pixels, (Bytes{2, 0, 1}));
   ISPalEntry fromQuery[IS_PALETTE_SIZE];
-  const CPaletteResult r = QueryPalette(TgaFile(spec), fromQuery);
+  const CPaletteResult r = QueryPalette(TgaFile(layout), fromQuery);
   ASSERT_EQ(r.result, 1);
   EXPECT_EQ(r.count, 3);
   EXPECT_TRUE(SameEntry(fromQuery[2], (ISPalEntry{7, 8, 9, 255})));
@@ -211,51 +211,51 @@ TEST(TgaPalette, QueryAgreesWithTheReadAfterAnIdField) {
 }
 
 TEST(TgaPalette, FirstEntryIndexCountsTowardTheEntriesRead) {
-  CTgaSpec spec;
-  spec.type = 1, spec.depth = 8, spec.width = 2;
-  spec.mapType = 1, spec.firstEntry = 2, spec.mapLength = 4, spec.entryBits = 24;
-  for (uint8_t i = 0; i < 6; ++i) spec.map.insert(spec.map.end(), {i, i, static_cast<uint8_t>(100 + i)});
-  spec.pixels = {5, 0};
+  CTgaLayout layout;
+  layout.type = 1, layout.depth = 8, layout.width = 2;
+  layout.mapType = 1, layout.firstEntry = 2, layout.mapLength = 4, layout.entryBits = 24;
+  for (uint8_t i = 0; i < 6; ++i) layout.map.insert(layout.map.end(), {i, i, static_cast<uint8_t>(100 + i)});
+  layout.pixels = {5, 0};
   ISPalEntry palette[IS_PALETTE_SIZE];
-  const CPaletteResult r = QueryPalette(TgaFile(spec), palette);
+  const CPaletteResult r = QueryPalette(TgaFile(layout), palette);
   EXPECT_EQ(r.count, 6);
   for (uint8_t i = 0; i < 6; ++i) EXPECT_TRUE(SameEntry(palette[i], (ISPalEntry{i, i, uint8_t(100 + i), 255})));
-  EXPECT_EQ(ReadTga(TgaFile(spec), 24).pixels, (Bytes{105, 5, 5, 100, 0, 0}));
+  EXPECT_EQ(ReadTga(TgaFile(layout), 24).pixels, (Bytes{105, 5, 5, 100, 0, 0}));
 }
 
 TEST(TgaPalette, EntriesPastTheLastPositionAreReadAndDropped) {
-  CTgaSpec spec;
-  spec.type = 1, spec.depth = 8, spec.width = 2;
-  spec.mapType = 1, spec.firstEntry = 44, spec.mapLength = 256, spec.entryBits = 24;  // 300 entries
-  for (int i = 0; i < 300; ++i) spec.map.insert(spec.map.end(), {uint8_t(i), uint8_t(i >> 8), 7});
-  spec.pixels = {255, 1};
+  CTgaLayout layout;
+  layout.type = 1, layout.depth = 8, layout.width = 2;
+  layout.mapType = 1, layout.firstEntry = 44, layout.mapLength = 256, layout.entryBits = 24;  // 300 entries
+  for (int i = 0; i < 300; ++i) layout.map.insert(layout.map.end(), {uint8_t(i), uint8_t(i >> 8), 7});
+  layout.pixels = {255, 1};
   ISPalEntry palette[IS_PALETTE_SIZE];
-  const CPaletteResult r = QueryPalette(TgaFile(spec), palette);
+  const CPaletteResult r = QueryPalette(TgaFile(layout), palette);
   EXPECT_EQ(r.count, IS_PALETTE_SIZE);
   EXPECT_TRUE(SameEntry(palette[255], (ISPalEntry{255, 0, 7, 255})));
-  const CDecoded d = ReadTga(TgaFile(spec), 24);
+  const CDecoded d = ReadTga(TgaFile(layout), 24);
   EXPECT_EQ(d.error, IS_ERR_OK);
   EXPECT_EQ(d.pixels, (Bytes{7, 0, 255, 7, 0, 1}));  // the pixels after all 300 entries
 }
 
 TEST(TgaRead, SixteenBitIndicesPastTheMapGiveAnEmptyEntry) {
-  CTgaSpec spec;
-  spec.type = 1, spec.depth = 16, spec.width = 3;
-  spec.mapType = 1, spec.mapLength = 2, spec.entryBits = 24;
-  spec.map = {1, 2, 3, 4, 5, 6};
-  spec.pixels = {1, 0, 0x2C, 0x01, 0xFF, 0xFF};  // indices 1, 300, 65535
-  EXPECT_EQ(ReadTga(TgaFile(spec), 32).pixels, (Bytes{6, 5, 4, 255, 0, 0, 0, 0, 0, 0, 0, 0}));
+  CTgaLayout layout;
+  layout.type = 1, layout.depth = 16, layout.width = 3;
+  layout.mapType = 1, layout.mapLength = 2, layout.entryBits = 24;
+  layout.map = {1, 2, 3, 4, 5, 6};
+  layout.pixels = {1, 0, 0x2C, 0x01, 0xFF, 0xFF};  // indices 1, 300, 65535
+  EXPECT_EQ(ReadTga(TgaFile(layout), 32).pixels, (Bytes{6, 5, 4, 255, 0, 0, 0, 0, 0, 0, 0, 0}));
 }
 
 TEST(TgaRead, TruncatedDataKeepsThePixelsRead) {
-  CTgaSpec raw;
+  CTgaLayout raw;
   raw.width = 2, raw.height = 2;
   raw.pixels = {1, 1, 1, 2, 2, 2, 3, 3, 3, 4};  // three pixels and a byte
   CDecoded d = ReadTga(TgaFile(raw), 24);
   EXPECT_EQ(d.error, IS_ERR_FILEREAD);
   EXPECT_EQ(d.pixels, (Bytes{1, 1, 1, 2, 2, 2, 3, 3, 3, 0, 0, 0}));
 
-  CTgaSpec packed = raw;
+  CTgaLayout packed = raw;
   packed.type = 10;
   packed.pixels = {0x80, 9, 9, 9, 0x03, 1, 1, 1, 2, 2};  // a literal of four that breaks off
   d = ReadTga(TgaFile(packed), 24);
@@ -269,11 +269,11 @@ TEST(TgaRead, TruncatedDataKeepsThePixelsRead) {
 }
 
 TEST(TgaRead, OnePixelFileDecodesAndReportsTheFooterSeek) {
-  CTgaSpec spec;
-  spec.type = 3, spec.depth = 8;
-  spec.pixels = {42};
+  CTgaLayout layout;
+  layout.type = 3, layout.depth = 8;
+  layout.pixels = {42};
   ISPalEntry palette[IS_PALETTE_SIZE];
-  const CDecoded d = ReadTga(TgaFile(spec), 8, palette);  // 19 bytes: no room for a footer
+  const CDecoded d = ReadTga(TgaFile(layout), 8, palette);  // 19 bytes: no room for a footer
   ASSERT_TRUE(d.hasBuffer);
   EXPECT_EQ(d.pixels, Bytes{42});
   EXPECT_EQ(d.error, IS_ERR_FILEREAD);
@@ -286,10 +286,10 @@ Bytes Footer(uint32_t extension, uint32_t developer) {
 }
 
 TEST(TgaFooter, FooterAndExtensionAreaLeaveThePictureAlone) {
-  CTgaSpec spec;
-  spec.width = 3;  // 27 bytes: room for the footer read
-  spec.pixels = {1, 2, 3, 4, 5, 6, 7, 8, 9};
-  const Bytes plain = TgaFile(spec);
+  CTgaLayout layout;
+  layout.width = 3;  // 27 bytes: room for the footer read
+  layout.pixels = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+  const Bytes plain = TgaFile(layout);
   const Bytes expected = {3, 2, 1, 6, 5, 4, 9, 8, 7};
 
   Bytes withExtension = plain;
@@ -314,10 +314,10 @@ TEST(TgaFooter, FooterAndExtensionAreaLeaveThePictureAlone) {
 }
 
 TEST(TgaDims, ReportsSizeAndDepthFromTheHeaderAlone) {
-  CTgaSpec spec;
-  spec.type = 10, spec.depth = 16, spec.width = 300, spec.height = 200;
+  CTgaLayout layout;
+  layout.type = 10, layout.depth = 16, layout.width = 300, layout.height = 200;
   CTempFolder dir;
-  CSource source(dir.Write("d.tga", TgaFile(spec)));
+  CSource source(dir.Write("d.tga", TgaFile(layout)));
   int32_t w = 0, h = 0, depth = 0;
   EXPECT_EQ(ISGetTGADims(source.Get(), &w, &h, &depth), 1);
   EXPECT_EQ(ISGetLastError(), IS_ERR_OK);
@@ -326,8 +326,8 @@ TEST(TgaDims, ReportsSizeAndDepthFromTheHeaderAlone) {
   EXPECT_EQ(depth, 16);
 
   for (const uint8_t type : {0, 4, 12}) {
-    spec.type = type;
-    CSource bad(dir.Write("bad" + std::to_string(type) + ".tga", TgaFile(spec)));
+    layout.type = type;
+    CSource bad(dir.Write("bad" + std::to_string(type) + ".tga", TgaFile(layout)));
     EXPECT_EQ(ISGetTGADims(bad.Get(), &w, &h, &depth), 0);
     EXPECT_EQ(ISGetLastError(), IS_ERR_NOTTGA);
   }
@@ -335,37 +335,37 @@ TEST(TgaDims, ReportsSizeAndDepthFromTheHeaderAlone) {
 
 struct RefusedCase {
   const char* name;
-  void (*edit)(CTgaSpec&);
+  void (*edit)(CTgaLayout&);
   int32_t bits;
   int32_t error;
   size_t cut = 0;  // the file is cut to this many bytes when nonzero
 };
 
 // A valid 2 x 1 true-colour file as the starting point of every case.
-CTgaSpec BaseSpec() {
-  CTgaSpec spec;
-  spec.width = 2;
-  spec.pixels = {1, 2, 3, 4, 5, 6};
-  return spec;
+CTgaLayout BaseLayout() {
+  CTgaLayout layout;
+  layout.width = 2;
+  layout.pixels = {1, 2, 3, 4, 5, 6};
+  return layout;
 }
 
 const RefusedCase kRefused[] = {
-    {"type0", [](CTgaSpec& s) { s.type = 0; }, 24, IS_ERR_NOTTGA},
-    {"type4", [](CTgaSpec& s) { s.type = 4; }, 24, IS_ERR_NOTTGA},
-    {"depth40", [](CTgaSpec& s) { s.depth = 40; }, 24, IS_ERR_NOTTGA},
-    {"depth4", [](CTgaSpec& s) { s.depth = 4; }, 32, IS_ERR_NOTTGA},
-    {"zeroWidth", [](CTgaSpec& s) { s.width = 0; }, 24, IS_ERR_NOTTGA},
-    {"zeroHeight", [](CTgaSpec& s) { s.height = 0; }, 32, IS_ERR_NOTTGA},
-    {"trueColourAt8", [](CTgaSpec&) {}, 8, IS_ERR_DEPTH},
-    {"sixteenBitIndicesAt8", [](CTgaSpec& s) { s.type = 1, s.depth = 16; }, 8, IS_ERR_DEPTH},
-    {"mappedWithoutMapAt8", [](CTgaSpec& s) { s.type = 1, s.depth = 8; }, 8, IS_ERR_NOTTGA},
-    {"packedMappedWithoutMapAt8", [](CTgaSpec& s) { s.type = 9, s.depth = 8; }, 8, IS_ERR_NOTTGA},
-    {"idPastTheEnd", [](CTgaSpec& s) { s.id = "an identification"; }, 24, IS_ERR_FILEREAD, 20},
-    {"shortHeader", [](CTgaSpec&) {}, 24, IS_ERR_FILEREAD, 17},
-    {"mapPastTheEnd", [](CTgaSpec& s) { s.type = 1, s.depth = 8, s.mapType = 1, s.mapLength = 500, s.entryBits = 32; },
+    {"type0", [](CTgaLayout& s) { s.type = 0; }, 24, IS_ERR_NOTTGA},
+    {"type4", [](CTgaLayout& s) { s.type = 4; }, 24, IS_ERR_NOTTGA},
+    {"depth40", [](CTgaLayout& s) { s.depth = 40; }, 24, IS_ERR_NOTTGA},
+    {"depth4", [](CTgaLayout& s) { s.depth = 4; }, 32, IS_ERR_NOTTGA},
+    {"zeroWidth", [](CTgaLayout& s) { s.width = 0; }, 24, IS_ERR_NOTTGA},
+    {"zeroHeight", [](CTgaLayout& s) { s.height = 0; }, 32, IS_ERR_NOTTGA},
+    {"trueColourAt8", [](CTgaLayout&) {}, 8, IS_ERR_DEPTH},
+    {"sixteenBitIndicesAt8", [](CTgaLayout& s) { s.type = 1, s.depth = 16; }, 8, IS_ERR_DEPTH},
+    {"mappedWithoutMapAt8", [](CTgaLayout& s) { s.type = 1, s.depth = 8; }, 8, IS_ERR_NOTTGA},
+    {"packedMappedWithoutMapAt8", [](CTgaLayout& s) { s.type = 9, s.depth = 8; }, 8, IS_ERR_NOTTGA},
+    {"idPastTheEnd", [](CTgaLayout& s) { s.id = "an identification"; }, 24, IS_ERR_FILEREAD, 20},
+    {"shortHeader", [](CTgaLayout&) {}, 24, IS_ERR_FILEREAD, 17},
+    {"mapPastTheEnd", [](CTgaLayout& s) { s.type = 1, s.depth = 8, s.mapType = 1, s.mapLength = 500, s.entryBits = 32; },
      24, IS_ERR_FILEREAD},
     {"greyMapPastTheEndAt8",
-     [](CTgaSpec& s) { s.type = 3, s.depth = 8, s.mapType = 1, s.mapLength = 500, s.entryBits = 24; }, 8,
+     [](CTgaLayout& s) { s.type = 3, s.depth = 8, s.mapType = 1, s.mapLength = 500, s.entryBits = 24; }, 8,
      IS_ERR_FILEREAD},
 };
 
@@ -373,9 +373,9 @@ class TgaRefused : public ::testing::TestWithParam<RefusedCase> {};
 
 TEST_P(TgaRefused, GivesNoBufferAndItsError) {
   const RefusedCase& c = GetParam();
-  CTgaSpec spec = BaseSpec();
-  c.edit(spec);
-  Bytes file = TgaFile(spec);
+  CTgaLayout layout = BaseLayout();
+  c.edit(layout);
+  Bytes file = TgaFile(layout);
   if (c.cut) file.resize(c.cut);
   ISPalEntry palette[IS_PALETTE_SIZE];
   const CDecoded d = ReadTga(file, c.bits, palette);
@@ -387,7 +387,7 @@ INSTANTIATE_TEST_SUITE_P(Files, TgaRefused, ::testing::ValuesIn(kRefused),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TgaErrors, ArgumentsAndHandles) {
-  const Bytes file = TgaFile(BaseSpec());
+  const Bytes file = TgaFile(BaseLayout());
   CTempFolder dir;
   CSource source(dir.Write("a.tga", file));
   int32_t w = 0, h = 0, depth = 0, count = 0;
@@ -416,9 +416,9 @@ TEST(TgaErrors, ArgumentsAndHandles) {
 }
 
 TEST(TgaRead, PictureTooLargeForABufferIsRefusedBeforeReading) {
-  CTgaSpec spec;
-  spec.width = 65535, spec.height = 65535, spec.depth = 32;
-  const CDecoded d = ReadTga(TgaFile(spec), 32);
+  CTgaLayout layout;
+  layout.width = 65535, layout.height = 65535, layout.depth = 32;
+  const CDecoded d = ReadTga(TgaFile(layout), 32);
   EXPECT_FALSE(d.hasBuffer);
   EXPECT_EQ(d.error, IS_ERR_MEMORY);
 }
