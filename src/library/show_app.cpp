@@ -25,6 +25,10 @@ bool CShowApp::WriteCounter(const CProfile& profile, int32_t value) const {
   return profile.WriteInt(kProfileSection, kProfileEntry, value);
 }
 
+void CShowApp::LoadCounter() { ReadCounter(CProfile(kProfileCompany)); }
+
+bool CShowApp::SaveCounter() const { return WriteCounter(CProfile(kProfileCompany), m_nCounter); }
+
 bool CShowApp::RebuildFileList(CProgressControl* progress) {
   m_arrFiles.clear();
   for (const auto& folder : m_arrFolders) ScanFolder(folder, progress);

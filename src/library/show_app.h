@@ -38,6 +38,9 @@ class CShowApp : public CShowSettings {
   // m_nCounter from the profile (0 when absent), and back.
   void ReadCounter(const CProfile& profile);
   bool WriteCounter(const CProfile& profile, int32_t value) const;
+  // The same in the running program's own profile (company kProfileCompany).
+  void LoadCounter();
+  bool SaveCounter() const;
 
   // Rescans every folder, replaces m_arrFiles and rewrites the index.
   // Returns false when the index could not be written (the old one stays).

@@ -51,14 +51,30 @@ class CByteWriter {
   Bytes m_bytes;
 };
 
+// A bottom-up 24-bit BMP of one colour.
+inline Bytes UniformBmp(int32_t width, int32_t height, uint8_t r, uint8_t g, uint8_t b) {
+  const uint32_t rowBytes = ((static_cast<uint32_t>(width) * 24 + 31) / 32) * 4;
+  CByteWriter w;
+  w.Text("BM").U32(54 + rowBytes * height).U32(0).U32(54);
+  w.U32(40).U32(width).U32(height).U16(1).U16(24).U32(0).U32(rowBytes * height).U32(0).U32(0).U32(0).U32(0);
+  std::vector<uint8_t> row(rowBytes, 0);
+  for (int32_t x = 0; x < width; ++x) {
+    row[static_cast<size_t>(x) * 3] = b;
+    row[static_cast<size_t>(x) * 3 + 1] = g;
+    row[static_cast<size_t>(x) * 3 + 2] = r;
+  }
+  for (int32_t y = 0; y < height; ++y) w.Raw(row);
+  return w.Get();
+}
+
 // A fresh folder under the temporary folder, removed when the test ends.
 class CTempFolder {
  public:
   CTempFolder() {
     static std::atomic<int> serial{0};
     const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    m_path = std::filesystem::temp_directory_path() /
-             ("qv-codec-" + std::to_string(stamp) + "-" + std::to_string(serial++));
+    m_path =
+        std::filesystem::temp_directory_path() / ("qv-codec-" + std::to_string(stamp) + "-" + std::to_string(serial++));
     std::filesystem::create_directories(m_path);
   }
   CTempFolder(const CTempFolder&) = delete;

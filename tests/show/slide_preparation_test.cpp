@@ -10,30 +10,15 @@ namespace {
 using test::Bytes;
 using test::CByteWriter;
 using test::CTempFolder;
-
-// A bottom-up 24-bit BMP of one colour.
-Bytes UniformBmp(int32_t width, int32_t height, uint8_t r, uint8_t g, uint8_t b) {
-  const uint32_t rowBytes = ((static_cast<uint32_t>(width) * 24 + 31) / 32) * 4;
-  CByteWriter w;
-  w.Text("BM").U32(54 + rowBytes * height).U32(0).U32(54);
-  w.U32(40).U32(width).U32(height).U16(1).U16(24).U32(0).U32(rowBytes * height).U32(0).U32(0).U32(0).U32(0);
-  std::vector<uint8_t> row(rowBytes, 0);
-  for (int32_t x = 0; x < width; ++x) {
-    row[static_cast<size_t>(x) * 3] = b;
-    row[static_cast<size_t>(x) * 3 + 1] = g;
-    row[static_cast<size_t>(x) * 3 + 2] = r;
-  }
-  for (int32_t y = 0; y < height; ++y) w.Raw(row);
-  return w.Get();
-}
+using test::UniformBmp;
 
 struct RenderCase {
   const char* name;
   int32_t pw, ph, fit, smart;
-  int32_t nw, nh;            // scaled size
+  int32_t nw, nh;  // scaled size
   bool crop;
-  int32_t bw, bh;            // bitmap size after the crop
-  int32_t x, y;              // where it is painted in 1920 x 1200
+  int32_t bw, bh;  // bitmap size after the crop
+  int32_t x, y;    // where it is painted in 1920 x 1200
 };
 
 class RenderTest : public testing::TestWithParam<RenderCase> {
@@ -124,9 +109,14 @@ TEST(SlidePreparation, NoFileAndUndecodable) {
 }
 
 TEST(CentredPlacement, TruncatesTowardZero) {
-  struct Case { int32_t bw, bh, w, h, x, y; };
-  const Case cases[] = {{1920, 1080, 1920, 1200, 0, 60}, {1925, 1205, 1920, 1200, -2, -2},
-                        {675, 1200, 1920, 1200, 622, 0}, {1, 1, 2, 2, 0, 0}, {3, 3, 2, 2, 0, 0}};
+  struct Case {
+    int32_t bw, bh, w, h, x, y;
+  };
+  const Case cases[] = {{1920, 1080, 1920, 1200, 0, 60},
+                        {1925, 1205, 1920, 1200, -2, -2},
+                        {675, 1200, 1920, 1200, 622, 0},
+                        {1, 1, 2, 2, 0, 0},
+                        {3, 3, 2, 2, 0, 0}};
   for (const auto& c : cases) {
     const CPlacement at = CentredPlacement(c.bw, c.bh, c.w, c.h);
     EXPECT_EQ(at.x, c.x) << c.bw;

@@ -1,88 +1,27 @@
 // Device bitmaps over GDI.
 #include "codec/ops/device_bitmap.h"
 #include "codec/ops/ops_internal.h"
+#include "platform/win/gdi.h"
 
 namespace qv::codec::ops {
 
 namespace {
 
-// The screen's device context when none is given, released at the end.
-class CScreenDC {
- public:
-  explicit CScreenDC(HDC given) : m_hDC(given ? given : ::GetDC(nullptr)), m_bOwned(!given) {}
-  ~CScreenDC() {
-    if (m_bOwned && m_hDC) ::ReleaseDC(nullptr, m_hDC);
-  }
-  CScreenDC(const CScreenDC&) = delete;
-  CScreenDC& operator=(const CScreenDC&) = delete;
-  HDC Get() const { return m_hDC; }
-
- private:
-  HDC m_hDC;
-  bool m_bOwned;
-};
-
-// A palette selected (not forced to background) and realised; the previous
-// palette is selected back at the end.
-class CSelectedPalette {
- public:
-  CSelectedPalette(HDC dc, HPALETTE palette) : m_hDC(dc) {
-    if (!palette) return;
-    m_hOld = ::SelectPalette(dc, palette, FALSE);
-    ::RealizePalette(dc);
-  }
-  ~CSelectedPalette() {
-    if (m_hOld) ::SelectPalette(m_hDC, m_hOld, FALSE);
-  }
-  CSelectedPalette(const CSelectedPalette&) = delete;
-  CSelectedPalette& operator=(const CSelectedPalette&) = delete;
-
- private:
-  HDC m_hDC;
-  HPALETTE m_hOld = nullptr;
-};
-
-// A memory context compatible with a device, deleted at the end.
-class CMemoryDC {
- public:
-  explicit CMemoryDC(HDC dc) : m_hDC(::CreateCompatibleDC(dc)) {}
-  ~CMemoryDC() {
-    if (m_hDC) ::DeleteDC(m_hDC);
-  }
-  CMemoryDC(const CMemoryDC&) = delete;
-  CMemoryDC& operator=(const CMemoryDC&) = delete;
-  HDC Get() const { return m_hDC; }
-
- private:
-  HDC m_hDC;
-};
-
-// A bitmap selected into a context; the previous one is selected back at the end.
-class CSelectedBitmap {
- public:
-  CSelectedBitmap(HDC dc, HBITMAP bitmap) : m_hDC(dc), m_hOld(::SelectObject(dc, bitmap)) {}
-  ~CSelectedBitmap() {
-    if (Ok()) ::SelectObject(m_hDC, m_hOld);
-  }
-  CSelectedBitmap(const CSelectedBitmap&) = delete;
-  CSelectedBitmap& operator=(const CSelectedBitmap&) = delete;
-  bool Ok() const { return m_hOld && m_hOld != HGDI_ERROR; }
-
- private:
-  HDC m_hDC;
-  HGDIOBJ m_hOld;
-};
+using win::CMemoryDC;
+using win::CSelectObject;
+using win::CSelectPalette;
+using win::CWindowDC;
 
 HBITMAP MakeBitmap(CISOperation& op, const uint8_t* image, int32_t width, int32_t height, HPALETTE palette, HDC given) {
   CISBuffer block;
   const int32_t built = BuildPackedDIB(image, width, height, block);
   if (built != IS_ERR_OK) return op.Fail(built, nullptr);
-  const CScreenDC dc(given);
+  const CWindowDC dc = CWindowDC::GivenOrScreen(given);
   if (!dc.Get()) return op.Fail(IS_ERR_GDI, nullptr);
   if (!(::GetDeviceCaps(dc.Get(), RASTERCAPS) & RC_DI_BITMAP)) return op.Fail(IS_ERR_DEVCAPS, nullptr);
   const auto* header = reinterpret_cast<const BITMAPINFOHEADER*>(block.Get());
   if (header->biSize != IS_DIB_HEADER_SIZE) return op.Fail(IS_ERR_BADPARAM, nullptr);
-  const CSelectedPalette selected(dc.Get(), palette);
+  const CSelectPalette selected(dc.Get(), palette);
   HBITMAP bitmap = ::CreateDIBitmap(dc.Get(), header, CBM_INIT, block.Get() + IS_DIB_HEADER_SIZE,
                                     reinterpret_cast<const BITMAPINFO*>(header), DIB_RGB_COLORS);
   if (!bitmap) {
@@ -97,11 +36,11 @@ int32_t DrawBitmap(CISOperation& op, HDC dc, HBITMAP bitmap, int32_t x, int32_t 
   const int caps = ::GetDeviceCaps(dc, RASTERCAPS);
   if (!(caps & RC_BITBLT)) return op.Fail(IS_ERR_DEVCAPS, 0);
   HPALETTE used = palette ? palette : static_cast<HPALETTE>(::GetStockObject(DEFAULT_PALETTE));
-  const CSelectedPalette target(dc, used);
-  const CMemoryDC memory(dc);
+  const CSelectPalette target(dc, used);
+  const CMemoryDC memory(::CreateCompatibleDC(dc));
   if (!memory.Get()) return op.Fail(IS_ERR_GDI, 0);
-  const CSelectedPalette inMemory(memory.Get(), used);
-  const CSelectedBitmap selected(memory.Get(), bitmap);
+  const CSelectPalette inMemory(memory.Get(), used);
+  const CSelectObject selected(memory.Get(), bitmap);
   if (!selected.Ok()) return op.Fail((caps & RC_BITMAP64) ? IS_ERR_SELECTBITMAP : IS_ERR_DEVCAPS, 0);
   if (!::BitBlt(dc, x, y, width, height, memory.Get(), 0, 0, SRCCOPY)) return op.Fail(IS_ERR_BLIT, 0);
   return 1;

@@ -14,6 +14,7 @@
 #include "codec/bmp_rows.h"
 #include "codec/codec_internal.h"
 #include "codec/metafile.h"
+#include "platform/win/gdi.h"
 
 namespace qv::codec {
 
@@ -28,93 +29,15 @@ constexpr double kHundredthsMmToInch = 0.00039368528798078815;
 
 // ---- Handle owners -----------------------------------------------------------
 
-// Owns one GDI handle and releases it with Release; movable, not copyable.
-template <class H, auto Release>
-class CGdiOwner {
- public:
-  CGdiOwner() = default;
-  explicit CGdiOwner(H handle) : m_h(handle) {}
-  CGdiOwner(CGdiOwner&& other) noexcept : m_h(std::exchange(other.m_h, nullptr)) {}
-  CGdiOwner& operator=(CGdiOwner&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      m_h = std::exchange(other.m_h, nullptr);
-    }
-    return *this;
-  }
-  CGdiOwner(const CGdiOwner&) = delete;
-  CGdiOwner& operator=(const CGdiOwner&) = delete;
-  ~CGdiOwner() { Reset(); }
-
-  H Get() const { return m_h; }
-  explicit operator bool() const { return m_h != nullptr; }
-  void Reset() {
-    if (m_h) Release(m_h);
-    m_h = nullptr;
-  }
-
- private:
-  H m_h = nullptr;
-};
-
-using CEnhMetafile = CGdiOwner<HENHMETAFILE, &::DeleteEnhMetaFile>;
-using CPlainMetafile = CGdiOwner<HMETAFILE, &::DeleteMetaFile>;
-using CMemoryDC = CGdiOwner<HDC, &::DeleteDC>;
-using CBitmap = CGdiOwner<HBITMAP, &::DeleteObject>;
-using CBrush = CGdiOwner<HBRUSH, &::DeleteObject>;
-using CPalette = CGdiOwner<HPALETTE, &::DeleteObject>;
-
-// The screen's device context, released at the end.
-class CScreenDC {
- public:
-  CScreenDC() : m_hDC(::GetDC(nullptr)) {}
-  ~CScreenDC() {
-    if (m_hDC) ::ReleaseDC(nullptr, m_hDC);
-  }
-  CScreenDC(const CScreenDC&) = delete;
-  CScreenDC& operator=(const CScreenDC&) = delete;
-  HDC Get() const { return m_hDC; }
-
- private:
-  HDC m_hDC;
-};
-
-// An object selected into a context; the previous one goes back on Restore or
-// at the end.
-class CSelection {
- public:
-  CSelection(HDC dc, HGDIOBJ object) : m_hDC(dc), m_hOld(::SelectObject(dc, object)) {}
-  ~CSelection() { Restore(); }
-  CSelection(const CSelection&) = delete;
-  CSelection& operator=(const CSelection&) = delete;
-  bool Ok() const { return m_hOld && m_hOld != HGDI_ERROR; }
-  void Restore() {
-    if (Ok()) ::SelectObject(m_hDC, m_hOld);
-    m_hOld = nullptr;
-  }
-
- private:
-  HDC m_hDC;
-  HGDIOBJ m_hOld;
-};
-
-// A palette selected (not forced to background) and realised; the previous
-// palette is selected back at the end.
-class CRealizedPalette {
- public:
-  CRealizedPalette(HDC dc, HPALETTE palette) : m_hDC(dc), m_hOld(::SelectPalette(dc, palette, FALSE)) {
-    ::RealizePalette(dc);
-  }
-  ~CRealizedPalette() {
-    if (m_hOld) ::SelectPalette(m_hDC, m_hOld, FALSE);
-  }
-  CRealizedPalette(const CRealizedPalette&) = delete;
-  CRealizedPalette& operator=(const CRealizedPalette&) = delete;
-
- private:
-  HDC m_hDC;
-  HPALETTE m_hOld;
-};
+using win::CBitmapHandle;
+using win::CBrushHandle;
+using win::CEnhMetafileHandle;
+using win::CMemoryDC;
+using win::CMetafileHandle;
+using win::CPaletteHandle;
+using win::CSelectObject;
+using win::CSelectPalette;
+using win::CWindowDC;
 
 // Closes a codec source at the end.
 class CSourceCloser {
@@ -147,20 +70,20 @@ struct CRendererState {
 // right after the conversion.
 HENHMETAFILE ConvertBits(UINT size, const uint8_t* bits, LONG extentX, LONG extentY, DWORD& lastError) {
   const METAFILEPICT picture = {MM_ANISOTROPIC, extentX, extentY, nullptr};
-  const CScreenDC screen;
+  const CWindowDC screen(HWND{nullptr});
   HENHMETAFILE converted = ::SetWinMetaFileBits(size, bits, screen.Get(), &picture);
   lastError = ::GetLastError();
   return converted;
 }
 
-CEnhMetafile ConvertPlainMetafile(const CPlainMetafile& plain) {
+CEnhMetafileHandle ConvertPlainMetafile(const CMetafileHandle& plain) {
   const UINT size = ::GetMetaFileBitsEx(plain.Get(), 0, nullptr);
   if (size == 0) throw ISException(IS_ERR_METAFILE);
   CISBuffer bits(size);
   if (!bits) throw ISException(IS_ERR_MEMORY);
   if (::GetMetaFileBitsEx(plain.Get(), size, bits.Get()) != size) throw ISException(IS_ERR_METAFILE);
   DWORD lastError = 0;
-  CEnhMetafile converted(ConvertBits(size, bits.Get(), kPlainMetafileExtent, kPlainMetafileExtent, lastError));
+  CEnhMetafileHandle converted(ConvertBits(size, bits.Get(), kPlainMetafileExtent, kPlainMetafileExtent, lastError));
   if (!converted) throw ISException(IS_ERR_METAFILE);
   return converted;
 }
@@ -173,7 +96,8 @@ LONG PlaceableExtent(int32_t low, int32_t high, uint32_t unitsPerInch) {
 
 // Reads the whole file and converts its metafile bits, after the placeable
 // header when there is one.
-CEnhMetafile ConvertFileBits(const char* path, int32_t fallbackWidth, int32_t fallbackHeight, CRendererState& state) {
+CEnhMetafileHandle ConvertFileBits(const char* path, int32_t fallbackWidth, int32_t fallbackHeight,
+                                   CRendererState& state) {
   HISSRC source = ISOpenFileSource(path);
   if (!source) throw ISException(IS_ERR_FILEOPEN);
   const CSourceCloser closer(source);
@@ -197,7 +121,7 @@ CEnhMetafile ConvertFileBits(const char* path, int32_t fallbackWidth, int32_t fa
     bits += kPlaceableBytes;
   }
   DWORD lastError = 0;
-  CEnhMetafile converted(ConvertBits(static_cast<UINT>(size), bits, extentX, extentY, lastError));
+  CEnhMetafileHandle converted(ConvertBits(static_cast<UINT>(size), bits, extentX, extentY, lastError));
   if (!converted) {
     Trace(2, "SetWinMetaFileBits failed GetLastError = %d\n", static_cast<int>(lastError));
     throw ISException(IS_ERR_WMFCONVERT);
@@ -206,10 +130,11 @@ CEnhMetafile ConvertFileBits(const char* path, int32_t fallbackWidth, int32_t fa
 }
 
 // An enhanced metafile, a plain metafile or the file's own bytes, in that order.
-CEnhMetafile ObtainEnhMetafile(const char* path, int32_t fallbackWidth, int32_t fallbackHeight, CRendererState& state) {
-  CEnhMetafile enhanced(::GetEnhMetaFileA(path));
+CEnhMetafileHandle ObtainEnhMetafile(const char* path, int32_t fallbackWidth, int32_t fallbackHeight,
+                                     CRendererState& state) {
+  CEnhMetafileHandle enhanced(::GetEnhMetaFileA(path));
   if (enhanced) return enhanced;
-  const CPlainMetafile plain(::GetMetaFileA(path));
+  const CMetafileHandle plain(::GetMetaFileA(path));
   if (plain) return ConvertPlainMetafile(plain);
   return ConvertFileBits(path, fallbackWidth, fallbackHeight, state);
 }
@@ -272,14 +197,14 @@ CPixelSize PixelSize(const CRendererState& state, const ENHMETAHEADER& header, H
 // ---- Copy-out --------------------------------------------------------------------
 
 // A logical palette of the first 255 system palette entries (palette devices).
-CPalette SystemPalette(HDC screen) {
+CPaletteHandle SystemPalette(HDC screen) {
   constexpr UINT kEntries = 255;
   std::vector<uint8_t> block(sizeof(LOGPALETTE) + kEntries * sizeof(PALETTEENTRY));
   auto* logical = reinterpret_cast<LOGPALETTE*>(block.data());
   logical->palVersion = 0x300;
   logical->palNumEntries = static_cast<WORD>(kEntries);
   ::GetSystemPaletteEntries(screen, 0, kEntries, logical->palPalEntry);
-  return CPalette(::CreatePalette(logical));
+  return CPaletteHandle(::CreatePalette(logical));
 }
 
 // Header and colour table (or the three colour masks, which need 12 bytes).
@@ -306,7 +231,7 @@ CISBuffer PackedBitmap(HDC screen, HBITMAP bitmap, HPALETTE palette, uint64_t& i
   header->biBitCount = static_cast<WORD>(bitCount);
   header->biCompression = BI_RGB;
 
-  const CRealizedPalette realized(screen, palette);
+  const CSelectPalette realized(screen, palette);
   const auto lines = static_cast<UINT>(object.bmHeight);
   if (!::GetDIBits(screen, bitmap, 0, lines, nullptr, reinterpret_cast<BITMAPINFO*>(header), DIB_RGB_COLORS))
     throw ISException(IS_ERR_GETDIBITS);
@@ -352,7 +277,7 @@ void ConvertPackedRows(const CISBuffer& packed, uint64_t infoBytes, uint8_t* out
 void CopyOut(HDC screen, HBITMAP bitmap, const CPixelSize& size, uint8_t* out) {
   const int caps = ::GetDeviceCaps(screen, RASTERCAPS);
   if (!(caps & RC_DI_BITMAP)) throw ISException(IS_ERR_DEVCAPS);
-  CPalette made;
+  CPaletteHandle made;
   if (caps & RC_PALETTE) made = SystemPalette(screen);
   const HPALETTE palette = made ? made.Get() : static_cast<HPALETTE>(::GetStockObject(DEFAULT_PALETTE));
   uint64_t infoBytes = 0;
@@ -367,24 +292,24 @@ void CopyOut(HDC screen, HBITMAP bitmap, const CPixelSize& size, uint8_t* out) {
 uint8_t* Render(const char* path, int32_t fallbackWidth, int32_t fallbackHeight, COLORREF background, int32_t* width,
                 int32_t* height) {
   CRendererState state;
-  const CEnhMetafile metafile = ObtainEnhMetafile(path, fallbackWidth, fallbackHeight, state);
+  const CEnhMetafileHandle metafile = ObtainEnhMetafile(path, fallbackWidth, fallbackHeight, state);
   ENHMETAHEADER header = {};
   header.nSize = kEnhHeaderBytes;
   if (!::GetEnhMetaFileHeader(metafile.Get(), kEnhHeaderBytes, &header)) throw ISException(IS_ERR_METAFILE);
 
-  const CScreenDC screen;
+  const CWindowDC screen(HWND{nullptr});
   if (!screen.Get()) throw ISException(IS_ERR_GDI);
   const CPixelSize size = PixelSize(state, header, screen.Get());
   const CMemoryDC memory(::CreateCompatibleDC(screen.Get()));
   if (!memory) throw ISException(IS_ERR_GDI);
-  const CBitmap bitmap(::CreateCompatibleBitmap(screen.Get(), size.nWidth, size.nHeight));
+  const CBitmapHandle bitmap(::CreateCompatibleBitmap(screen.Get(), size.nWidth, size.nHeight));
   if (!bitmap) throw ISException(IS_ERR_BITMAP);
-  CSelection selected(memory.Get(), bitmap.Get());
+  CSelectObject selected(memory.Get(), bitmap.Get());
   if (!selected.Ok()) throw ISException(IS_ERR_BITMAP);
 
   const RECT area = {0, 0, size.nWidth, size.nHeight};
   {
-    const CBrush brush(::CreateSolidBrush(background));
+    const CBrushHandle brush(::CreateSolidBrush(background));
     if (!brush) throw ISException(IS_ERR_GDI);
     ::FillRect(memory.Get(), &area, brush.Get());
   }

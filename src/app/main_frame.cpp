@@ -1,0 +1,154 @@
+#include "app/main_frame.h"
+
+#include "res/resource.h"
+
+namespace qv {
+
+namespace {
+
+using EnumDisplayMonitorsFn = BOOL(WINAPI*)(HDC, LPCRECT, MONITORENUMPROC, LPARAM);
+using GetMonitorInfoFn = BOOL(WINAPI*)(HMONITOR, LPMONITORINFO);
+
+struct CMonitorApi {
+  EnumDisplayMonitorsFn enumerate = nullptr;
+  GetMonitorInfoFn info = nullptr;
+};
+
+// Looked up at run time: systems without them have a single monitor.
+CMonitorApi LookUpMonitorApi() {
+  CMonitorApi api;
+  if (const HMODULE user = ::GetModuleHandleA("user32.dll")) {
+    api.enumerate =
+        reinterpret_cast<EnumDisplayMonitorsFn>(reinterpret_cast<void*>(::GetProcAddress(user, "EnumDisplayMonitors")));
+    api.info = reinterpret_cast<GetMonitorInfoFn>(reinterpret_cast<void*>(::GetProcAddress(user, "GetMonitorInfoA")));
+  }
+  return api;
+}
+
+struct CEnumContext {
+  CMainFrame* frame;
+  GetMonitorInfoFn info;
+};
+
+BOOL CALLBACK MonitorEnumProc(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
+  const auto* context = reinterpret_cast<const CEnumContext*>(data);
+  MONITORINFOEXA record{};
+  record.cbSize = sizeof record;
+  if (context->info(monitor, &record))
+    context->frame->AddMonitor(record.dwFlags == MONITORINFOF_PRIMARY, record.rcWork);
+  // Monitors that cannot be read are skipped; the enumeration goes on.
+  return TRUE;
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame(CShowApp& app) : m_app(app), m_wndShow(app) {}
+
+CMainFrame::~CMainFrame() { DestroyWindow(); }
+
+bool CMainFrame::Create() {
+  RegisterClassOnce(kClassName, 0, ::LoadCursorA(nullptr, IDC_ARROW), reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1),
+                    win::LoadLargeIcon(IDR_MAINFRAME));
+  const HMENU menu = ::LoadMenuA(win::ProgramInstance(), MAKEINTRESOURCEA(IDR_MAINFRAME));
+  const RECT where{CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT};
+  if (CreateEx(0, kClassName, kTitle, WS_OVERLAPPEDWINDOW, where, nullptr, menu)) return true;
+  // A window that was never made does not own its menu.
+  if (menu && !::GetMenu(m_hWnd)) ::DestroyMenu(menu);
+  return false;
+}
+
+int CMainFrame::OnCreate(CREATESTRUCTA* create) {
+  if (CWnd::OnCreate(create) == -1) return -1;
+  m_TrayIcon.SetTargetWindow(m_hWnd);
+  if (!m_TrayIcon.AddIcon(nullptr, kTrayMessage, kTitle, nullptr, IDR_TRAYMENU)) return -1;
+  m_TrayIcon.ChangeIcon(IDI_TRAY);
+  // A double click on the tray icon runs "Visit Home Page...".
+  m_TrayIcon.SetDefaultMenuItem(1, true);
+
+  EnumerateMonitors();
+  if (m_arrMonitors.empty()) {
+    win::ShowMessageBox(nullptr, "Error, Cannot Enumerate Monitors!", MB_OK);
+    return -1;
+  }
+  m_app.m_nMonitor = ResolveMonitorIndex(m_app.m_nMonitor, m_arrMonitors);
+  // A show window that cannot be made leaves the tray icon, so the settings
+  // can still be opened.
+  m_wndShow.Create(ToRect(m_arrMonitors[static_cast<size_t>(m_app.m_nMonitor)].m_rcWork), m_hWnd);
+  return 0;
+}
+
+void CMainFrame::EnumerateMonitors() {
+  m_arrMonitors.clear();
+  const CMonitorApi api = LookUpMonitorApi();
+  if (api.enumerate && api.info) {
+    CEnumContext context{this, api.info};
+    api.enumerate(nullptr, nullptr, &MonitorEnumProc, reinterpret_cast<LPARAM>(&context));
+    return;
+  }
+  RECT work{};
+  if (::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0)) AddMonitor(true, work);
+}
+
+void CMainFrame::AddMonitor(bool primary, const RECT& work) {
+  CMonitorEntry entry;
+  entry.m_rcWork = CMonitorRect{work.left, work.top, work.right, work.bottom};
+  entry.m_bPrimary = primary ? 1 : 0;
+  m_arrMonitors.push_back(entry);
+}
+
+RECT CMainFrame::ToRect(const CMonitorRect& rect) { return RECT{rect.left, rect.top, rect.right, rect.bottom}; }
+
+bool CMainFrame::OnCommand(UINT id) {
+  switch (id) {
+    case ID_SETTINGS:
+      OnSettings();
+      return true;
+    case ID_HOMEPAGE:
+      OnHomePage();
+      return true;
+    case ID_NEXT_PICTURE:
+      OnTrayLeftClick();
+      return true;
+    case ID_APP_ABOUT:
+      OnAbout();
+      return true;
+    case ID_APP_EXIT:
+      ::PostMessageA(m_hWnd, WM_CLOSE, 0, 0);
+      return true;
+    default:
+      return false;
+  }
+}
+
+void CMainFrame::OnSettings() {
+  // The dialog comes with the next step; the show restarts with the
+  // settings in memory, as it does after the dialog.
+  m_wndShow.StartShow();
+}
+
+void CMainFrame::OnAbout() {}
+
+void CMainFrame::OnHomePage() {}
+
+void CMainFrame::OnTrayLeftClick() {
+  m_TrayIcon.ChangeIcon(IDI_TRAY_BUSY);
+  m_wndShow.NextPicture();
+  m_TrayIcon.ChangeIcon(IDI_TRAY);
+}
+
+void CMainFrame::OnEndSession(bool ending) {
+  // The session ends without WM_QUIT reaching the loop: keep the show's
+  // position now.
+  if (ending) m_app.SaveCounter();
+  Default();
+}
+
+void CMainFrame::OnDestroy() {
+  m_TrayIcon.RemoveIcon();
+  m_TrayIcon.DestroyWindow();
+  m_wndShow.DestroyWindow();
+  m_arrMonitors.clear();
+  ::PostQuitMessage(0);
+}
+
+}  // namespace qv

@@ -1,0 +1,54 @@
+// The hidden main frame: owns the tray icon, the monitor list and the show
+// window, and answers the tray menu's commands.
+#pragma once
+
+#include <windows.h>
+
+#include <vector>
+
+#include "app/monitor_choice.h"
+#include "library/show_app.h"
+#include "platform/win/window.h"
+#include "show/show_wnd.h"
+#include "ui/system_tray.h"
+
+namespace qv {
+
+class CMainFrame : public win::CWnd {
+ public:
+  static constexpr const char* kClassName = "QuadrivueFrame";
+  static constexpr const char* kTitle = "Quadrivue";
+  // The tray icon's callback message: the first user message plus 10.
+  static constexpr UINT kTrayMessage = WM_USER + 10;
+
+  explicit CMainFrame(CShowApp& app);
+  ~CMainFrame() override;
+
+  // Creates the frame (never shown): tray icon, monitors, show window.
+  bool Create();
+
+  void AddMonitor(bool primary, const RECT& work);
+  const std::vector<CMonitorEntry>& Monitors() const { return m_arrMonitors; }
+
+  void OnSettings();
+  void OnAbout();
+  void OnHomePage();
+  void OnTrayLeftClick();
+
+ protected:
+  int OnCreate(CREATESTRUCTA* create) override;
+  void OnDestroy() override;
+  bool OnCommand(UINT id) override;
+  void OnEndSession(bool ending) override;
+
+ private:
+  void EnumerateMonitors();
+  static RECT ToRect(const CMonitorRect& rect);
+
+  CShowApp& m_app;
+  CSystemTray m_TrayIcon;
+  std::vector<CMonitorEntry> m_arrMonitors;
+  CShowWnd m_wndShow;
+};
+
+}  // namespace qv

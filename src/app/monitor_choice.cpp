@@ -1,0 +1,24 @@
+#include "app/monitor_choice.h"
+
+namespace qv {
+
+int32_t ResolveMonitorIndex(int32_t n, std::span<const CMonitorEntry> entries) {
+  const auto count = static_cast<int32_t>(entries.size());
+  if (count <= 0) return -1;
+  if (n >= count) n = count - 1;
+  if (n < 0) {
+    n = 0;
+    for (int32_t i = 0; i < count; ++i) {
+      if (!entries[static_cast<size_t>(i)].m_bPrimary) n = i;
+    }
+  }
+  return n;
+}
+
+std::string MonitorLabel(int32_t index, bool primary) {
+  std::string label = "MONITOR " + std::to_string(int64_t{index} + 1);
+  if (primary) label += " (Primary)";
+  return label;
+}
+
+}  // namespace qv

@@ -1,0 +1,32 @@
+// The monitors the show can run on, and which one it takes: pure rules, kept
+// apart from the platform's enumeration so that they can be tested anywhere.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace qv {
+
+struct CMonitorRect {
+  int32_t left = 0;
+  int32_t top = 0;
+  int32_t right = 0;
+  int32_t bottom = 0;
+};
+
+struct CMonitorEntry {
+  CMonitorRect m_rcWork;  // work area in screen coordinates
+  int32_t m_bPrimary = 0;
+};
+
+// The monitor index for the setting n among the entries (at least one):
+// past the end means the last monitor; -1 (and, from a damaged settings
+// file, anything below it) means the last non-primary monitor in
+// enumeration order, or monitor 0 when every entry is primary.
+int32_t ResolveMonitorIndex(int32_t n, std::span<const CMonitorEntry> entries);
+
+// "MONITOR 2", "MONITOR 1 (Primary)": numbered from 1.
+std::string MonitorLabel(int32_t index, bool primary);
+
+}  // namespace qv

@@ -1,0 +1,142 @@
+#include "ui/system_tray.h"
+
+#include <cstring>
+
+#include "res/resource.h"
+
+namespace qv {
+
+namespace {
+
+constexpr UINT kFlagsAll = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+
+// The menu resource and its first submenu, destroyed together at the end.
+class CTrayMenu {
+ public:
+  explicit CTrayMenu(HMENU menu) : m_hMenu(menu), m_hSub(menu ? ::GetSubMenu(menu, 0) : nullptr) {}
+  CTrayMenu(const CTrayMenu&) = delete;
+  CTrayMenu& operator=(const CTrayMenu&) = delete;
+  ~CTrayMenu() {
+    if (m_hMenu) ::DestroyMenu(m_hMenu);
+  }
+  HMENU Sub() const { return m_hSub; }
+
+ private:
+  HMENU m_hMenu;
+  HMENU m_hSub;
+};
+
+}  // namespace
+
+CSystemTray::CSystemTray() { m_nTaskbarCreated = ::RegisterWindowMessageA("TaskbarCreated"); }
+
+CSystemTray::~CSystemTray() {
+  RemoveIcon();
+  DestroyWindow();
+}
+
+bool CSystemTray::AddIcon(win::CWnd* parent, UINT callbackMessage, const char* tip, HICON icon, UINT id) {
+  if (LOBYTE(LOWORD(::GetVersion())) < 4) {
+    m_bIconAdded = 0;
+    return false;
+  }
+  if (!GetSafeHwnd()) {
+    RegisterClassOnce(kClassName, 0, nullptr, nullptr, nullptr);
+    CreateEx(0, kClassName, "", WS_POPUP, RECT{0, 0, 10, 10}, nullptr, nullptr);
+  }
+  m_nid = NOTIFYICONDATAA{};
+  m_nid.cbSize = kNotifyIconDataSize;
+  m_nid.hWnd = parent && parent->GetSafeHwnd() ? parent->GetSafeHwnd() : GetSafeHwnd();
+  m_nid.uID = id;
+  m_nid.hIcon = icon;
+  m_nid.uCallbackMessage = callbackMessage;
+  m_nid.uFlags = kFlagsAll;
+  if (tip) {
+    // The first version's tip holds 63 characters and the terminator.
+    std::strncpy(m_nid.szTip, tip, 63);
+    m_nid.szTip[63] = '\0';
+  }
+  m_bIconAdded = ::Shell_NotifyIconA(NIM_ADD, &m_nid) ? 1 : 0;
+  return m_bIconAdded != 0;
+}
+
+void CSystemTray::RemoveIcon() {
+  if (!m_bIconAdded) return;
+  m_nid.uFlags = 0;
+  ::Shell_NotifyIconA(NIM_DELETE, &m_nid);
+  m_bIconAdded = 0;
+}
+
+bool CSystemTray::ChangeIcon(HICON icon) {
+  if (!m_bIconAdded) return false;
+  m_nid.uFlags = NIF_ICON;
+  m_nid.hIcon = icon;
+  return ::Shell_NotifyIconA(NIM_MODIFY, &m_nid) != FALSE;
+}
+
+bool CSystemTray::ChangeIcon(int resourceId) { return ChangeIcon(win::LoadSmallIcon(resourceId)); }
+
+bool CSystemTray::SetDefaultMenuItem(UINT item, bool byPosition) {
+  if (m_nDefaultItem == item && (m_bDefaultByPos != 0) == byPosition) return true;
+  m_nDefaultItem = item;
+  m_bDefaultByPos = byPosition ? 1 : 0;
+  const CTrayMenu menu(LoadTrayMenu());
+  if (!menu.Sub()) return false;
+  ::SetMenuDefaultItem(menu.Sub(), item, byPosition ? TRUE : FALSE);
+  return true;
+}
+
+HMENU CSystemTray::LoadTrayMenu() const { return ::LoadMenuA(win::ProgramInstance(), MAKEINTRESOURCEA(m_nid.uID)); }
+
+LRESULT CSystemTray::HandleNotification(WPARAM wParam, LPARAM lParam) {
+  if (wParam != m_nid.uID) return 0;
+  const HWND target = m_hTarget;
+  switch (LOWORD(lParam)) {
+    case WM_RBUTTONUP: {
+      const CTrayMenu menu(LoadTrayMenu());
+      if (!menu.Sub()) return 0;
+      ::SetMenuDefaultItem(menu.Sub(), m_nDefaultItem, m_bDefaultByPos);
+      POINT at{};
+      ::GetCursorPos(&at);
+      ::SetForegroundWindow(target);
+      ::TrackPopupMenu(menu.Sub(), TPM_LEFTALIGN | TPM_LEFTBUTTON, at.x, at.y, 0, target, nullptr);
+      // Without this message the menu would not close when the user clicks
+      // elsewhere.
+      ::PostMessageA(target, WM_NULL, 0, 0);
+      return 1;
+    }
+    case WM_LBUTTONDBLCLK: {
+      ::SetForegroundWindow(target);
+      UINT command = m_nDefaultItem;
+      if (m_bDefaultByPos) {
+        const CTrayMenu menu(LoadTrayMenu());
+        if (!menu.Sub()) return 0;
+        command = ::GetMenuItemID(menu.Sub(), static_cast<int>(m_nDefaultItem));
+      }
+      ::SendMessageA(target, WM_COMMAND, command, 0);
+      return 1;
+    }
+    case WM_LBUTTONDOWN:
+      ::SendMessageA(target, WM_COMMAND, ID_NEXT_PICTURE, 0);
+      return 1;
+    default:
+      return 1;
+  }
+}
+
+void CSystemTray::OnTaskbarCreated() {
+  if (!m_bIconAdded) return;
+  m_nid.uFlags = kFlagsAll;
+  m_bIconAdded = ::Shell_NotifyIconA(NIM_ADD, &m_nid) ? 1 : 0;
+}
+
+LRESULT CSystemTray::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == m_nid.uCallbackMessage && message != 0) return HandleNotification(wParam, lParam);
+  if (message == m_nTaskbarCreated && m_nTaskbarCreated != 0) {
+    OnTaskbarCreated();
+    return 0;
+  }
+  return CWnd::WindowProc(message, wParam, lParam);
+}
+
+}  // namespace qv
