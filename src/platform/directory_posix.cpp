@@ -1,5 +1,6 @@
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <memory>
 #include <string>
@@ -33,5 +34,9 @@ bool EnumerateDirectory(const std::string& folder, const std::function<void(cons
   }
   return true;
 }
+
+bool PathExists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+bool CreateFolder(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
 
 }  // namespace qv

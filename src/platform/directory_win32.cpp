@@ -19,4 +19,8 @@ bool EnumerateDirectory(const std::string& folder, const std::function<void(cons
   return true;
 }
 
+bool PathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool CreateFolder(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != FALSE; }
+
 }  // namespace qv
