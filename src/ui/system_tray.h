@@ -3,8 +3,9 @@
 // them into commands for the target window (the application's main window).
 #pragma once
 
-#include <shellapi.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include <cstdint>
 

@@ -7,7 +7,14 @@
 
 namespace qv::win {
 
-CWnd::~CWnd() { DestroyWindow(); }
+CWnd::~CWnd() {
+  // A window attached by subclassing belongs to someone else: it is only
+  // given back.
+  if (m_pfnSuper)
+    Detach();
+  else
+    DestroyWindow();
+}
 
 bool CWnd::RegisterClassOnce(const char* className, UINT classStyle, HCURSOR cursor, HBRUSH background, HICON icon) {
   WNDCLASSEXA existing{};
@@ -50,10 +57,41 @@ RECT CWnd::GetClientRect() const {
   return rc;
 }
 
-CWnd* CWnd::FromHandle(HWND window) {
-  if (!window) return nullptr;
-  if (reinterpret_cast<WNDPROC>(::GetClassLongPtrA(window, GCLP_WNDPROC)) != &CWnd::StaticWindowProc) return nullptr;
+namespace {
+// Windows made elsewhere (controls, system dialogs) keep their user data:
+// their object is found through this property instead.
+constexpr const char* kObjectProperty = "QuadrivueWindowObject";
+}  // namespace
+
+CWnd* CWnd::Lookup(HWND window) {
+  if (auto* attached = static_cast<CWnd*>(::GetPropA(window, kObjectProperty))) return attached;
   return reinterpret_cast<CWnd*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+}
+
+bool CWnd::SubclassWindow(HWND window) { return Attach(window, false); }
+
+bool CWnd::Attach(HWND window, bool useUserData) {
+  if (m_hWnd || !window) return false;
+  if (useUserData) {
+    ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  } else if (!::SetPropA(window, kObjectProperty, this)) {
+    return false;
+  }
+  m_hWnd = window;
+  m_pfnSuper = reinterpret_cast<WNDPROC>(
+      ::SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWnd::StaticWindowProc)));
+  return true;
+}
+
+void CWnd::Detach() {
+  if (!m_hWnd) return;
+  if (m_pfnSuper) ::SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnSuper));
+  if (::GetPropA(m_hWnd, kObjectProperty) == this)
+    ::RemovePropA(m_hWnd, kObjectProperty);
+  else
+    ::SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, 0);
+  m_hWnd = nullptr;
+  m_pfnSuper = nullptr;
 }
 
 LRESULT CALLBACK CWnd::StaticWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -66,21 +104,19 @@ LRESULT CALLBACK CWnd::StaticWindowProc(HWND window, UINT message, WPARAM wParam
       ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }
   } else {
-    self = reinterpret_cast<CWnd*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+    self = Lookup(window);
   }
   if (!self) return ::DefWindowProcA(window, message, wParam, lParam);
 
   const CCurrentMessage outer = std::exchange(self->m_current, CCurrentMessage{message, wParam, lParam});
   const LRESULT result = self->WindowProc(message, wParam, lParam);
   self->m_current = outer;
-  if (message == WM_NCDESTROY) {
-    ::SetWindowLongPtrA(window, GWLP_USERDATA, 0);
-    self->m_hWnd = nullptr;
-  }
+  if (message == WM_NCDESTROY) self->Detach();
   return result;
 }
 
 LRESULT CWnd::Default() const {
+  if (m_pfnSuper) return ::CallWindowProcA(m_pfnSuper, m_hWnd, m_current.message, m_current.wParam, m_current.lParam);
   return ::DefWindowProcA(m_hWnd, m_current.message, m_current.wParam, m_current.lParam);
 }
 

@@ -32,8 +32,11 @@ class CWnd {
   void Invalidate(bool erase = true) const;
   RECT GetClientRect() const;
 
-  // The object behind a window made by CreateEx; null for other windows.
-  static CWnd* FromHandle(HWND window);
+  // Takes over the messages of a window made elsewhere (a dialog's control,
+  // a system dialog); what the handlers leave goes to its own procedure.
+  // The window is given back when it is destroyed or this object ends.
+  bool SubclassWindow(HWND window);
+  void Detach();
 
  protected:
   // The message dispatch; derived classes may take further messages here
@@ -60,10 +63,17 @@ class CWnd {
   virtual bool OnCommand(UINT id);
   virtual void OnEndSession(bool ending);
 
+  // Subclassing that keeps the object in the window's user data: for the
+  // program's own dialogs.
+  bool Attach(HWND window, bool useUserData);
+
   HWND m_hWnd = nullptr;
 
  private:
   static LRESULT CALLBACK StaticWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  static CWnd* Lookup(HWND window);
+
+  WNDPROC m_pfnSuper = nullptr;  // the procedure of a subclassed window
 
   // The message in hand, for Default().
   struct CCurrentMessage {

@@ -1,4 +1,4 @@
-#include "ui/dialog_number.h"
+#include "platform/number_field.h"
 
 namespace qv {
 

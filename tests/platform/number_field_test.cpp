@@ -1,4 +1,4 @@
-#include "ui/dialog_number.h"
+#include "platform/number_field.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 namespace qv {
 namespace {
 
-TEST(DialogNumber, ReadsOneUnsignedNumberBetweenBlanks) {
+TEST(NumberField, ReadsOneUnsignedNumberBetweenBlanks) {
   struct Case {
     std::string text;
     bool ok;
@@ -40,7 +40,7 @@ TEST(DialogNumber, ReadsOneUnsignedNumberBetweenBlanks) {
   }
 }
 
-TEST(DialogNumber, ShowsTheValueInUnsignedDecimal) {
+TEST(NumberField, ShowsTheValueInUnsignedDecimal) {
   EXPECT_EQ(FormatUnsignedField(300), "300");
   EXPECT_EQ(FormatUnsignedField(static_cast<uint32_t>(-1)), "4294967295");
 }
