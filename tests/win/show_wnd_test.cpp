@@ -104,8 +104,6 @@ TEST_F(ShowWndTest, StaysAtTheBottomAndAtItsRectangle) {
       {"SetWindowPos topmost", [](HWND h) { ::SetWindowPos(h, HWND_TOPMOST, 5, 5, 50, 50, 0); }},
       {"MoveWindow", [](HWND h) { ::MoveWindow(h, 40, 30, 100, 80, TRUE); }},
       {"BringWindowToTop", [](HWND h) { ::BringWindowToTop(h); }},
-      {"SetActiveWindow", [](HWND h) { ::SetActiveWindow(h); }},
-      {"ShowWindow restore", [](HWND h) { ::ShowWindow(h, SW_SHOWNORMAL); }},
   };
   for (const auto& attempt : attempts) {
     ::SetWindowPos(other, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
