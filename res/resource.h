@@ -17,3 +17,36 @@
 #define ID_NEXT_PICTURE 32773
 #define ID_APP_ABOUT 57664
 #define ID_APP_EXIT 57665
+
+// Dialog templates and the settings dialog's donation picture.
+#define IDD_ABOUTBOX 100
+#define IDD_SETTINGS 102
+#define IDB_DONATE 131
+// The settings dialog's system-menu item that opens the about box.
+#define IDM_ABOUTBOX 0x0010
+
+// Controls of the settings dialog (the about box uses 1019 and 1020 too).
+#define IDC_MONITORS 1000
+#define IDC_ADD_FOLDER 1002
+#define IDC_REMOVE_FOLDER 1003
+#define IDC_SUBFOLDERS 1005
+#define IDC_SMART_CROP 1006
+#define IDC_IGNORE_SMALL 1007
+#define IDC_MIN_WIDTH 1008
+#define IDC_RANDOM 1009
+#define IDC_FOLDERS 1010
+#define IDC_UPDATE_LIST 1011
+#define IDC_INDEX_INFO 1012
+#define IDC_UPDATE_ON_START 1013
+#define IDC_INTERVAL 1014
+#define IDC_SECONDS 1016
+#define IDC_MINUTES 1017
+#define IDC_FIT_MODE 1018
+#define IDC_DONATE_PICTURE 1019
+#define IDC_MAKER 1019
+#define IDC_LINK_HOME 1020
+#define IDC_LINK_DONATE 1021
+
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif

@@ -131,3 +131,12 @@ my=$((H - 40 - th - mh - 6))
   -background black -flatten -alpha off -strip -define png:exclude-chunks=date,time \
   "$res/help.png"
 echo "make-resources: res/help.png ($(/usr/bin/identify -format "%wx%h" "$res/help.png"))"
+
+# --- Donation picture of the settings dialog -----------------------------------------------
+# 41 x 19 dialog units of 8-point text: 62 x 31 pixels at 96 dots per inch. A 24-bit BMP
+# without colour-space fields, as the resource compiler and every system version take it.
+"$im" -size 62x31 xc:'#F0F0F0' \
+  -fill '#F2A93B' -stroke '#B86E12' -strokewidth 1 -draw "roundrectangle 3,3 58,27 6,6" \
+  -fill white -stroke none -font "$bold" -pointsize 11 -gravity center -annotate +0+0 'Thanks!' \
+  -alpha off -type TrueColor -define bmp:format=bmp3 "BMP3:$res/donate.bmp"
+echo "make-resources: res/donate.bmp"

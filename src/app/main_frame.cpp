@@ -1,6 +1,8 @@
 #include "app/main_frame.h"
 
 #include "res/resource.h"
+#include "ui/about_info.h"
+#include "ui/settings_dialog.h"
 
 namespace qv {
 
@@ -98,7 +100,7 @@ void CMainFrame::AddMonitor(bool primary, const RECT& work) {
 
 RECT CMainFrame::ToRect(const CMonitorRect& rect) { return RECT{rect.left, rect.top, rect.right, rect.bottom}; }
 
-bool CMainFrame::OnCommand(UINT id) {
+bool CMainFrame::OnCommand(UINT id, UINT) {
   switch (id) {
     case ID_SETTINGS:
       OnSettings();
@@ -121,14 +123,37 @@ bool CMainFrame::OnCommand(UINT id) {
 }
 
 void CMainFrame::OnSettings() {
-  // The dialog comes with the next step; the show restarts with the
-  // settings in memory, as it does after the dialog.
+  CSettingsDlg dialog(m_app, nullptr);
+  for (size_t i = 0; i < m_arrMonitors.size(); ++i)
+    dialog.m_arrMonitorNames.push_back(MonitorLabel(static_cast<int32_t>(i), m_arrMonitors[i].m_bPrimary != 0));
+  const int32_t old = m_app.m_nMonitor;
+  const INT_PTR result = dialog.DoModal();
+  // A monitor the list did not offer is never used as an index: the show
+  // stays where it is.
+  const int32_t chosen = m_app.m_nMonitor;
+  if (result == IDOK && chosen != old && chosen >= 0 && static_cast<size_t>(chosen) < m_arrMonitors.size()) {
+    const RECT work = ToRect(m_arrMonitors[static_cast<size_t>(chosen)].m_rcWork);
+    m_wndShow.m_rcMonitor = work;
+    if (m_wndShow.GetSafeHwnd())
+      ::MoveWindow(m_wndShow.GetSafeHwnd(), work.left, work.top, work.right - work.left, work.bottom - work.top, TRUE);
+  }
   m_wndShow.StartShow();
 }
 
-void CMainFrame::OnAbout() {}
+void CMainFrame::OnAbout() { CAboutDlg(m_hWnd).DoModal(); }
 
-void CMainFrame::OnHomePage() {}
+void CMainFrame::OnHomePage() {
+  const auto result =
+      reinterpret_cast<intptr_t>(::ShellExecuteA(m_hWnd, "open", kHomePageAddress, nullptr, nullptr, SW_SHOW));
+  if (result == SE_ERR_ASSOCINCOMPLETE || result == SE_ERR_NOASSOC) {
+    win::ShowMessageBox(m_hWnd,
+                        std::string("There is no application associated with the Secure Server application filename "
+                                    "extension.\nYou need Netscape Navigator or Internet Explorer to view the help "
+                                    "files.\nYou can go directly to the web page:\n") +
+                            kHomePageAddress,
+                        MB_OK);
+  }
+}
 
 void CMainFrame::OnTrayLeftClick() {
   m_TrayIcon.ChangeIcon(IDI_TRAY_BUSY);

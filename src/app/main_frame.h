@@ -38,7 +38,7 @@ class CMainFrame : public win::CWnd {
  protected:
   int OnCreate(CREATESTRUCTA* create) override;
   void OnDestroy() override;
-  bool OnCommand(UINT id) override;
+  bool OnCommand(UINT id, UINT notifyCode) override;
   void OnEndSession(bool ending) override;
 
  private:

@@ -24,7 +24,7 @@ class CRecordingTarget : public win::CWnd {
   int m_nMenuDefault = -2;
 
  protected:
-  bool OnCommand(UINT id) override {
+  bool OnCommand(UINT id, UINT) override {
     m_commands.push_back(id);
     return true;
   }

@@ -118,7 +118,7 @@ void CDialog::OnOK() {
 
 void CDialog::OnCancel() { EndDialog(IDCANCEL); }
 
-bool CDialog::OnCommand(UINT id) {
+bool CDialog::OnCommand(UINT id, UINT) {
   switch (id) {
     case IDOK:
       OnOK();
@@ -129,6 +129,16 @@ bool CDialog::OnCommand(UINT id) {
     default:
       return false;
   }
+}
+
+LRESULT CDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_CTLCOLORSTATIC) {
+    if (CWnd* control = FromHandle(reinterpret_cast<HWND>(lParam))) {
+      if (const HBRUSH brush = control->OnReflectedCtlColor(reinterpret_cast<HDC>(wParam)))
+        return reinterpret_cast<LRESULT>(brush);
+    }
+  }
+  return CWnd::WindowProc(message, wParam, lParam);
 }
 
 }  // namespace qv::win

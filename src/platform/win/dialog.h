@@ -59,7 +59,9 @@ class CDialog : public CWnd {
   // OK transfers and closes; Cancel (Escape, the close box) only closes.
   virtual void OnOK();
   virtual void OnCancel();
-  bool OnCommand(UINT id) override;
+  bool OnCommand(UINT id, UINT notifyCode) override;
+  // Static controls that colour themselves (links) are asked first.
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
  private:
   static INT_PTR CALLBACK StaticDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -63,7 +63,8 @@ namespace {
 constexpr const char* kObjectProperty = "QuadrivueWindowObject";
 }  // namespace
 
-CWnd* CWnd::Lookup(HWND window) {
+CWnd* CWnd::FromHandle(HWND window) {
+  if (!window) return nullptr;
   if (auto* attached = static_cast<CWnd*>(::GetPropA(window, kObjectProperty))) return attached;
   return reinterpret_cast<CWnd*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
 }
@@ -104,7 +105,7 @@ LRESULT CALLBACK CWnd::StaticWindowProc(HWND window, UINT message, WPARAM wParam
       ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }
   } else {
-    self = Lookup(window);
+    self = FromHandle(window);
   }
   if (!self) return ::DefWindowProcA(window, message, wParam, lParam);
 
@@ -160,7 +161,24 @@ LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_MOUSEACTIVATE:
       return OnMouseActivate(reinterpret_cast<HWND>(wParam), LOWORD(lParam), HIWORD(lParam));
     case WM_COMMAND:
-      return OnCommand(LOWORD(wParam)) ? 0 : Default();
+      return OnCommand(LOWORD(wParam), HIWORD(wParam)) ? 0 : Default();
+    case WM_MOUSEMOVE:
+      OnMouseMove(static_cast<UINT>(wParam), PointFrom(lParam));
+      return 0;
+    case WM_SETCURSOR:
+      return OnSetCursor(reinterpret_cast<HWND>(wParam), LOWORD(lParam), HIWORD(lParam));
+    case WM_SETFOCUS:
+      OnSetFocus(reinterpret_cast<HWND>(wParam));
+      return 0;
+    case WM_KILLFOCUS:
+      OnKillFocus(reinterpret_cast<HWND>(wParam));
+      return 0;
+    case WM_KEYDOWN:
+      OnKeyDown(static_cast<UINT>(wParam), LOWORD(lParam), HIWORD(lParam));
+      return 0;
+    case WM_SYSCOMMAND:
+      OnSysCommand(static_cast<UINT>(wParam), lParam);
+      return 0;
     case WM_ENDSESSION:
       OnEndSession(wParam != FALSE);
       return 0;
@@ -181,8 +199,15 @@ void CWnd::OnLButtonDblClk(UINT, POINT) { Default(); }
 void CWnd::OnWindowPosChanging(WINDOWPOS*) { Default(); }
 void CWnd::OnWindowPosChanged(WINDOWPOS*) { Default(); }
 int CWnd::OnMouseActivate(HWND, UINT, UINT) { return static_cast<int>(Default()); }
-bool CWnd::OnCommand(UINT) { return false; }
+bool CWnd::OnCommand(UINT, UINT) { return false; }
 void CWnd::OnEndSession(bool) { Default(); }
+void CWnd::OnMouseMove(UINT, POINT) { Default(); }
+BOOL CWnd::OnSetCursor(HWND, UINT, UINT) { return static_cast<BOOL>(Default()); }
+void CWnd::OnSetFocus(HWND) { Default(); }
+void CWnd::OnKillFocus(HWND) { Default(); }
+void CWnd::OnKeyDown(UINT, UINT, UINT) { Default(); }
+void CWnd::OnSysCommand(UINT, LPARAM) { Default(); }
+HBRUSH CWnd::OnReflectedCtlColor(HDC) { return nullptr; }
 
 int RunMessageLoop() {
   MSG msg{};

@@ -37,6 +37,12 @@ class CWnd {
   // The window is given back when it is destroyed or this object ends.
   bool SubclassWindow(HWND window);
   void Detach();
+  // The object behind a window made or subclassed here; null otherwise.
+  static CWnd* FromHandle(HWND window);
+
+  // A static control's colours, asked of the control by its dialog; null
+  // when the control leaves them to the dialog.
+  virtual HBRUSH OnReflectedCtlColor(HDC dc);
 
  protected:
   // The message dispatch; derived classes may take further messages here
@@ -60,8 +66,14 @@ class CWnd {
   virtual int OnMouseActivate(HWND topLevel, UINT hitTest, UINT message);
   // A command from a menu, an accelerator or another window; false to pass
   // it to default processing.
-  virtual bool OnCommand(UINT id);
+  virtual bool OnCommand(UINT id, UINT notifyCode);
   virtual void OnEndSession(bool ending);
+  virtual void OnMouseMove(UINT flags, POINT point);
+  virtual BOOL OnSetCursor(HWND window, UINT hitTest, UINT message);
+  virtual void OnSetFocus(HWND previous);
+  virtual void OnKillFocus(HWND next);
+  virtual void OnKeyDown(UINT key, UINT repeat, UINT flags);
+  virtual void OnSysCommand(UINT command, LPARAM lParam);
 
   // Subclassing that keeps the object in the window's user data: for the
   // program's own dialogs.
@@ -71,7 +83,6 @@ class CWnd {
 
  private:
   static LRESULT CALLBACK StaticWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  static CWnd* Lookup(HWND window);
 
   WNDPROC m_pfnSuper = nullptr;  // the procedure of a subclassed window
 

@@ -1,0 +1,242 @@
+#include "ui/settings_dialog.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/profile.h"
+#include "platform/win/gdi.h"
+#include "res/resource.h"
+#include "ui/about_info.h"
+#include "ui/folder_dialog.h"
+
+namespace qv {
+
+namespace {
+
+constexpr const char* kFitModes[] = {"Normal Fit inside screen", "Zoom-In for 100% fit (no black bars)"};
+
+// The scan's progress in the dialog's static text, painted at once because
+// the scan holds the thread.
+class CStaticProgress : public CProgressControl {
+ public:
+  explicit CStaticProgress(HWND text) : m_hText(text) {}
+  void SetText(const std::string& text) override {
+    ::SetWindowTextA(m_hText, text.c_str());
+    ::UpdateWindow(m_hText);
+  }
+
+ private:
+  HWND m_hText;
+};
+
+// Why a data file could not be written, for the user.
+std::string WriteFailure(const char* what, const std::string& path, int error) {
+  std::string text = std::string("Quadrivue could not write ") + what + ":\n\n" + path + "\n\n";
+  text += error ? std::strerror(error) : "The file could not be written.";
+  text +=
+      "\n\nKeep Quadrivue in a folder you may write to and make sure the disk has room, then press OK again "
+      "(or close the dialog to leave the settings as they were).";
+  return text;
+}
+
+}  // namespace
+
+// ---- CAboutDlg ---------------------------------------------------------------
+
+CAboutDlg::CAboutDlg(HWND parent) : CDialog(IDD_ABOUTBOX, parent) {}
+
+BOOL CAboutDlg::OnInitDialog() {
+  // An empty link text shows the address.
+  m_linkHome.SetTarget(kHomePageAddress);
+  m_linkHome.Attach(GetDlgItem(IDC_LINK_HOME));
+  return CDialog::OnInitDialog();
+}
+
+// ---- CSettingsDlg ------------------------------------------------------------
+
+CSettingsDlg::CSettingsDlg(CShowApp& app, HWND parent) : CDialog(IDD_SETTINGS, parent), m_app(app) {}
+
+BOOL CSettingsDlg::OnInitDialog() {
+  m_bSubfolders = m_app.m_bSubfolders;
+  m_bSmartCrop = m_app.m_bSmartCrop;
+  m_bIgnoreSmall = m_app.m_bIgnoreSmall;
+  m_nMinWidth = m_app.m_nMinWidth;
+  m_bRandom = m_app.m_bRandom;
+  m_bUpdateOnStart = m_app.m_bUpdateOnStart;
+  m_nInterval = m_app.m_nInterval;
+  m_bMinutes = m_app.m_bMinutes;
+  m_nFitMode = m_app.m_nFitMode;
+  m_nMonitor = m_app.m_nMonitor;
+
+  m_linkDonate.SetTarget(kDonationAddress);
+  m_linkDonate.Attach(GetDlgItem(IDC_LINK_DONATE));
+  m_linkHome.SetTarget(kHomePageAddress);
+  m_linkHome.Attach(GetDlgItem(IDC_LINK_HOME));
+  m_staticIndexInfo = GetDlgItem(IDC_INDEX_INFO);
+  for (const char* mode : kFitModes)
+    ::SendDlgItemMessageA(m_hWnd, IDC_FIT_MODE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(mode));
+  UpdateData(false);
+
+  ShowIndexCount();
+  for (const auto& name : m_arrMonitorNames)
+    ::SendDlgItemMessageA(m_hWnd, IDC_MONITORS, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+  const bool known = m_nMonitor >= 0 && static_cast<size_t>(m_nMonitor) < m_arrMonitorNames.size();
+  ::SendDlgItemMessageA(m_hWnd, IDC_MONITORS, LB_SETCURSEL, known ? static_cast<WPARAM>(m_nMonitor) : WPARAM(-1), 0);
+  RefreshFolderList();
+
+  if (const HMENU system = ::GetSystemMenu(m_hWnd, FALSE)) {
+    const std::string about = win::LoadResourceString(IDS_ABOUTBOX);
+    if (!about.empty()) {
+      ::AppendMenuA(system, MF_SEPARATOR, 0, nullptr);
+      ::AppendMenuA(system, MF_STRING, IDM_ABOUTBOX, about.c_str());
+    }
+  }
+  m_hIcon = win::LoadLargeIcon(IDR_MAINFRAME);
+  ::SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+  ::SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(win::LoadSmallIcon(IDR_MAINFRAME)));
+  return TRUE;
+}
+
+void CSettingsDlg::DoDataExchange(win::CDataExchange& dx) {
+  dx.ListIndex(IDC_MONITORS, m_nMonitor);
+  dx.Check(IDC_SMART_CROP, m_bSmartCrop);
+  dx.Check(IDC_IGNORE_SMALL, m_bIgnoreSmall);
+  dx.UnsignedNumber(IDC_MIN_WIDTH, m_nMinWidth);
+  dx.Check(IDC_RANDOM, m_bRandom);
+  dx.Check(IDC_UPDATE_ON_START, m_bUpdateOnStart);
+  dx.Check(IDC_SUBFOLDERS, m_bSubfolders);
+  dx.UnsignedNumber(IDC_INTERVAL, m_nInterval);
+  dx.Radio(IDC_SECONDS, m_bMinutes);
+  dx.ComboIndex(IDC_FIT_MODE, m_nFitMode);
+}
+
+void CSettingsDlg::ShowIndexCount() {
+  ::SetWindowTextA(m_staticIndexInfo, ("Images in index: " + std::to_string(m_app.GetFileCount())).c_str());
+}
+
+void CSettingsDlg::RefreshFolderList() {
+  const HWND list = GetDlgItem(IDC_FOLDERS);
+  ::SendMessageA(list, LB_RESETCONTENT, 0, 0);
+  for (const auto& folder : m_app.m_arrFolders)
+    ::SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(folder.c_str()));
+}
+
+void CSettingsDlg::EnableEditing(bool enable) {
+  for (const int id : {IDOK, IDC_ADD_FOLDER, IDC_REMOVE_FOLDER, IDC_FOLDERS, IDC_SUBFOLDERS})
+    ::EnableWindow(GetDlgItem(id), enable ? TRUE : FALSE);
+}
+
+void CSettingsDlg::OnAddFolder() {
+  CFolderDlg chooser("Add Folder", "Image files", std::string(), m_hWnd);
+  if (chooser.Browse() != IDOK) return;
+  m_app.m_arrFolders.push_back(chooser.GetPath());
+  RefreshFolderList();
+  m_bFoldersChanged = 1;
+}
+
+void CSettingsDlg::OnRemoveFolder() {
+  const LRESULT selected = ::SendDlgItemMessageA(m_hWnd, IDC_FOLDERS, LB_GETCURSEL, 0, 0);
+  if (selected == LB_ERR || static_cast<size_t>(selected) >= m_app.m_arrFolders.size()) return;
+  m_app.m_arrFolders.erase(m_app.m_arrFolders.begin() + selected);
+  RefreshFolderList();
+  m_bFoldersChanged = 1;
+}
+
+void CSettingsDlg::OnUpdateFileList() {
+  // The rebuild goes on even when a number does not validate.
+  UpdateData(true);
+  EnableEditing(false);
+  m_app.m_bSubfolders = m_bSubfolders;
+  CStaticProgress progress(m_staticIndexInfo);
+  errno = 0;
+  m_bListWriteFailed = !m_app.RebuildFileList(&progress);
+  const int error = errno;
+  // A list that could not be written is still owed: OK tries again.
+  m_bFoldersChanged = m_bListWriteFailed ? 1 : 0;
+  EnableEditing(true);
+  ShowIndexCount();
+  if (m_bListWriteFailed)
+    win::ShowMessageBox(m_hWnd, WriteFailure("the file list", m_app.IndexPath(), error), MB_OK | MB_ICONEXCLAMATION);
+}
+
+void CSettingsDlg::OnOK() {
+  if (!UpdateData(true)) return;
+  if (!Apply()) return;
+  EndDialog(IDOK);
+}
+
+bool CSettingsDlg::Apply() {
+  m_app.m_bSubfolders = m_bSubfolders;
+  m_app.m_bSmartCrop = m_bSmartCrop;
+  m_app.m_bIgnoreSmall = m_bIgnoreSmall;
+  m_app.m_nMinWidth = m_nMinWidth;
+  m_app.m_bRandom = m_bRandom;
+  m_app.m_bUpdateOnStart = m_bUpdateOnStart;
+  m_app.m_nInterval = m_nInterval;
+  m_app.m_bMinutes = m_bMinutes;
+  m_app.m_nFitMode = m_nFitMode;
+  m_app.m_nMonitor = m_nMonitor;
+  if (m_bFoldersChanged) {
+    OnUpdateFileList();
+    if (m_bListWriteFailed) return false;
+  }
+  errno = 0;
+  if (!m_app.SaveSettings()) {
+    const int error = errno;
+    win::ShowMessageBox(m_hWnd, WriteFailure("the settings", m_app.SettingsPath(), error), MB_OK | MB_ICONEXCLAMATION);
+    return false;
+  }
+  // The sequential show starts again from the top after the next start.
+  m_app.WriteCounter(CProfile(CShowApp::kProfileCompany), 0);
+  return true;
+}
+
+bool CSettingsDlg::OnCommand(UINT id, UINT notifyCode) {
+  switch (id) {
+    case IDC_ADD_FOLDER:
+      OnAddFolder();
+      return true;
+    case IDC_REMOVE_FOLDER:
+      OnRemoveFolder();
+      return true;
+    case IDC_UPDATE_LIST:
+      OnUpdateFileList();
+      return true;
+    case IDC_SUBFOLDERS:
+      m_bFoldersChanged = 1;  // the box ticks itself
+      return true;
+    case IDC_DONATE_PICTURE:
+      if (notifyCode == STN_CLICKED) m_linkDonate.FollowLink();
+      return true;
+    default:
+      return CDialog::OnCommand(id, notifyCode);
+  }
+}
+
+void CSettingsDlg::OnSysCommand(UINT command, LPARAM) {
+  if ((command & 0xFFF0) == IDM_ABOUTBOX) {
+    CAboutDlg(m_hWnd).DoModal();
+    return;
+  }
+  Default();
+}
+
+void CSettingsDlg::OnPaint() {
+  if (!::IsIconic(m_hWnd)) {
+    Default();
+    return;
+  }
+  const win::CPaintDC paint(m_hWnd);
+  ::SendMessageA(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(paint.Get()), 0);
+  const RECT client = GetClientRect();
+  const int x = (client.right - client.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
+  const int y = (client.bottom - client.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
+  ::DrawIcon(paint.Get(), x, y, m_hIcon);
+}
+
+LRESULT CSettingsDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_QUERYDRAGICON) return reinterpret_cast<LRESULT>(m_hIcon);
+  return CDialog::WindowProc(message, wParam, lParam);
+}
+
+}  // namespace qv
