@@ -1,0 +1,318 @@
+// qv_e2e_probe: looks at Quadrivue's windows from another process and pokes
+// them, one subcommand per run, one line of "key value ..." per result, so the
+// end-to-end script can read it. Exit 0 when the subcommand ran (its answer is
+// in the output), 1 when the window or process asked for is not there, 2 on
+// bad arguments.
+//
+//   windows                          every top-level window, top of the z-order first
+//   find CLASS                       the first window of CLASS (top-level, else message-only)
+//   cover X Y W H SECONDS RRGGBB     a visible window of one colour, raised over the others;
+//                                    prints its handle, then runs until closed or SECONDS pass
+//   setpos-top HWND                  SetWindowPos(HWND_TOP) without moving or sizing
+//   move HWND X Y W H                MoveWindow
+//   send HWND MSG WPARAM LPARAM      SendMessageTimeout; prints the result
+//   post HWND MSG WPARAM LPARAM      PostMessage
+//   close-wine-tray                  WM_CLOSE to Wine's stand-in notification area, if shown
+//   tray-modify HWND ID              NIM_MODIFY on that icon: result 1 when the shell knows it
+//   tray-delete HWND ID              NIM_DELETE on that icon
+//   taskbar-created [HWND]           the "TaskbarCreated" message, broadcast or to HWND
+//   memory PID                       private bytes and working set of a process
+#include <windows.h>
+// After windows.h, which they build on.
+#include <psapi.h>
+#include <shellapi.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kBadArgs = 2;
+constexpr int kAbsent = 1;
+constexpr UINT kSendTimeoutMs = 5000;
+constexpr char kCoverClass[] = "QuadrivueProbeCover";
+constexpr char kWineTrayTitle[] = "Wine System Tray";
+
+bool ParseNumber(const char* text, long long& value) {
+  char* end = nullptr;
+  errno = 0;
+  value = std::strtoll(text, &end, 0);
+  return end != text && *end == '\0' && errno == 0;
+}
+
+bool ParseArgs(char** argv, int count, std::vector<long long>& values) {
+  values.resize(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    if (!ParseNumber(argv[i], values[static_cast<size_t>(i)])) return false;
+  }
+  return true;
+}
+
+HWND ToHwnd(long long value) { return reinterpret_cast<HWND>(static_cast<intptr_t>(value)); }
+
+unsigned long long HwndValue(HWND hwnd) { return static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(hwnd)); }
+
+// Titles and class names go out quoted with quotes and backslashes escaped,
+// so the reader can split a line on spaces outside quotes.
+std::string Quoted(const char* text) {
+  std::string out = "\"";
+  for (const char* p = text; *p; ++p) {
+    if (*p == '"' || *p == '\\') out += '\\';
+    out += (*p == '\n' || *p == '\r') ? ' ' : *p;
+  }
+  return out + "\"";
+}
+
+void PrintWindow(HWND hwnd, bool messageOnly) {
+  char cls[256] = "";
+  char title[256] = "";
+  ::GetClassNameA(hwnd, cls, sizeof cls);
+  ::GetWindowTextA(hwnd, title, sizeof title);
+  RECT rc{};
+  ::GetWindowRect(hwnd, &rc);
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(hwnd, &pid);
+  const auto style = static_cast<unsigned long>(::GetWindowLongPtrA(hwnd, GWL_STYLE));
+  const auto exStyle = static_cast<unsigned long>(::GetWindowLongPtrA(hwnd, GWL_EXSTYLE));
+  std::printf(
+      "hwnd 0x%llx pid %lu visible %d msgonly %d style 0x%08lx exstyle 0x%08lx rect %ld %ld %ld %ld class %s title "
+      "%s\n",
+      HwndValue(hwnd), pid, ::IsWindowVisible(hwnd) ? 1 : 0, messageOnly ? 1 : 0, style, exStyle, rc.left, rc.top,
+      rc.right, rc.bottom, Quoted(cls).c_str(), Quoted(title).c_str());
+}
+
+int CmdWindows() {
+  for (HWND hwnd = ::GetTopWindow(nullptr); hwnd; hwnd = ::GetWindow(hwnd, GW_HWNDNEXT)) PrintWindow(hwnd, false);
+  return 0;
+}
+
+int CmdFind(const char* cls) {
+  if (HWND hwnd = ::FindWindowA(cls, nullptr)) {
+    PrintWindow(hwnd, false);
+    return 0;
+  }
+  if (HWND hwnd = ::FindWindowExA(HWND_MESSAGE, nullptr, cls, nullptr)) {
+    PrintWindow(hwnd, true);
+    return 0;
+  }
+  std::printf("none\n");
+  return kAbsent;
+}
+
+struct CCoverState {
+  COLORREF colour;
+};
+
+LRESULT CALLBACK CoverProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_NCCREATE: {
+      const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+      ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+      break;
+    }
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_PAINT: {
+      const auto* state = reinterpret_cast<const CCoverState*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+      PAINTSTRUCT ps;
+      HDC dc = ::BeginPaint(hwnd, &ps);
+      HBRUSH brush = ::CreateSolidBrush(state->colour);
+      RECT rc;
+      ::GetClientRect(hwnd, &rc);
+      ::FillRect(dc, &rc, brush);
+      ::DeleteObject(brush);
+      ::EndPaint(hwnd, &ps);
+      return 0;
+    }
+    case WM_TIMER:
+      ::DestroyWindow(hwnd);
+      return 0;
+    case WM_DESTROY:
+      ::PostQuitMessage(0);
+      return 0;
+    default:
+      break;
+  }
+  return ::DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+int CmdCover(char** argv) {
+  std::vector<long long> v;
+  if (!ParseArgs(argv, 5, v) || v[2] <= 0 || v[3] <= 0 || v[4] <= 0) return kBadArgs;
+  char* end = nullptr;
+  const unsigned long rgb = std::strtoul(argv[5], &end, 16);
+  if (end == argv[5] || *end != '\0' || rgb > 0xffffff) return kBadArgs;
+  CCoverState state{RGB((rgb >> 16) & 0xff, (rgb >> 8) & 0xff, rgb & 0xff)};
+
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = CoverProc;
+  wc.hInstance = ::GetModuleHandleA(nullptr);
+  wc.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+  wc.lpszClassName = kCoverClass;
+  if (!::RegisterClassA(&wc)) return kAbsent;
+  HWND hwnd = ::CreateWindowExA(0, kCoverClass, "probe cover", WS_POPUP, static_cast<int>(v[0]), static_cast<int>(v[1]),
+                                static_cast<int>(v[2]), static_cast<int>(v[3]), nullptr, nullptr, wc.hInstance, &state);
+  if (!hwnd) return kAbsent;
+  ::ShowWindow(hwnd, SW_SHOW);
+  ::SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  ::SetForegroundWindow(hwnd);
+  ::UpdateWindow(hwnd);
+  ::SetTimer(hwnd, 1, static_cast<UINT>(v[4] * 1000), nullptr);
+  std::printf("hwnd 0x%llx pid %lu\n", HwndValue(hwnd), ::GetCurrentProcessId());
+  std::fflush(stdout);
+  MSG msg;
+  while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    ::TranslateMessage(&msg);
+    ::DispatchMessageA(&msg);
+  }
+  return 0;
+}
+
+int CmdMessage(char** argv, bool send) {
+  std::vector<long long> v;
+  if (!ParseArgs(argv, 4, v)) return kBadArgs;
+  HWND hwnd = ToHwnd(v[0]);
+  if (!::IsWindow(hwnd)) {
+    std::printf("none\n");
+    return kAbsent;
+  }
+  const auto msg = static_cast<UINT>(v[1]);
+  const auto wParam = static_cast<WPARAM>(v[2]);
+  const auto lParam = static_cast<LPARAM>(v[3]);
+  if (!send) {
+    std::printf("posted %d\n", ::PostMessageA(hwnd, msg, wParam, lParam) ? 1 : 0);
+    return 0;
+  }
+  DWORD_PTR result = 0;
+  if (!::SendMessageTimeoutA(hwnd, msg, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result)) {
+    std::printf("timeout\n");
+    return kAbsent;
+  }
+  std::printf("result %lld\n", static_cast<long long>(result));
+  return 0;
+}
+
+int CmdSetPosTop(const char* arg) {
+  long long value = 0;
+  if (!ParseNumber(arg, value)) return kBadArgs;
+  const BOOL ok = ::SetWindowPos(ToHwnd(value), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  std::printf("ok %d\n", ok ? 1 : 0);
+  return 0;
+}
+
+int CmdMove(char** argv) {
+  std::vector<long long> v;
+  if (!ParseArgs(argv, 5, v)) return kBadArgs;
+  const BOOL ok = ::MoveWindow(ToHwnd(v[0]), static_cast<int>(v[1]), static_cast<int>(v[2]), static_cast<int>(v[3]),
+                               static_cast<int>(v[4]), TRUE);
+  std::printf("ok %d\n", ok ? 1 : 0);
+  return 0;
+}
+
+int CmdCloseWineTray() {
+  HWND tray = ::FindWindowA(nullptr, kWineTrayTitle);
+  if (!tray || !::IsWindowVisible(tray)) {
+    std::printf("absent\n");
+    return 0;
+  }
+  DWORD_PTR result = 0;
+  ::SendMessageTimeoutA(tray, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result);
+  std::printf("closed %d\n", ::IsWindowVisible(tray) ? 0 : 1);
+  return 0;
+}
+
+int CmdTray(char** argv, DWORD action) {
+  std::vector<long long> v;
+  if (!ParseArgs(argv, 2, v)) return kBadArgs;
+  NOTIFYICONDATAA data{};
+  data.cbSize = sizeof data;
+  data.hWnd = ToHwnd(v[0]);
+  data.uID = static_cast<UINT>(v[1]);
+  std::printf("result %d\n", ::Shell_NotifyIconA(action, &data) ? 1 : 0);
+  return 0;
+}
+
+int CmdTaskbarCreated(int argc, char** argv) {
+  const UINT msg = ::RegisterWindowMessageA("TaskbarCreated");
+  HWND target = HWND_BROADCAST;
+  if (argc > 0) {
+    long long value = 0;
+    if (!ParseNumber(argv[0], value)) return kBadArgs;
+    target = ToHwnd(value);
+  }
+  DWORD_PTR result = 0;
+  const LRESULT sent = ::SendMessageTimeoutA(target, msg, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result);
+  std::printf("message 0x%x sent %d\n", msg, sent ? 1 : 0);
+  return 0;
+}
+
+int CmdMemory(const char* arg) {
+  long long pid = 0;
+  if (!ParseNumber(arg, pid)) return kBadArgs;
+  HANDLE process = ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, static_cast<DWORD>(pid));
+  if (!process) {
+    std::printf("none\n");
+    return kAbsent;
+  }
+  PROCESS_MEMORY_COUNTERS_EX counters{};
+  counters.cb = sizeof counters;
+  const BOOL ok =
+      ::GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
+  ::CloseHandle(process);
+  if (!ok) {
+    std::printf("unsupported\n");
+    return kAbsent;
+  }
+  std::printf("private %llu working %llu\n", static_cast<unsigned long long>(counters.PrivateUsage),
+              static_cast<unsigned long long>(counters.WorkingSetSize));
+  return 0;
+}
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: qv_e2e_probe windows | find CLASS | cover X Y W H SECONDS RRGGBB | setpos-top HWND |\n"
+               "       move HWND X Y W H | send|post HWND MSG WPARAM LPARAM | close-wine-tray |\n"
+               "       tray-modify|tray-delete HWND ID | taskbar-created [HWND] | memory PID\n");
+  return kBadArgs;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return Usage();
+  const std::string cmd = argv[1];
+  const int n = argc - 2;
+  char** args = argv + 2;
+  int rc = kBadArgs;
+  if (cmd == "windows" && n == 0)
+    rc = CmdWindows();
+  else if (cmd == "find" && n == 1)
+    rc = CmdFind(args[0]);
+  else if (cmd == "cover" && n == 6)
+    rc = CmdCover(args);
+  else if (cmd == "setpos-top" && n == 1)
+    rc = CmdSetPosTop(args[0]);
+  else if (cmd == "move" && n == 5)
+    rc = CmdMove(args);
+  else if (cmd == "send" && n == 4)
+    rc = CmdMessage(args, true);
+  else if (cmd == "post" && n == 4)
+    rc = CmdMessage(args, false);
+  else if (cmd == "close-wine-tray" && n == 0)
+    rc = CmdCloseWineTray();
+  else if (cmd == "tray-modify" && n == 2)
+    rc = CmdTray(args, NIM_MODIFY);
+  else if (cmd == "tray-delete" && n == 2)
+    rc = CmdTray(args, NIM_DELETE);
+  else if (cmd == "taskbar-created" && n <= 1)
+    rc = CmdTaskbarCreated(n, args);
+  else if (cmd == "memory" && n == 1)
+    rc = CmdMemory(args[0]);
+  if (rc == kBadArgs) return Usage();
+  std::fflush(stdout);
+  return rc;
+}

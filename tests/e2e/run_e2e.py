@@ -1,0 +1,856 @@
+#!/usr/bin/env python3
+"""Whole-application run of Quadrivue.exe under Wine on a two-screen Xvfb.
+
+The application is watched from outside: its windows, z-order and tray icon
+through qv_e2e_probe.exe, the screen through xwd on the X side, the expected
+pixels through quadrivue-cli.exe render/load. One start walks most of the
+checks; the empty file list and the soak need starts of their own.
+
+Usage: run_e2e.py --bin-dir DIR --probe EXE [--artifacts DIR] [--keep] [--idle-cpu]
+Prints one PASS/FAIL line per check and exits 1 when any check failed.
+"""
+
+import argparse
+import os
+import shlex
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import zlib
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+XVFB_SCRIPT = os.path.join(HERE, "..", "..", "tools", "xvfb.sh")
+
+SHOW_W, SHOW_H = 800, 600                # the second monitor, where the automatic choice lands
+WS_POPUP, WS_VISIBLE, WS_CAPTION = 0x80000000, 0x10000000, 0x00C00000
+WM_CLOSE, WM_COMMAND, WM_LBUTTONDOWN = 0x0010, 0x0111, 0x0201
+ID_NEXT_PICTURE, ID_EXIT = 32773, 57665
+TRAY_CALLBACK, TRAY_ICON_ID = 0x040A, 131
+COVER_RECT = (450, 300, 300, 250)        # x y w h: lower right, clear of the path text at the top left
+COVER_RGB = (0x00, 0x80, 0xFF)
+PATH_TEXT_RGB = (255, 255, 224)
+REGISTRY_KEY = r"HKCU\Software\Quadrivue\Quadrivue\Settings"
+SERVER_LINGER = 30                       # seconds the Wine server outlives its last process, should we die
+
+
+class Failure(Exception):
+    pass
+
+
+def wait_for(what, poll, timeout, interval=0.15):
+    """Calls poll until it returns something true; Failure after timeout seconds."""
+    deadline = time.monotonic() + timeout
+    last = None
+    while True:
+        last = poll()
+        if last:
+            return last
+        if time.monotonic() > deadline:
+            raise Failure(f"timed out after {timeout:.0f} s waiting for {what}")
+        time.sleep(interval)
+
+
+def holds(what, poll, seconds, interval=0.15):
+    """Polls for seconds; Failure at the first poll that returns a complaint (a non-empty string)."""
+    deadline = time.monotonic() + seconds
+    while True:
+        complaint = poll()
+        if complaint:
+            raise Failure(f"{what}: {complaint}")
+        if time.monotonic() > deadline:
+            return
+        time.sleep(interval)
+
+
+def winpath(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+# ---------------------------------------------------------------- pictures
+
+def pattern_rows(w, h, seed):
+    """Rows of RGB bytes: smooth ramps in red and green, fine detail in blue, so a
+    scale or offset off by one pixel changes the picture."""
+    for y in range(h):
+        g = (y * 255 // max(h - 1, 1) + seed * 37) & 255
+        yield bytes(v for x in range(w) for v in (
+            (x * 255 // max(w - 1, 1) + seed * 71) & 255, g, ((x ^ y) * 5 + seed * 13) & 255))
+
+
+def write_bmp(path, w, h, seed):
+    stride = (w * 3 + 3) & ~3
+    rows = list(pattern_rows(w, h, seed))
+    pixels = bytearray()
+    for r in reversed(rows):  # bottom row first, BGR, rows padded to four bytes
+        line = bytearray(stride)
+        line[0:w * 3:3], line[1:w * 3:3], line[2:w * 3:3] = r[2::3], r[1::3], r[0::3]
+        pixels += line
+    header = struct.pack("<2sIHHI", b"BM", 54 + len(pixels), 0, 0, 54)
+    info = struct.pack("<IiiHHIIiiII", 40, w, h, 1, 24, 0, len(pixels), 2835, 2835, 0, 0)
+    with open(path, "wb") as f:
+        f.write(header + info + pixels)
+
+
+def write_png(path, w, h, seed):
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    raw = b"".join(b"\0" + r for r in pattern_rows(w, h, seed))
+    with open(path, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 2, 0, 0, 0)) +
+                chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
+
+
+def write_junk(path, size, seed):
+    with open(path, "wb") as f:
+        f.write(bytes((i * 131 + seed * 7) & 255 for i in range(size)))
+
+
+def write_truncated_png(path, seed):
+    write_png(path, 320, 240, seed)
+    with open(path, "r+b") as f:
+        f.truncate(200)
+
+
+WRITERS = {"bmp": write_bmp, "png": write_png}
+
+
+# ---------------------------------------------------------------- screen and PPM
+
+def read_ppm(path):
+    with open(path, "rb") as f:
+        data = f.read()
+    fields, pos = [], 0
+    while len(fields) < 4:
+        while data[pos:pos + 1].isspace():
+            pos += 1
+        if data[pos:pos + 1] == b"#":
+            pos = data.index(b"\n", pos)
+            continue
+        end = pos
+        while not data[end:end + 1].isspace():
+            end += 1
+        fields.append(data[pos:end])
+        pos = end
+    if fields[0] != b"P6" or fields[3] != b"255":
+        raise Failure(f"{path}: not an 8-bit P6 picture")
+    w, h = int(fields[1]), int(fields[2])
+    return w, h, data[pos + 1:pos + 1 + w * h * 3]
+
+
+def write_ppm(path, w, h, rgb):
+    with open(path, "wb") as f:
+        f.write(b"P6\n%d %d\n255\n" % (w, h) + bytes(rgb))
+
+
+def xwd_region(data, x, y, w, h):
+    """RGB bytes of a rectangle of an XWD dump of a 24-bit TrueColor screen (24 or 32 bits a pixel)."""
+    hdr = struct.unpack(">25I", data[:100])
+    header_size, fmt, depth = hdr[0], hdr[2], hdr[3]
+    width, height, byte_order, bpp, stride = hdr[4], hdr[5], hdr[7], hdr[11], hdr[12]
+    masks, ncolors = hdr[14:17], hdr[19]
+    if fmt != 2 or depth != 24 or bpp not in (24, 32) or masks != (0xFF0000, 0xFF00, 0xFF):
+        raise Failure(f"unexpected screen format depth {depth} bpp {bpp} masks {masks}")
+    if x + w > width or y + h > height:
+        raise Failure(f"region {x},{y} {w}x{h} outside the screen {width}x{height}")
+    step = bpp // 8
+    base = header_size + ncolors * 12
+    # Byte offsets of red, green and blue inside one pixel.
+    r_at, g_at, b_at = (2, 1, 0) if byte_order == 0 else (step - 3, step - 2, step - 1)
+    out = bytearray(w * h * 3)
+    for row in range(h):
+        start = base + (y + row) * stride + x * step
+        line = data[start:start + w * step]
+        o = row * w * 3
+        out[o:o + w * 3:3] = line[r_at::step]
+        out[o + 1:o + w * 3:3] = line[g_at::step]
+        out[o + 2:o + w * 3:3] = line[b_at::step]
+    return bytes(out)
+
+
+def fill_rect(rgb, w, rect, colour):
+    out = bytearray(rgb)
+    x, y, rw, rh = rect
+    for row in range(y, y + rh):
+        out[(row * w + x) * 3:(row * w + x + rw) * 3] = bytes(colour) * rw
+    return bytes(out)
+
+
+def describe_difference(got, want, w):
+    n, first, box, worst = 0, None, [w, 10 ** 9, -1, -1], 0
+    for i in range(0, len(want), 3):
+        if got[i:i + 3] != want[i:i + 3]:
+            n += 1
+            px, py = (i // 3) % w, (i // 3) // w
+            first = first or (px, py, tuple(got[i:i + 3]), tuple(want[i:i + 3]))
+            box = [min(box[0], px), min(box[1], py), max(box[2], px), max(box[3], py)]
+            worst = max(worst, *(abs(a - b) for a, b in zip(got[i:i + 3], want[i:i + 3])))
+    return (f"{n} pixels differ in ({box[0]},{box[1]})-({box[2]},{box[3]}), largest channel step {worst}, "
+            f"first at {first[:2]}: screen {first[2]} expected {first[3]}")
+
+
+# ---------------------------------------------------------------- the session
+
+class Session:
+    """One Xvfb, one fresh Wine prefix, the tools, and every process started here."""
+
+    def __init__(self, args):
+        self.artifacts = args.artifacts
+        self.keep = args.keep
+        self.work = tempfile.mkdtemp(prefix="qv-e2e-")
+        # A copy of what is checked, so that a rebuild during the run does not change it.
+        self.bin_dir = os.path.join(self.work, "bin")
+        os.makedirs(self.bin_dir)
+        for name in ("Quadrivue.exe", "quadrivue-cli.exe", "help.png"):
+            if os.path.exists(os.path.join(args.bin_dir, name)):
+                shutil.copy(os.path.join(args.bin_dir, name), self.bin_dir)
+        self.probe_exe = shutil.copy(args.probe, self.bin_dir)
+        self.prefix = os.path.join(self.work, "prefix")
+        self.xvfb_pid = None
+        self.children = []
+        self.results = []
+
+    # -- set-up and clean-up
+
+    def start(self):
+        out = subprocess.run(["bash", XVFB_SCRIPT], capture_output=True, text=True, timeout=30, check=True).stdout
+        display, pid = out.split()
+        self.xvfb_pid = int(pid)
+        os.makedirs(self.prefix)
+        self.env = dict(os.environ, DISPLAY=display, WINEPREFIX=self.prefix, WINEDEBUG="-all",
+                        WINEDLLOVERRIDES="mscoree,mshtml=")
+        t0 = time.monotonic()
+        subprocess.run(["wineboot", "-i"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=120, check=True)
+        # The fresh prefix goes on setting itself up after wineboot returns: let it finish and
+        # the server end, then keep a persistent server so every later Wine start is quick.
+        subprocess.run(["wineserver", "-w"], env=self.env, timeout=120)
+        t1 = time.monotonic()
+        subprocess.run(["wineserver", f"-p{SERVER_LINGER}"], env=self.env, check=True, timeout=30)
+        self.probe("windows")
+        self.figure(f"display {display}, prefix made in {t1 - t0:.1f} s, desktop up in {time.monotonic() - t1:.1f} s")
+
+    def close(self):
+        for proc in self.children:
+            if proc.poll() is None:
+                proc.kill()
+                proc.wait(timeout=10)
+        if self.xvfb_pid:
+            for step in (["wineserver", "-k"], ["wineserver", "-w"]):
+                try:
+                    subprocess.run(step, env=self.env, timeout=30)
+                except subprocess.TimeoutExpired:
+                    print(f"INFO {' '.join(step)} timed out", flush=True)
+            os.kill(self.xvfb_pid, signal.SIGTERM)
+            try:
+                wait_for("Xvfb to end", lambda: not os.path.exists(f"/proc/{self.xvfb_pid}/exe"), 10)
+            except Failure as e:
+                print(f"INFO {e}", flush=True)
+        if self.keep:
+            print(f"kept {self.work}")
+        else:
+            shutil.rmtree(self.work, ignore_errors=True)
+
+    # -- results
+
+    def record(self, name, ok, detail=""):
+        self.results.append(ok)
+        print(f"{'PASS' if ok else 'FAIL'} {name}{': ' + detail if detail else ''}", flush=True)
+
+    def check(self, name, step):
+        """Runs step(); a Failure it raises becomes a FAIL line. The step's return is the PASS detail."""
+        t0 = time.monotonic()
+        try:
+            detail = step() or ""
+            self.record(name, True, f"{detail} ({time.monotonic() - t0:.1f} s)".lstrip())
+            return True
+        except Failure as e:
+            self.record(name, False, str(e))
+        except Exception as e:  # a fault of the harness or a tool: reported, and the run goes on
+            self.record(name, False, f"{type(e).__name__}: {e}")
+        return False
+
+    def figure(self, text):
+        print(f"INFO {text}", flush=True)
+
+    # -- tools
+
+    def run(self, argv, timeout=60):
+        """(exit code, standard output). Output goes through a file, not a pipe: Wine's helper
+        processes that a start may launch (services, the desktop) inherit the descriptors and
+        would hold a pipe open long after the program itself has ended."""
+        with tempfile.TemporaryFile(mode="w+", dir=self.work) as out:
+            proc = subprocess.run(argv, env=self.env, stdout=out, stderr=subprocess.DEVNULL, timeout=timeout)
+            out.seek(0)
+            return proc.returncode, out.read()
+
+    def cli(self, *args):
+        rc, out = self.run(["wine", os.path.join(self.bin_dir, "quadrivue-cli.exe"), *args])
+        if rc != 0:
+            raise Failure(f"quadrivue-cli {' '.join(args)} exited {rc}: {out.strip()}")
+        return out
+
+    def probe(self, *args):
+        """The probe's answer as a list of lines; [] when what it was asked about is not there."""
+        rc, out = self.run(["wine", self.probe_exe, *map(str, args)], timeout=30)
+        if rc == 2:
+            raise Failure(f"probe usage error for {args}")
+        return out.splitlines() if rc == 0 else []
+
+    def windows(self):
+        return [parse_window(line) for line in self.probe("windows")]
+
+    def find(self, cls):
+        lines = self.probe("find", cls)
+        return parse_window(lines[0]) if lines else None
+
+    def probe_result(self, *args):
+        lines = self.probe(*args)
+        if not lines:
+            raise Failure(f"probe {' '.join(map(str, args))}: no answer")
+        return int(lines[0].split()[1])
+
+    def xdotool(self, *args):
+        subprocess.run(["xdotool", *map(str, args)], env=self.env, check=True, timeout=10)
+
+    def screen(self, rect=(0, 0, SHOW_W, SHOW_H)):
+        data = subprocess.run(["xwd", "-root", "-silent"], env=self.env, capture_output=True, check=True,
+                              timeout=20).stdout
+        return xwd_region(data, *rect)
+
+    def save_mismatch(self, name, got, want, w, h):
+        if not self.artifacts:
+            return ""
+        os.makedirs(self.artifacts, exist_ok=True)
+        write_ppm(os.path.join(self.artifacts, f"{name}-screen.ppm"), w, h, got)
+        write_ppm(os.path.join(self.artifacts, f"{name}-expected.ppm"), w, h, want)
+        return f"; saved {name}-screen.ppm and {name}-expected.ppm in {self.artifacts}"
+
+    def wait_screen(self, name, want, timeout=15):
+        """Waits until the show's rectangle on screen is exactly want."""
+        last = [None]
+
+        def poll():
+            last[0] = self.screen()
+            return last[0] == want
+        try:
+            wait_for(name, poll, timeout, interval=0.1)
+        except Failure as e:
+            if last[0] is None:
+                raise
+            raise Failure(f"{e}: {describe_difference(last[0], want, SHOW_W)}"
+                          f"{self.save_mismatch(name, last[0], want, SHOW_W, SHOW_H)}")
+
+    def screen_complaint(self, name, want):
+        got = self.screen()
+        if got == want:
+            return None
+        return describe_difference(got, want, SHOW_W) + self.save_mismatch(name, got, want, SHOW_W, SHOW_H)
+
+
+def parse_window(line):
+    words = shlex.split(line)
+    w = {"hwnd": int(words[1], 0)}
+    i = 2
+    while i < len(words):
+        key = words[i]
+        if key == "rect":
+            w["rect"] = tuple(int(v) for v in words[i + 1:i + 5])
+            i += 5
+        elif key in ("class", "title"):
+            w[key] = words[i + 1]
+            i += 2
+        else:
+            w[key] = int(words[i + 1], 0)
+            i += 2
+    return w
+
+
+# ---------------------------------------------------------------- the application
+
+class App:
+    """One start of Quadrivue.exe from a folder of its own with its data files."""
+
+    def __init__(self, s, name, settings, folders, help_png):
+        self.s = s
+        self.dir = os.path.join(s.work, name)
+        os.makedirs(self.dir)
+        shutil.copy(os.path.join(s.bin_dir, "Quadrivue.exe"), self.dir)
+        shutil.copy(help_png, os.path.join(self.dir, "help.png"))
+        settings_file = winpath(os.path.join(self.dir, "settings.idx"))
+        s.cli("settings", "set", settings_file, *settings, *(f"folder+={winpath(f)}" for f in folders))
+        index = winpath(os.path.join(self.dir, "filelist.idx"))
+        s.cli("scan", "--no-subfolders", "--index", index, *(winpath(f) for f in folders))
+        self.files = s.cli("list", "--index", index).splitlines()
+        # The sequential position starts from the profile: every start begins from counter 0.
+        rc, out = s.run(["wine", "reg", "add", REGISTRY_KEY, "/v", "Counter", "/t", "REG_DWORD", "/d", "0", "/f"])
+        if rc != 0:
+            raise Failure(f"reg add exited {rc}: {out.strip()}")
+        self.log = open(os.path.join(self.dir, "wine.log"), "w")
+        self.t0 = time.monotonic()
+        self.proc = subprocess.Popen(["wine", os.path.join(self.dir, "Quadrivue.exe")], env=s.env,
+                                     stdout=self.log, stderr=subprocess.STDOUT, cwd=s.work)
+        s.children.append(self.proc)
+
+    def wait_started(self):
+        """The show window, frame and tray; closes Wine's stand-in tray once the icon is in."""
+        s = self.s
+
+        def shown():
+            w = s.find("QuadrivueShow")
+            return w if w and w["visible"] else None
+        self.show = wait_for("the show window", self.check_alive(shown), 40)
+        self.started = time.monotonic() - self.t0
+        self.pid = self.show["pid"]
+        self.frame = s.find("QuadrivueFrame")
+        self.tray = s.find("QuadrivueTray")
+        if not self.frame or not self.tray:
+            raise Failure(f"frame {self.frame} tray {self.tray}")
+        wait_for("the tray icon", lambda: s.probe_result("tray-modify", self.tray["hwnd"],
+                                                                       TRAY_ICON_ID) == 1, 10)
+        # Wine's stand-in notification area sits at (0,0) over everything.
+        wait_for("Wine's tray window closed", lambda: s.probe("close-wine-tray")[0] != "closed 0", 10)
+
+    def check_alive(self, poll):
+        def wrapped():
+            if self.proc.poll() is not None:
+                raise Failure(f"Quadrivue.exe ended with {self.proc.returncode}")
+            return poll()
+        return wrapped
+
+    def command(self, cmd_id):
+        if not getattr(self, "frame", None):
+            raise Failure("no frame window to send the command to")
+        self.s.probe("post", self.frame["hwnd"], WM_COMMAND, cmd_id, 0)
+
+    def tray_press(self):
+        self.s.probe_result("send", self.tray["hwnd"], TRAY_CALLBACK, TRAY_ICON_ID, WM_LBUTTONDOWN)
+
+    def extra_windows(self):
+        """Visible windows other than the show belonging to the app, and any dialog anywhere."""
+        return [w for w in self.s.windows() if w["visible"] and w["hwnd"] != self.show["hwnd"] and
+                (w["pid"] == self.pid or w["class"] == "#32770")]
+
+    def no_extra_windows(self):
+        extra = self.extra_windows()
+        return f"unexpected windows {extra}" if extra else None
+
+    def exit(self, timeout=15):
+        """Exit from the frame's command; the process must end on its own."""
+        self.command(ID_EXIT)
+        t0 = time.monotonic()
+        try:
+            self.proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise Failure(f"still running {timeout} s after Exit")
+        self.log.close()
+        return time.monotonic() - t0
+
+    def stop(self):
+        """Best effort at the end of a start that failed half-way."""
+        if self.proc.poll() is None:
+            try:
+                self.exit(timeout=10)
+            except Exception:
+                self.proc.kill()
+                self.proc.wait(timeout=10)
+
+    def linux_memory(self):
+        """Private bytes of the Linux process that runs Quadrivue.exe."""
+        with open(f"/proc/{self.proc.pid}/smaps_rollup") as f:
+            fields = dict(line.split(":", 1) for line in f if ":" in line and not line.startswith(" "))
+        return sum(int(fields[k].split()[0]) for k in ("Private_Clean", "Private_Dirty")) * 1024
+
+    def cpu_seconds(self):
+        with open(f"/proc/{self.proc.pid}/stat") as f:
+            stat = f.read().rsplit(")", 1)[1].split()
+        return (int(stat[11]) + int(stat[12])) / os.sysconf("SC_CLK_TCK")
+
+
+# ---------------------------------------------------------------- the runs
+
+def make_pictures(s, root, layout):
+    """layout: (name, kind, w, h) per file, each in its own folder so the list keeps this order."""
+    folders = []
+    for i, (name, kind, w, h) in enumerate(layout):
+        folder = os.path.join(root, f"{i:02d}")
+        os.makedirs(folder)
+        path = os.path.join(folder, name)
+        if kind == "junk":
+            write_junk(path, w, i)
+        elif kind == "truncated":
+            write_truncated_png(path, i)
+        else:
+            WRITERS[kind](path, w, h, i)
+        folders.append(folder)
+    return folders
+
+
+def render(s, path, out_name, fit=1, smart=1):
+    out = os.path.join(s.work, out_name)
+    s.cli("render", winpath(path), "--size", f"{SHOW_W}x{SHOW_H}", "--fit", str(fit), "--smart-crop", str(smart),
+          winpath(out))
+    w, h, rgb = read_ppm(out)
+    if (w, h) != (SHOW_W, SHOW_H):
+        raise Failure(f"render of {path} is {w}x{h}")
+    return rgb
+
+
+def help_picture(s):
+    """The shipped help picture, or a small stand-in while there is none."""
+    shipped = os.path.join(s.bin_dir, "help.png")
+    if os.path.exists(shipped):
+        return shipped
+    s.figure("no help.png beside Quadrivue.exe: using a stand-in picture")
+    path = os.path.join(s.work, "help.png")
+    write_png(path, 300, 200, 5)
+    return path
+
+
+# The main start's file list: sequential order from a fresh counter of 0 shows
+# index 1 first and then walks 2, 3, 4, 5, 0, 1.
+MAIN_LAYOUT = [
+    ("d.png", "png", 512, 384),      # 0: reached by wrapping round after the narrow one
+    ("a.bmp", "bmp", 640, 400),      # 1: first picture
+    ("b.png", "png", 400, 640),      # 2: after the tray press (portrait, cropped towards its top)
+    ("c.bmp", "bmp", 1000, 500),     # 3: after the double-click
+    ("e.jpg", "junk", 4000, 0),      # 4: undecodable: the picture on show stays
+    ("f.bmp", "bmp", 200, 150),      # 5: too narrow: skipped, the next pick comes at once
+]
+MAIN_SEQUENCE = ["1", "2", "3", "4", "5", "0", "1"]
+
+
+def run_main(s, help_png):
+    folders = make_pictures(s, os.path.join(s.work, "pics-main"), MAIN_LAYOUT)
+    paths = [os.path.join(f, layout[0]) for f, layout in zip(folders, MAIN_LAYOUT)]
+    order = s.cli("pick", "--count", str(len(paths)), "--counter", "0", "--draws", str(len(MAIN_SEQUENCE)))
+    if order.split() != MAIN_SEQUENCE:
+        raise Failure(f"sequential order from counter 0 is {order.split()}, the layout expects {MAIN_SEQUENCE}")
+    refs = {i: render(s, paths[i], f"ref{i}.ppm") for i in (0, 1, 2, 3)}
+    app = App(s, "app-main", ["m_nInterval=10", "m_bMinutes=1", "m_bRandom=0", "m_nFitMode=1", "m_bSmartCrop=1",
+                              "m_nMonitor=-1", "m_nMinWidth=300", "m_bIgnoreSmall=1"], folders, help_png)
+    if app.files != [winpath(p) for p in paths]:
+        raise Failure(f"file list {app.files}")
+    try:
+        app.wait_started()
+        s.figure(f"show window up {app.started:.1f} s after start")
+        walk_main(s, app, refs)
+    finally:
+        app.stop()
+
+
+def show_is_bottom(s, app, cover=None):
+    """None when the show is the lowest visible window (under the cover when given), else what is wrong."""
+    visible = [w for w in s.windows() if w["visible"]]
+    handles = [w["hwnd"] for w in visible]
+    if app.show["hwnd"] not in handles:
+        return "the show window is not visible"
+    if handles[-1] != app.show["hwnd"]:
+        below = visible[handles.index(app.show["hwnd"]) + 1:]
+        return f"windows below the show: {[(w['class'], w['title']) for w in below]}"
+    if cover and cover not in handles:
+        return "the covering window is not visible"
+    return None
+
+
+def walk_main(s, app, refs):
+    def show_window():
+        w = app.show
+        problems = []
+        if w["rect"] != (0, 0, SHOW_W, SHOW_H):
+            problems.append(f"rect {w['rect']}")
+        if not w["style"] & WS_POPUP or w["style"] & WS_CAPTION or not w["style"] & WS_VISIBLE:
+            problems.append(f"style 0x{w['style']:08x}")
+        if w["title"]:
+            problems.append(f"title {w['title']!r}")
+        if app.frame["visible"] or app.frame["title"] != "Quadrivue":
+            problems.append(f"frame {app.frame}")
+        # The shell's restart message is broadcast to top-level windows: a message-only tray window misses it.
+        if app.tray["visible"] or app.tray["msgonly"]:
+            problems.append(f"tray window {app.tray}")
+        if problems:
+            raise Failure("; ".join(problems))
+        return f"rect {w['rect']} style 0x{w['style']:08x}"
+    s.check("a show window over the second monitor", show_window)
+    s.check("b first picture equals its render", lambda: s.wait_screen("first-picture", refs[1], 20))
+
+    covered = fill_rect(refs[1], SHOW_W, COVER_RECT, COVER_RGB)
+    cover = start_cover(s)
+    try:
+        zorder_checks(s, app, refs, cover, covered)
+    finally:
+        s.probe("post", cover[0], WM_CLOSE, 0, 0)
+        try:
+            cover[1].wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            cover[1].kill()
+    s.check("c show repainted where the cover was", lambda: s.wait_screen("uncovered", refs[1], 10))
+
+    def tray_press():
+        app.tray_press()
+        s.wait_screen("tray-press", refs[2], 10)
+    s.check("d tray left press advances at once", tray_press)
+
+    def double_click():
+        s.xdotool("mousemove", 400, 300, "click", "--repeat", 2, "--delay", 80, 1)
+        s.wait_screen("double-click", refs[3], 10)
+    s.check("d double-click on the picture advances", double_click)
+    s.xdotool("mousemove", 1000, 750)
+
+    def undecodable():
+        app.tray_press()
+        holds("after the undecodable file", lambda: s.screen_complaint("undecodable", refs[3]) or
+              app.no_extra_windows(), 2.0)
+        return "picture on show stayed, no new window"
+    s.check("e undecodable file skipped silently", undecodable)
+
+    def narrow():
+        app.tray_press()
+        s.wait_screen("narrow-then-wrap", refs[0], 10)
+        app.tray_press()
+        s.wait_screen("wrap-again", refs[1], 10)
+        extra = app.no_extra_windows()
+        if extra:
+            raise Failure(extra)
+        return "next pick came at once and wrapped to the first file"
+    s.check("e too-narrow file skipped silently", narrow)
+
+    def taskbar_created():
+        tray = app.tray["hwnd"]
+        steps = [s.probe_result("tray-modify", tray, TRAY_ICON_ID), s.probe_result("tray-delete", tray, TRAY_ICON_ID),
+                 s.probe_result("tray-modify", tray, TRAY_ICON_ID)]
+        if steps != [1, 1, 0]:
+            raise Failure(f"modify, delete, modify answered {steps}, expected [1, 1, 0]")
+        s.probe("taskbar-created")
+        wait_for("the icon added again", lambda: s.probe_result("tray-modify", tray, TRAY_ICON_ID) == 1, 10)
+        s.probe("close-wine-tray")
+        return "icon deleted, then added again on the broadcast"
+    s.check("h TaskbarCreated adds the icon again", taskbar_created)
+
+    def exit_counter():
+        took = app.exit()
+        rc, out = s.run(["wine", "reg", "query", REGISTRY_KEY, "/v", "Counter"])
+        words = out.split()
+        if rc != 0 or "Counter" not in words:
+            raise Failure(f"reg query exited {rc}: {out.strip()}")
+        value = int(words[words.index("Counter") + 2], 0)
+        if value != int(MAIN_SEQUENCE[-1]):
+            raise Failure(f"Counter {value}, expected {MAIN_SEQUENCE[-1]}")
+        return f"ended {took:.1f} s after Exit, exit code {app.proc.returncode}, Counter {value}"
+    s.check("g Exit ends the process and stores the counter", exit_counter)
+
+
+def start_cover(s):
+    """A window of another process over part of the show; (hwnd, process)."""
+    x, y, w, h = COVER_RECT
+    out_path = os.path.join(s.work, "cover.out")
+    with open(out_path, "w") as out:
+        proc = subprocess.Popen(["wine", s.probe_exe, "cover", str(x), str(y), str(w), str(h), "120",
+                                 "%02x%02x%02x" % COVER_RGB], env=s.env, stdout=out, stderr=subprocess.DEVNULL)
+    s.children.append(proc)
+
+    def started():
+        with open(out_path) as f:
+            line = f.readline()
+        return line if line.endswith("\n") or proc.poll() is not None else None
+    line = wait_for("the covering window", started, 30)
+    if not line.startswith("hwnd"):
+        raise Failure(f"cover window did not start ({line!r})")
+    return int(line.split()[1], 0), proc
+
+
+def zorder_checks(s, app, refs, cover, covered):
+    cover_hwnd = cover[0]
+
+    def stays_bottom(name):
+        holds(name, lambda: show_is_bottom(s, app, cover_hwnd) or s.screen_complaint(name, covered), 1.5)
+
+    def raised_over():
+        s.wait_screen("cover-raised", covered, 10)
+        stays_bottom("cover-raised")
+        return "cover on top, its pixels on screen"
+    s.check("c stays at the bottom under a raised window", raised_over)
+
+    def setpos_top():
+        s.probe("setpos-top", app.show["hwnd"])
+        stays_bottom("setpos-top")
+    s.check("c stays at the bottom after SetWindowPos(HWND_TOP)", setpos_top)
+
+    def move():
+        s.probe("move", app.show["hwnd"], 100, 80, 400, 300)
+
+        def rect():
+            r = s.find("QuadrivueShow")["rect"]
+            return None if r == (0, 0, SHOW_W, SHOW_H) else f"rect {r}"
+        holds("move", lambda: rect() or show_is_bottom(s, app, cover_hwnd) or s.screen_complaint("move", covered),
+              1.5)
+    s.check("c stays at the bottom and in place after MoveWindow", move)
+
+    def click_and_drag():
+        s.xdotool("mousemove", 100, 200, "mousedown", 1)
+        try:
+            wait_for("the path text while the button is down",
+                     lambda: bytes(PATH_TEXT_RGB) in rgb_pixels(s.screen((0, 0, 400, 40))), 10)
+            s.xdotool("mousemove", 250, 350)
+            holds("dragging", lambda: show_is_bottom(s, app, cover_hwnd), 1.0)
+        finally:
+            s.xdotool("mouseup", 1)
+        s.wait_screen("after-drag", covered, 10)
+        stays_bottom("after-drag")
+        return "path text shown while held, picture back after release"
+    s.check("c stays at the bottom after a click and drag", click_and_drag)
+
+
+def rgb_pixels(rgb):
+    return {bytes(rgb[i:i + 3]) for i in range(0, len(rgb), 3)}
+
+
+def run_empty(s, help_png):
+    load_out = os.path.join(s.work, "help.ppm")
+    s.cli("load", winpath(help_png), winpath(load_out))
+    hw, hh, pixels = read_ppm(load_out)
+    want = centred_on_black(pixels, hw, hh)
+    empty = os.path.join(s.work, "pics-empty")
+    os.makedirs(empty)
+    app = App(s, "app-empty", ["m_nInterval=1", "m_bMinutes=0", "m_bRandom=0"], [empty], help_png)
+    if app.files:
+        raise Failure(f"empty folder listed {app.files}")
+    try:
+        app.wait_started()
+
+        def help_shown():
+            s.wait_screen("help", want, 20)
+            return f"help picture {hw}x{hh} centred"
+        if s.check("f empty list shows the help picture", help_shown):
+            s.check("f empty list does not advance", lambda: holds(
+                "over two ticks of one second", lambda: s.screen_complaint("help-still", want) or
+                app.no_extra_windows(), 2.5))
+        s.check("g Exit ends the process (empty list)", lambda: f"{app.exit():.1f} s")
+    finally:
+        app.stop()
+
+
+def centred_on_black(pixels, w, h):
+    out = bytearray(SHOW_W * SHOW_H * 3)
+    x0, y0 = int((SHOW_W - w) / 2), int((SHOW_H - h) / 2)
+    for row in range(max(0, -y0), min(h, SHOW_H - y0)):
+        c0, c1 = max(0, -x0), min(w, SHOW_W - x0)
+        o = ((y0 + row) * SHOW_W + x0 + c0) * 3
+        out[o:o + (c1 - c0) * 3] = pixels[(row * w + c0) * 3:(row * w + c1) * 3]
+    return bytes(out)
+
+
+SOAK_LAYOUT = [
+    ("g1.bmp", "bmp", 1280, 960), ("n1.bmp", "bmp", 120, 300), ("j1.jpg", "junk", 3000, 0),
+    ("g2.png", "png", 900, 1400), ("t1.png", "truncated", 0, 0), ("g3.bmp", "bmp", 333, 777),
+    ("n2.png", "png", 299, 400), ("e1.bmp", "junk", 0, 0), ("g4.png", "png", 1024, 300),
+    ("j2.tif", "junk", 900, 0), ("g5.bmp", "bmp", 301, 200), ("n3.bmp", "bmp", 16, 16),
+]
+SOAK_MEMORY_GROWTH = 64 * 2**20  # a window-sized bitmap leaked per slide (1.4 MB) passes this in a few dozen slides
+
+
+def run_soak(s, help_png, interval, seconds):
+    folders = make_pictures(s, os.path.join(s.work, "pics-soak"), SOAK_LAYOUT)
+    app = App(s, "app-soak", [f"m_nInterval={interval}", "m_bMinutes=0", "m_bRandom=0"], folders, help_png)
+    try:
+        app.wait_started()
+        mem0 = app.linux_memory()
+        wine0 = " ".join(s.probe("memory", app.pid))
+        frames, t_end = set(), time.monotonic() + seconds
+
+        def soak():
+            while time.monotonic() < t_end:
+                if app.proc.poll() is not None:
+                    raise Failure(f"Quadrivue.exe ended with {app.proc.returncode}")
+                extra = app.no_extra_windows()
+                if extra:
+                    raise Failure(extra)
+                frames.add(hash(s.screen()))
+                time.sleep(1)
+            if len(frames) < 2:
+                raise Failure(f"the screen never changed at interval {interval}")
+            return f"{seconds} s at interval {interval}, {len(frames)} different screens seen"
+        s.check("i soak: alive, no new window, the show advances", soak)
+        mem1 = app.linux_memory()
+        wine1 = " ".join(s.probe("memory", app.pid))
+        # Wine leaves the private-bytes counter at 0; the Linux process's private pages stand in.
+        s.figure(f"soak private memory {mem0 / 2**20:.1f} MiB at start, {mem1 / 2**20:.1f} MiB at end "
+                 f"(Linux /proc); Wine's counters at start: {wine0}; at end: {wine1}")
+
+        def memory_bounded():
+            if mem1 - mem0 > SOAK_MEMORY_GROWTH:
+                raise Failure(f"grew by {(mem1 - mem0) / 2**20:.1f} MiB")
+            return f"grew by {(mem1 - mem0) / 2**20:.1f} MiB"
+        s.check("i soak: private memory does not run away", memory_bounded)
+        s.check("g Exit ends the process (soak)", lambda: f"{app.exit():.1f} s")
+    finally:
+        app.stop()
+
+
+IDLE_SECONDS = 30
+
+
+def run_idle_cpu(s, help_png):
+    folders = make_pictures(s, os.path.join(s.work, "pics-idle"), MAIN_LAYOUT[:4])
+    app = App(s, "app-idle", ["m_nInterval=60", "m_bMinutes=0", "m_bRandom=0"], folders, help_png)
+    try:
+        app.wait_started()
+        first = render(s, os.path.join(folders[1], MAIN_LAYOUT[1][0]), "idle-ref.ppm")
+
+        def idle():
+            s.wait_screen("idle-first", first, 20)
+            c0, t0 = app.cpu_seconds(), time.monotonic()
+            holds("idle", lambda: None if app.proc.poll() is None else "Quadrivue.exe ended", IDLE_SECONDS, 1.0)
+            used, span = app.cpu_seconds() - c0, time.monotonic() - t0
+            return f"CPU time between slides {used:.2f} s over {span:.1f} s ({100 * used / span:.2f} %)"
+        s.check("idle CPU measured", idle)
+        app.exit()
+    finally:
+        app.stop()
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--bin-dir", required=True, help="folder with Quadrivue.exe and quadrivue-cli.exe")
+    parser.add_argument("--probe", required=True, help="qv_e2e_probe.exe")
+    parser.add_argument("--artifacts", help="where screens that did not match are saved")
+    parser.add_argument("--keep", action="store_true", help="keep the temporary folder")
+    parser.add_argument("--idle-cpu", action="store_true", help="only measure the CPU time between slides")
+    parser.add_argument("--soak-interval", type=int, default=0, help="slide interval of the soak, seconds")
+    parser.add_argument("--soak-seconds", type=int, default=60, help="length of the soak")
+    parser.add_argument("--only", help="run only the starts whose name holds this word (main, empty, soak)")
+    args = parser.parse_args()
+    for exe in (os.path.join(args.bin_dir, "Quadrivue.exe"), os.path.join(args.bin_dir, "quadrivue-cli.exe"),
+                args.probe):
+        if not os.path.exists(exe):
+            print(f"FAIL missing {exe}")
+            return 1
+
+    s = Session(args)
+    t0 = time.monotonic()
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit("e2e: terminated"))  # clean up on the way out
+    try:
+        s.start()
+        help_png = help_picture(s)
+        runs = [("idle CPU", run_idle_cpu)] if args.idle_cpu else [
+            ("main start", run_main), ("empty list start", run_empty),
+            ("soak start", lambda s, h: run_soak(s, h, args.soak_interval, args.soak_seconds))]
+        for name, run in runs:
+            if args.only and args.only not in name:
+                continue
+            try:
+                run(s, help_png)
+            except Exception as e:
+                s.record(f"{name} could not go on", False, f"{type(e).__name__}: {e}")
+    finally:
+        s.close()
+    passed = sum(s.results)
+    print(f"e2e: {passed} passed, {len(s.results) - passed} failed in {time.monotonic() - t0:.0f} s")
+    return 0 if s.results and all(s.results) else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
