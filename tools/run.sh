@@ -115,39 +115,9 @@ wineserver -k 2>/dev/null || true
 timeout 20 wineserver -w 2>/dev/null || true
 [ -f "$WINEPREFIX/system.reg" ] || echo "run: preparing the Wine prefix $WINEPREFIX (once, about a minute)"
 
-# --- Helper: a tiny Win32 program that sends Quadrivue its Exit and hides Wine's tray window ---
-cat >"$run/run-helper.c.new" <<'EOF'
-/* Helper of tools/run.sh, run under Wine beside Quadrivue:
-     run-helper exit            posts the Exit command to Quadrivue's main frame (1: no frame)
-     run-helper hide-tray SECS  waits up to SECS seconds for Wine's own "Wine System Tray" window
-                                and closes it, which hides it for good (1: it did not appear) */
-#include <windows.h>
-#include <stdlib.h>
-#include <string.h>
-
-int main(int argc, char **argv) {
-  if (argc == 2 && strcmp(argv[1], "exit") == 0) {
-    HWND frame = FindWindowA("QuadrivueFrame", NULL);
-    return frame && PostMessageA(frame, WM_COMMAND, 57665 /* ID_APP_EXIT */, 0) ? 0 : 1;
-  }
-  if (argc == 3 && strcmp(argv[1], "hide-tray") == 0) {
-    DWORD start = GetTickCount(), limit = (DWORD)atoi(argv[2]) * 1000;
-    for (;;) {
-      HWND tray = FindWindowA(NULL, "Wine System Tray");
-      if (tray && IsWindowVisible(tray)) return PostMessageA(tray, WM_CLOSE, 0, 0) ? 0 : 1;
-      if (GetTickCount() - start >= limit) return 1;
-      Sleep(200);
-    }
-  }
-  return 2;
-}
-EOF
-if [ ! -f "$run/run-helper.exe" ] || ! cmp -s "$run/run-helper.c.new" "$run/run-helper.c"; then
-  mv -f "$run/run-helper.c.new" "$run/run-helper.c"
-  x86_64-w64-mingw32-gcc -Os -s -Wall -o "$run/run-helper.exe" "$run/run-helper.c"
-else
-  rm -f "$run/run-helper.c.new"
-fi
+# The build's probe program sends Quadrivue its Exit and closes Wine's own tray window.
+probe_exe="$root/build/windows/bin/qv_e2e_probe.exe"
+probe() { setsid tools/wine-run.sh "$probe_exe" "$@" 2>/dev/null; }
 
 # --- Data files -------------------------------------------------------------------------------
 settings="$run/settings.idx"
@@ -233,7 +203,11 @@ fi
 # --- Run --------------------------------------------------------------------------------------
 stop_app() {
   echo "run: sending Quadrivue its Exit"
-  setsid tools/wine-run.sh "$run/run-helper.exe" exit || echo "run: no Quadrivue frame window found"
+  local frame
+  frame=$(probe find QuadrivueFrame | sed -n 's/^hwnd \(0x[0-9a-f]*\) .*/\1/p')
+  if [ -z "$frame" ] || ! probe post "$frame" 0x111 57665 0 >/dev/null; then
+    echo "run: no Quadrivue frame window found"
+  fi
   for _ in $(seq 1 150); do
     kill -0 "$app_pid" 2>/dev/null || break
     sleep 0.1
@@ -253,7 +227,10 @@ echo "run: starting $run/Quadrivue.exe"
 app_pid=$!
 if [ "$headless" -eq 1 ]; then
   # Nobody can click Wine's stand-in tray on Xvfb; closed, it no longer covers the picture.
-  setsid tools/wine-run.sh "$run/run-helper.exe" hide-tray 60 >/dev/null 2>&1 &
+  (for _ in $(seq 1 60); do
+    probe close-wine-tray | grep -q '^closed 1' && break
+    sleep 1
+  done) >/dev/null 2>&1 &
   helper_pid=$!
   (while sleep 3; do screenshot; done) &
   shots_pid=$!
