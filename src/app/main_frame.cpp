@@ -123,11 +123,19 @@ bool CMainFrame::OnCommand(UINT id, UINT) {
 }
 
 void CMainFrame::OnSettings() {
+  // The tray menu stays reachable while the dialog runs: a second Settings
+  // brings the open dialog forward instead of editing the record twice.
+  if (m_pOpenSettings) {
+    if (const HWND open = m_pOpenSettings->GetSafeHwnd()) ::SetForegroundWindow(open);
+    return;
+  }
   CSettingsDlg dialog(m_app, nullptr);
   for (size_t i = 0; i < m_arrMonitors.size(); ++i)
     dialog.m_arrMonitorNames.push_back(MonitorLabel(static_cast<int32_t>(i), m_arrMonitors[i].m_bPrimary != 0));
   const int32_t old = m_app.m_nMonitor;
+  m_pOpenSettings = &dialog;
   const INT_PTR result = dialog.DoModal();
+  m_pOpenSettings = nullptr;
   // A monitor the list did not offer is never used as an index: the show
   // stays where it is.
   const int32_t chosen = m_app.m_nMonitor;

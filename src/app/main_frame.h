@@ -10,6 +10,7 @@
 #include "library/show_app.h"
 #include "platform/win/window.h"
 #include "show/show_wnd.h"
+#include "ui/settings_dialog.h"
 #include "ui/system_tray.h"
 
 namespace qv {
@@ -49,6 +50,7 @@ class CMainFrame : public win::CWnd {
   CSystemTray m_TrayIcon;
   std::vector<CMonitorEntry> m_arrMonitors;
   CShowWnd m_wndShow;
+  CSettingsDlg* m_pOpenSettings = nullptr;
 };
 
 }  // namespace qv
