@@ -1,0 +1,123 @@
+#include "ui/settings_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "codec/codec_test_support.h"
+#include "res/resource.h"
+#include "shell_test_support.h"
+
+namespace qv {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Plays a modal dialog from a thread timer, which keeps firing inside the
+// dialog's loop and inside any message box it opens. Each step runs once,
+// when its condition holds; posted messages keep the steps from nesting.
+class CDialogScript {
+ public:
+  struct Step {
+    std::function<bool()> ready;
+    std::function<void()> act;
+  };
+  explicit CDialogScript(std::vector<Step> steps) : m_steps(std::move(steps)) {
+    s_pCurrent = this;
+    m_nTimer = ::SetTimer(nullptr, 0, 30, &CDialogScript::Tick);
+  }
+  ~CDialogScript() {
+    ::KillTimer(nullptr, m_nTimer);
+    s_pCurrent = nullptr;
+  }
+  size_t Done() const { return m_nNext; }
+
+ private:
+  static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+    CDialogScript* self = s_pCurrent;
+    if (!self || self->m_nNext >= self->m_steps.size()) return;
+    const Step& step = self->m_steps[self->m_nNext];
+    if (!step.ready()) return;
+    ++self->m_nNext;
+    step.act();
+  }
+  static inline CDialogScript* s_pCurrent = nullptr;
+  std::vector<Step> m_steps;
+  size_t m_nNext = 0;
+  UINT_PTR m_nTimer = 0;
+};
+
+// The message box the dialog opened: its text, read from its static.
+HWND FindMessageBox(HWND owner) {
+  for (HWND w = ::GetTopWindow(nullptr); w; w = ::GetWindow(w, GW_HWNDNEXT)) {
+    char cls[16] = {};
+    ::GetClassNameA(w, cls, sizeof cls);
+    if (std::string(cls) == "#32770" && ::GetWindow(w, GW_OWNER) == owner && ::IsWindowVisible(w)) return w;
+  }
+  return nullptr;
+}
+
+std::string ItemText(HWND dialog, int id) {
+  char text[1024] = {};
+  ::GetDlgItemTextA(dialog, id, text, sizeof text);
+  return text;
+}
+
+// A data file that cannot be written is named, the dialog stays open, and
+// OK succeeds once the file can be written: the settings, and the file list
+// that a changed folder choice rebuilds (and rebuilds again on the retry).
+TEST(SettingsDialog, OkThatCannotWriteADataFileSaysSoAndStaysOpen) {
+  const struct {
+    const char* file;
+    const char* phrase;
+    bool changeFolders;
+  } cases[] = {
+      {"settings.idx", "could not write the settings", false},
+      {"filelist.idx", "could not write the file list", true},
+  };
+  for (const auto& c : cases) {
+    test::CTempFolder dir;
+    CShowApp app(dir.Path("settings.idx"), dir.Path("filelist.idx"));
+    // The new file is written beside the old one first: a folder in its way
+    // fails the write, whoever runs the test.
+    const std::string target = dir.Path(c.file);
+    const std::string blocker = target + ".tmp";
+    std::filesystem::create_directories(blocker);
+    CSettingsDlg dialog(app, nullptr);
+    const auto hwnd = [&] { return dialog.GetSafeHwnd(); };
+    std::string message;
+    bool openAfterMessage = false;
+    CDialogScript script({
+        {[&] { return hwnd() != nullptr; },
+         [&] {
+           if (c.changeFolders) ::SendDlgItemMessageA(hwnd(), IDC_SUBFOLDERS, BM_CLICK, 0, 0);
+           ::PostMessageA(hwnd(), WM_COMMAND, IDOK, 0);
+         }},
+        {[&] { return FindMessageBox(hwnd()) != nullptr; },
+         [&] {
+           const HWND box = FindMessageBox(hwnd());
+           message = ItemText(box, 0xFFFF);
+           ::PostMessageA(box, WM_COMMAND, IDOK, 0);
+         }},
+        {[&] { return FindMessageBox(hwnd()) == nullptr; },
+         [&] {
+           openAfterMessage = ::IsWindow(hwnd()) != FALSE;
+           std::filesystem::remove(blocker);
+           ::PostMessageA(hwnd(), WM_COMMAND, IDOK, 0);
+         }},
+    });
+    const INT_PTR result = dialog.DoModal();
+    EXPECT_EQ(script.Done(), 3u) << c.file;
+    EXPECT_NE(message.find(c.phrase), std::string::npos) << message;
+    EXPECT_NE(message.find(target), std::string::npos) << message;
+    EXPECT_TRUE(openAfterMessage) << c.file;
+    EXPECT_EQ(result, IDOK) << c.file;
+    EXPECT_TRUE(std::filesystem::exists(target)) << c.file;
+  }
+}
+
+}  // namespace
+}  // namespace qv
