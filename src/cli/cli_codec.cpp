@@ -9,8 +9,8 @@
 #include "codec/codec.h"
 #include "codec/jpeg.h"
 #include "codec/png.h"
-#include "codec/tiff.h"
 #include "codec/source_handle.h"
+#include "codec/tiff.h"
 #include "platform/global_memory.h"
 #include "platform/text.h"
 #include "show/show_image_formats.h"
@@ -19,9 +19,9 @@ namespace qv::cli {
 
 namespace {
 
-const char* const kFileTypeNames[] = {"UNKNOWN", "BMP", "GIF",  "JPEG",         "PNG", "PCX", "TIFF",
-                                      "WMF",     "EMF", "PAX",  "PSD",          "TLA", "TLAU", "WBMP",
-                                      "TGA",     "PCD_OVERVIEW", "PCD", "JP2", "J2K", "COMPOUND"};
+const char* const kFileTypeNames[] = {"UNKNOWN", "BMP",          "GIF", "JPEG", "PNG", "PCX",     "TIFF",
+                                      "WMF",     "EMF",          "PAX", "PSD",  "TLA", "TLAU",    "WBMP",
+                                      "TGA",     "PCD_OVERVIEW", "PCD", "JP2",  "J2K", "COMPOUND"};
 
 const char* FileTypeName(int32_t code) {
   const int32_t count = static_cast<int32_t>(sizeof kFileTypeNames / sizeof kFileTypeNames[0]);
@@ -46,8 +46,7 @@ const CReaderEntry kReaders[] = {
     {IS_FILETYPE_PCX, ".pcx;",
      [](HISSRC s, int32_t* w, int32_t* h, int32_t b, ISPalEntry* p) { return ISReadPCX(s, w, h, b, p, 0); }, nullptr},
     {IS_FILETYPE_WBMP, ".wbmp;.wbm;",
-     [](HISSRC s, int32_t* w, int32_t* h, int32_t b, ISPalEntry* p) { return ISReadWBMP(s, w, h, p, b, 0); },
-     nullptr},
+     [](HISSRC s, int32_t* w, int32_t* h, int32_t b, ISPalEntry* p) { return ISReadWBMP(s, w, h, p, b, 0); }, nullptr},
     {IS_FILETYPE_TGA, ".tga;",
      [](HISSRC s, int32_t* w, int32_t* h, int32_t b, ISPalEntry* p) { return ISReadTGA(s, w, h, b, p, 0); }, nullptr},
     // A 32-bit PSD read gives 3-byte pixels, so 32 is passed on as 0 and refused (error 5).
@@ -143,7 +142,8 @@ int CmdDecode(const Words& words) {
   if (pixels) written = WritePicture(out, pixels, width, height, depth, palette);
   qv::GlobalMemFree(pixels);
   if (!written) return Fail("cannot write " + out);
-  if (error != IS_ERR_OK) return Fail("decoding " + path + " failed with error " + std::to_string(error));
+  if (error != IS_ERR_OK)
+    return Fail("decoding " + path + " failed with error " + std::to_string(error) + " (" + ISErrorName(error) + ")");
   return 0;
 }
 

@@ -103,7 +103,8 @@ int CmdResize(const Words& words) {
   RunResize(choice, in, out.data(), width, height);
   const int32_t error = ISGetLastError();
   std::printf("size %d %d error %d\n", width, height, error);
-  if (error != IS_ERR_OK) return Fail("resizing " + inPath + " failed with error " + std::to_string(error));
+  if (error != IS_ERR_OK)
+    return Fail("resizing " + inPath + " failed with error " + std::to_string(error) + " (" + ISErrorName(error) + ")");
   if (!WritePicture(outPath, out.data(), width, height, 24, nullptr)) return Fail("cannot write " + outPath);
   return 0;
 }
@@ -129,7 +130,9 @@ int CmdQuantize(const Words& words) {
                 palette, int32_t(dither), int32_t(level), flags, &built);
   const int32_t error = ISGetLastError();
   std::printf("colors %d error %d\n", built, error);
-  if (error != IS_ERR_OK) return Fail("quantizing " + inPath + " failed with error " + std::to_string(error));
+  if (error != IS_ERR_OK)
+    return Fail("quantizing " + inPath + " failed with error " + std::to_string(error) + " (" + ISErrorName(error) +
+                ")");
   if (!WritePicture(outPath, indices.data(), in.width, in.height, 8, palette)) return Fail("cannot write " + outPath);
   return 0;
 }

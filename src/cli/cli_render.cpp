@@ -36,7 +36,8 @@ int CmdLoad(const Words& words) {
   const std::string& out = args.Positional()[1];
   CShowImage image;
   const int32_t result = image.Load(in, kTypeNone, 0);
-  if (image.IsEmpty()) return Fail("load failed (" + std::to_string(result) + ")");
+  if (image.IsEmpty())
+    return Fail("load failed with error " + std::to_string(result) + " (" + ISErrorName(result) + ")");
   if (!WritePicture(out, image.GetBits(), image.m_nWidth, image.m_nHeight, 24, nullptr))
     return Fail("cannot write " + out);
   std::printf("type %d size %d %d\n", image.m_nType, image.m_nWidth, image.m_nHeight);
@@ -87,8 +88,8 @@ int CmdRender(const Words& words) {
 
   const FramingResult& f = prep.framing;
   const CPlacement at = CentredPlacement(image.m_nWidth, image.m_nHeight, width, height);
-  std::printf("type %d picture %d %d scaled %d %d ", image.m_nType, prep.nPictureWidth, prep.nPictureHeight,
-              f.nWidth, f.nHeight);
+  std::printf("type %d picture %d %d scaled %d %d ", image.m_nType, prep.nPictureWidth, prep.nPictureHeight, f.nWidth,
+              f.nHeight);
   if (f.bCrop) {
     std::printf("crop %d %d %d %d ", f.nLeft, f.nTop, f.nRight, f.nBottom);
   } else {

@@ -106,6 +106,9 @@ typedef int32_t (*ISProgressFn)(int32_t index, int32_t count, uintptr_t user);
 // ---- Error state and sources -----------------------------------------------
 // The calling thread's last error; IS_ERR_NOSTATE when its state cannot be had.
 int32_t ISGetLastError();
+// The constant's name of an error code ("IS_ERR_FILEREAD"); "unknown error"
+// for a code the library does not use.
+const char* ISErrorName(int32_t code);
 // Sets (or with null clears) the calling thread's progress callback. 1 / 0.
 int32_t ISSetProgressCallback(ISProgressFn callback, uintptr_t user);
 

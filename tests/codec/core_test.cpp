@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
+#include <regex>
+#include <sstream>
 #include <thread>
 
 #include "codec/codec_internal.h"
@@ -14,6 +17,25 @@ namespace {
 using codec::CISByteCursor;
 using codec::CISOperation;
 using codec::ISException;
+
+// Every constant the public header declares has its own name, so a code
+// added later cannot be left out of the tools' messages.
+TEST(CodecErrorState, EveryErrorCodeHasItsName) {
+  std::ifstream header(std::string(QV_TEST_DATA_DIR) + "/../../src/codec/codec.h");
+  ASSERT_TRUE(header.good());
+  std::stringstream text;
+  text << header.rdbuf();
+  const std::string source = text.str();
+  const std::regex constant(R"(inline constexpr int32_t (IS_ERR_\w+) = (\d+);)");
+  int found = 0;
+  for (auto it = std::sregex_iterator(source.begin(), source.end(), constant); it != std::sregex_iterator(); ++it) {
+    EXPECT_STREQ(ISErrorName(std::stoi((*it)[2])), (*it)[1].str().c_str());
+    ++found;
+  }
+  EXPECT_GT(found, 30);
+  EXPECT_STREQ(ISErrorName(4), "unknown error");
+  EXPECT_STREQ(ISErrorName(-1), "unknown error");
+}
 
 TEST(CodecErrorState, LastErrorIsKeptPerThread) {
   ISSeekSource(nullptr, 0, 0);
