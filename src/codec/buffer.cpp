@@ -12,12 +12,25 @@ uint8_t* AllocBuffer(uint64_t bytes) {
 int64_t ImageStride(int64_t width, int32_t bitsPerPixel) {
   if (width < 1) return 0;
   switch (bitsPerPixel) {
-    case 32: return width * 4;
-    case 24: return width * 3;
-    case 8: return width;
-    case 1: return (width + 7) / 8;
-    default: return 0;
+    case 32:
+      return width * 4;
+    case 24:
+      return width * 3;
+    case 8:
+      return width;
+    case 1:
+      return (width + 7) / 8;
+    default:
+      return 0;
   }
+}
+
+uint64_t ImageBytes(int64_t width, int64_t height, int32_t bitsPerPixel) {
+  const int64_t stride = ImageStride(width, bitsPerPixel);
+  if (stride <= 0 || height < 1) return 0;
+  const auto rowBytes = static_cast<uint64_t>(stride);
+  if (static_cast<uint64_t>(height) > kMaxBufferBytes / rowBytes) return 0;
+  return rowBytes * static_cast<uint64_t>(height);
 }
 
 CISBuffer& CISBuffer::operator=(CISBuffer&& other) noexcept {

@@ -244,6 +244,11 @@ uint8_t* AllocBuffer(uint64_t bytes);
 // width below 1. Multiply by the height in 64 bits before allocating.
 int64_t ImageStride(int64_t width, int32_t bitsPerPixel);
 
+// Bytes of a width x height image buffer, computed without overflow: 0 (which
+// no allocation accepts) for a size below 1, an unknown depth, or more than
+// kMaxBufferBytes.
+uint64_t ImageBytes(int64_t width, int64_t height, int32_t bitsPerPixel);
+
 // Owns a buffer from AllocBuffer until Release hands it to the caller.
 class CISBuffer {
  public:

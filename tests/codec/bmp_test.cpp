@@ -21,7 +21,7 @@ struct BmpLayout {
   int32_t yPerMeter = 0;
   std::vector<ISPalEntry> palette;
   std::optional<std::array<uint32_t, 3>> masks;
-  Bytes gap;                          // between the palette and the pixels
+  Bytes gap;                           // between the palette and the pixels
   std::optional<uint32_t> dataOffset;  // default: right after the gap
   Bytes pixels;                        // stored rows or the RLE stream
 };
@@ -67,8 +67,8 @@ class BmpReader : public ::testing::Test {
   void Read(const Bytes& file, int32_t bits, Decoded& out, bool withPalette = true) {
     CSource source(m_dir.Write("t.bmp", file));
     ASSERT_NE(source.Get(), nullptr);
-    out.pixels.Reset(ISReadBMP(source.Get(), &out.width, &out.height, bits,
-                               withPalette ? out.palette.data() : nullptr, 0));
+    out.pixels.Reset(
+        ISReadBMP(source.Get(), &out.width, &out.height, bits, withPalette ? out.palette.data() : nullptr, 0));
     out.error = ISGetLastError();
   }
   CTempFolder m_dir;
@@ -166,6 +166,30 @@ TEST_F(BmpReader, SixteenBitRowsWithAndWithoutMasks) {
   EXPECT_EQ(b.Copy(9), (Bytes{248, 252, 248, 0, 0, 248, 0, 252, 0}));
 }
 
+TEST_F(BmpReader, ThirtyTwoBitRowsHonourTheirMasks) {
+  BmpLayout s;
+  s.width = 2, s.height = 1, s.bits = 32, s.compression = 3;
+  s.pixels = Rows({{0x44, 0x33, 0x22, 0x11, 0x04, 0x03, 0x02, 0x01}});  // 0x11223344, 0x01020304
+  const struct {
+    std::array<uint32_t, 3> masks;
+    Bytes rgba;
+  } cases[] = {
+      // The usual layout reads as an uncompressed file does, the top byte as alpha.
+      {{0x00FF0000, 0x0000FF00, 0x000000FF}, {0x22, 0x33, 0x44, 0x11, 0x02, 0x03, 0x04, 0x01}},
+      // Red in the top byte: no alpha there.
+      {{0xFF000000, 0x00FF0000, 0x0000FF00}, {0x11, 0x22, 0x33, 255, 0x01, 0x02, 0x03, 255}},
+      // Narrow fields end on bit 7 of their channel.
+      {{0x000F0000, 0x00000F00, 0x0000000F}, {0x20, 0x30, 0x40, 0x11, 0x20, 0x30, 0x40, 0x01}},
+  };
+  for (const auto& c : cases) {
+    s.masks = c.masks;
+    Decoded d;
+    Read(MakeBmp(s), 32, d);
+    EXPECT_EQ(d.error, IS_ERR_OK);
+    EXPECT_EQ(d.Copy(8), c.rgba) << std::hex << c.masks[0];
+  }
+}
+
 TEST_F(BmpReader, IndexedRowsAtOneEightAndTwentyFourBits) {
   BmpLayout s;
   s.width = 10, s.height = 1, s.bits = 1, s.palette = Palette(2);
@@ -237,16 +261,14 @@ const RefusalCase kRefusals[] = {
     {"negative_width_24", [](BmpLayout& s) { s.width = -4; }, 24, IS_ERR_NOTBMP},
     {"zero_height_24", [](BmpLayout& s) { s.height = 0; }, 24, IS_ERR_MEMORY},
     {"zero_height_8", [](BmpLayout& s) { s.bits = 8, s.palette = Palette(256), s.height = 0; }, 8, IS_ERR_MEMORY},
-    {"rle8_on_4_bits", [](BmpLayout& s) { s.bits = 4, s.compression = 1, s.palette = Palette(16); }, 24,
-     IS_ERR_NOTBMP},
+    {"rle8_on_4_bits", [](BmpLayout& s) { s.bits = 4, s.compression = 1, s.palette = Palette(16); }, 24, IS_ERR_NOTBMP},
     {"rle4_on_24_bits", [](BmpLayout& s) { s.compression = 2; }, 24, IS_ERR_NOTBMP},
     {"compression_5", [](BmpLayout& s) { s.compression = 5; }, 24, IS_ERR_NOTBMP},
     {"bit_count_2", [](BmpLayout& s) { s.bits = 2; }, 24, IS_ERR_NOTBMP},
     {"bit_count_2_at_8", [](BmpLayout& s) { s.bits = 2; }, 8, IS_ERR_NOTBMP},
     {"sixteen_bits_at_8", [](BmpLayout& s) { s.bits = 16; }, 8, IS_ERR_DEPTH},
     {"eight_bits_at_1", [](BmpLayout& s) { s.bits = 8, s.palette = Palette(256); }, 1, IS_ERR_DEPTH},
-    {"bitfields_at_8", [](BmpLayout& s) { s.bits = 8, s.compression = 3, s.palette = Palette(256); }, 8,
-     IS_ERR_NOTBMP},
+    {"bitfields_at_8", [](BmpLayout& s) { s.bits = 8, s.compression = 3, s.palette = Palette(256); }, 8, IS_ERR_NOTBMP},
     {"data_offset_inside_palette_at_8", [](BmpLayout& s) { s.bits = 8, s.palette = Palette(256), s.dataOffset = 60; },
      8, IS_ERR_NOTBMP},
     {"data_offset_past_end", [](BmpLayout& s) { s.dataOffset = 100000; }, 24, IS_ERR_NOTBMP},
@@ -259,6 +281,18 @@ const RefusalCase kRefusals[] = {
     {"huge_rle",
      [](BmpLayout& s) { s.bits = 8, s.compression = 1, s.palette = Palette(256), s.width = 100000, s.height = 100000; },
      24, IS_ERR_MEMORY},
+    // Size products past 64 bits: refused, not overflowed.
+    {"max_width_min_height_32", [](BmpLayout& s) { s.bits = 32, s.width = INT32_MAX, s.height = INT32_MIN; }, 32,
+     IS_ERR_MEMORY},
+    {"max_width_max_height_24", [](BmpLayout& s) { s.width = INT32_MAX, s.height = INT32_MAX; }, 24, IS_ERR_MEMORY},
+    {"max_width_max_height_8",
+     [](BmpLayout& s) { s.bits = 8, s.palette = Palette(256), s.width = INT32_MAX, s.height = INT32_MAX; }, 8,
+     IS_ERR_MEMORY},
+    {"max_rle",
+     [](BmpLayout& s) {
+       s.bits = 8, s.compression = 1, s.palette = Palette(256), s.width = INT32_MAX, s.height = INT32_MAX;
+     },
+     32, IS_ERR_MEMORY},
     {"rle_top_down", [](BmpLayout& s) { s.bits = 8, s.compression = 1, s.palette = Palette(256), s.height = -2; }, 8,
      IS_ERR_MEMORY},
 };

@@ -1,5 +1,5 @@
 // BMP reader: dimension query, palette query and read at 1, 8, 24 and 32 bits,
-// with RLE8/RLE4 and 16-bit bit-field masks.
+// with RLE8/RLE4 and 16- and 32-bit bit-field masks.
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -16,13 +16,26 @@ int64_t BmpStoredRowBytes(int64_t width, int32_t bitCount) {
   if (width < 1) return 0;
   int64_t rowBytes = 0;
   switch (bitCount) {
-    case 1: rowBytes = (width + 7) / 8; break;
-    case 4: rowBytes = (width + 1) / 2; break;
-    case 8: rowBytes = width; break;
-    case 16: rowBytes = width * 2; break;
-    case 24: rowBytes = width * 3; break;
-    case 32: rowBytes = width * 4; break;
-    default: return 0;
+    case 1:
+      rowBytes = (width + 7) / 8;
+      break;
+    case 4:
+      rowBytes = (width + 1) / 2;
+      break;
+    case 8:
+      rowBytes = width;
+      break;
+    case 16:
+      rowBytes = width * 2;
+      break;
+    case 24:
+      rowBytes = width * 3;
+      break;
+    case 32:
+      rowBytes = width * 4;
+      break;
+    default:
+      return 0;
   }
   return (rowBytes * 8 + 31) / 32 * 4;
 }
@@ -32,27 +45,31 @@ namespace {
 // The index of pixel x in a packed row of 1, 4 or 8 bits.
 inline uint32_t PackedIndex(const uint8_t* row, int64_t x, int32_t bitCount) {
   switch (bitCount) {
-    case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1u;
-    case 4: return (x & 1) ? row[x >> 1] & 0x0Fu : row[x >> 1] >> 4;
-    default: return row[x];
+    case 1:
+      return (row[x >> 3] >> (7 - (x & 7))) & 1u;
+    case 4:
+      return (x & 1) ? row[x >> 1] & 0x0Fu : row[x >> 1] >> 4;
+    default:
+      return row[x];
   }
 }
 
 // Shift that puts the top bit of the mask's lowest run of set bits on bit 7
-// (positive: right, negative: left); the run is looked for in the low 16 bits.
+// (positive: right, negative: left); the run is looked for in the pixel's
+// own bits (16 or 32).
 struct CMaskShift {
   uint32_t mask = 0;
   int shift = 0;
 };
 
-CMaskShift MaskShiftFor(uint32_t mask) {
+CMaskShift MaskShiftFor(uint32_t mask, int pixelBits) {
   CMaskShift result;
-  result.mask = mask & 0xFFFFu;
+  result.mask = pixelBits == 16 ? mask & 0xFFFFu : mask;
   if (result.mask == 0) return result;
   int low = 0;
   while (!(result.mask & (1u << low))) ++low;
   int high = low;
-  while (high < 15 && (result.mask & (1u << (high + 1)))) ++high;
+  while (high < pixelBits - 1 && (result.mask & (1u << (high + 1)))) ++high;
   result.shift = high - 7;
   return result;
 }
@@ -67,8 +84,11 @@ inline uint8_t MaskedChannel(uint32_t value, const CMaskShift& m) {
 void ConvertBmpRow(const CBmpRowLayout& layout, const uint8_t* stored, int32_t width, int32_t outBits, uint8_t* out) {
   const int step = outBits == 32 ? 4 : 3;
   CMaskShift masks[3];
-  if (layout.nBitCount == 16 && layout.nCompression == 3)
-    for (int c = 0; c < 3; ++c) masks[c] = MaskShiftFor(layout.arrMasks[c]);
+  const bool masked = layout.nCompression == 3 && (layout.nBitCount == 16 || layout.nBitCount == 32);
+  if (masked)
+    for (int c = 0; c < 3; ++c) masks[c] = MaskShiftFor(layout.arrMasks[c], layout.nBitCount);
+  // The top byte is alpha unless a colour lives there.
+  const bool alphaByte = !masked || ((layout.arrMasks[0] | layout.arrMasks[1] | layout.arrMasks[2]) & 0xFF000000u) == 0;
   for (int64_t x = 0; x < width; ++x, out += step) {
     uint8_t r = 0, g = 0, b = 0, a = 255;
     switch (layout.nBitCount) {
@@ -81,7 +101,7 @@ void ConvertBmpRow(const CBmpRowLayout& layout, const uint8_t* stored, int32_t w
       }
       case 16: {
         const uint32_t v = LoadU16LE(stored + x * 2);
-        if (layout.nCompression == 3) {
+        if (masked) {
           r = MaskedChannel(v, masks[0]), g = MaskedChannel(v, masks[1]), b = MaskedChannel(v, masks[2]);
         } else {
           r = static_cast<uint8_t>(((v >> 10) & 31) * 255 / 31);
@@ -95,11 +115,16 @@ void ConvertBmpRow(const CBmpRowLayout& layout, const uint8_t* stored, int32_t w
         break;
       case 32: {
         const uint32_t v = LoadU32LE(stored + x * 4);
-        r = static_cast<uint8_t>(v >> 16), g = static_cast<uint8_t>(v >> 8), b = static_cast<uint8_t>(v);
-        a = static_cast<uint8_t>(v >> 24);
+        if (masked) {
+          r = MaskedChannel(v, masks[0]), g = MaskedChannel(v, masks[1]), b = MaskedChannel(v, masks[2]);
+        } else {
+          r = static_cast<uint8_t>(v >> 16), g = static_cast<uint8_t>(v >> 8), b = static_cast<uint8_t>(v);
+        }
+        if (alphaByte) a = static_cast<uint8_t>(v >> 24);
         break;
       }
-      default: break;
+      default:
+        break;
     }
     out[0] = r, out[1] = g, out[2] = b;
     if (step == 4) out[3] = a;
@@ -164,7 +189,9 @@ uint64_t ColourCount(const CBmpHeader& h) {
   return h.nBitCount > 31 ? 0 : uint64_t{1} << h.nBitCount;
 }
 
-uint32_t CappedColourCount(const CBmpHeader& h) { return static_cast<uint32_t>(std::min<uint64_t>(ColourCount(h), 256)); }
+uint32_t CappedColourCount(const CBmpHeader& h) {
+  return static_cast<uint32_t>(std::min<uint64_t>(ColourCount(h), 256));
+}
 
 // Reads count entries into a zeroed 256-entry palette (error 3 when short).
 void ReadPalette(CISIO& io, uint32_t count, ISPalEntry* palette) {
@@ -336,9 +363,8 @@ uint8_t* ReadRle(CISOperation& op, CISIO& io, int64_t start, int32_t outBits, in
   SkipToData(io, h, kHeadersBytes + int64_t{entries} * 4);
 
   // A negative (top-down) height gives no buffer.
-  const int64_t bytes = ImageStride(h.nWidth, outBits) * int64_t{h.nHeight};
   if (h.nHeight <= 0) throw ISException(IS_ERR_MEMORY);
-  CISBuffer buffer(static_cast<uint64_t>(bytes));
+  CISBuffer buffer(ImageBytes(h.nWidth, h.nHeight, outBits));
   if (!buffer) throw ISException(IS_ERR_MEMORY);
   CRleCanvas canvas(buffer.Get(), h.nWidth, h.nHeight, outBits, palette);
   canvas.FillBackground();
@@ -383,13 +409,12 @@ uint8_t* ReadBmpRgb(CISOperation& op, CISIO& io, int32_t outBits, int32_t* width
   }
 
   const int64_t stride = ImageStride(h.nWidth, outBits);
-  CISBuffer buffer(static_cast<uint64_t>(stride * std::abs(int64_t{h.nHeight})));
+  CISBuffer buffer(ImageBytes(h.nWidth, std::abs(int64_t{h.nHeight}), outBits));
   if (!buffer) throw ISException(IS_ERR_MEMORY);
   *width = h.nWidth;
   *height = static_cast<int32_t>(std::min<int64_t>(std::abs(int64_t{h.nHeight}), INT32_MAX));
-  ReadStoredRows(op, io, h, buffer.Get(), stride, [&](const uint8_t* row, uint8_t* out) {
-    ConvertBmpRow(layout, row, h.nWidth, outBits, out);
-  });
+  ReadStoredRows(op, io, h, buffer.Get(), stride,
+                 [&](const uint8_t* row, uint8_t* out) { ConvertBmpRow(layout, row, h.nWidth, outBits, out); });
   return buffer.Release();
 }
 
@@ -409,8 +434,7 @@ uint8_t* ReadBmpIndexed(CISOperation& op, CISIO& io, int32_t outBits, ISPalEntry
 
   const int64_t stride = ImageStride(h.nWidth, outBits);
   const int64_t rows = std::abs(int64_t{h.nHeight});
-  if (stride <= 0 || rows == 0) throw ISException(IS_ERR_MEMORY);
-  CISBuffer buffer(static_cast<uint64_t>(stride * rows));
+  CISBuffer buffer(ImageBytes(h.nWidth, rows, outBits));
   if (!buffer) throw ISException(IS_ERR_MEMORY);
   *width = h.nWidth;
   *height = static_cast<int32_t>(std::min<int64_t>(rows, INT32_MAX));
