@@ -29,7 +29,8 @@ struct CTgaHeader {
   bool HasMap() const { return nColourMapType != 0; }
   bool RunLength() const { return nImageType >= 9; }
   bool TopDown() const { return (nDescriptor & 0x20) != 0; }
-  // Entries the colour map holds in the file: the first index counts too.
+  // Colour-map positions up to the last stored entry: the first entry index
+  // counts too, though the file stores only the length entries.
   uint32_t MapEntries() const { return uint32_t{nFirstEntry} + nMapLength; }
 };
 
@@ -94,17 +95,19 @@ uint32_t DecodeIndex(const uint8_t* v, size_t bytes) {
   return index;
 }
 
-// Reads the colour map into positions 0 upward; entries that would fall at 256
-// or beyond are read and dropped. An entry size the reader does not decode
-// reads nothing.
+// Reads the colour map: the file holds its length entries, for the indices
+// from the first entry index on; the positions below it stay black. Entries
+// that would fall at 256 or beyond are read and dropped. An entry size the
+// reader does not decode reads nothing.
 void ReadColourMap(CISIO& io, const CTgaHeader& h, ISPalEntry* palette) {
   const size_t bytes = ValueBytes(h.nEntryBits);
   if (bytes == 0) return;
   CISByteCursor cursor(io);
   uint8_t v[4];
-  for (uint32_t i = 0; i < h.MapEntries(); ++i) {
+  for (uint32_t i = 0; i < h.nMapLength; ++i) {
     if (!cursor.Read(v, bytes)) throw ISException(IS_ERR_FILEREAD);
-    if (i < IS_PALETTE_SIZE) palette[i] = DecodeColour(v, bytes);
+    const uint32_t index = uint32_t{h.nFirstEntry} + i;
+    if (index < IS_PALETTE_SIZE) palette[index] = DecodeColour(v, bytes);
   }
 }
 

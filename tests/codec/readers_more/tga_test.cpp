@@ -210,32 +210,38 @@ TEST(TgaPalette, QueryAgreesWithTheReadAfterAnIdField) {
   }
 }
 
-TEST(TgaPalette, FirstEntryIndexCountsTowardTheEntriesRead) {
+// The file stores the map's length entries, for the indices from the first
+// entry index on; the positions below it are black.
+TEST(TgaPalette, EntriesStartAtTheFirstEntryIndex) {
   CTgaLayout layout;
   layout.type = 1, layout.depth = 8, layout.width = 2;
   layout.mapType = 1, layout.firstEntry = 2, layout.mapLength = 4, layout.entryBits = 24;
-  for (uint8_t i = 0; i < 6; ++i) layout.map.insert(layout.map.end(), {i, i, static_cast<uint8_t>(100 + i)});
+  for (uint8_t i = 0; i < 4; ++i) layout.map.insert(layout.map.end(), {i, i, static_cast<uint8_t>(100 + i)});
   layout.pixels = {5, 0};
   ISPalEntry palette[IS_PALETTE_SIZE];
   const CPaletteResult r = QueryPalette(TgaFile(layout), palette);
   EXPECT_EQ(r.count, 6);
-  for (uint8_t i = 0; i < 6; ++i) EXPECT_TRUE(SameEntry(palette[i], (ISPalEntry{i, i, uint8_t(100 + i), 255})));
-  EXPECT_EQ(ReadTga(TgaFile(layout), 24).pixels, (Bytes{105, 5, 5, 100, 0, 0}));
+  for (int i = 0; i < 2; ++i) EXPECT_TRUE(SameEntry(palette[i], ISPalEntry{})) << i;
+  for (uint8_t i = 0; i < 4; ++i)
+    EXPECT_TRUE(SameEntry(palette[2 + i], (ISPalEntry{i, i, uint8_t(100 + i), 255}))) << int(i);
+  const CDecoded d = ReadTga(TgaFile(layout), 24);
+  EXPECT_EQ(d.error, IS_ERR_OK);
+  EXPECT_EQ(d.pixels, (Bytes{103, 3, 3, 0, 0, 0}));
 }
 
 TEST(TgaPalette, EntriesPastTheLastPositionAreReadAndDropped) {
   CTgaLayout layout;
   layout.type = 1, layout.depth = 8, layout.width = 2;
-  layout.mapType = 1, layout.firstEntry = 44, layout.mapLength = 256, layout.entryBits = 24;  // 300 entries
-  for (int i = 0; i < 300; ++i) layout.map.insert(layout.map.end(), {uint8_t(i), uint8_t(i >> 8), 7});
+  layout.mapType = 1, layout.firstEntry = 44, layout.mapLength = 256, layout.entryBits = 24;  // indices 44 to 299
+  for (int i = 0; i < 256; ++i) layout.map.insert(layout.map.end(), {uint8_t(i), uint8_t(i >> 8), 7});
   layout.pixels = {255, 1};
   ISPalEntry palette[IS_PALETTE_SIZE];
   const CPaletteResult r = QueryPalette(TgaFile(layout), palette);
   EXPECT_EQ(r.count, IS_PALETTE_SIZE);
-  EXPECT_TRUE(SameEntry(palette[255], (ISPalEntry{255, 0, 7, 255})));
+  EXPECT_TRUE(SameEntry(palette[255], (ISPalEntry{211, 0, 7, 255})));
   const CDecoded d = ReadTga(TgaFile(layout), 24);
   EXPECT_EQ(d.error, IS_ERR_OK);
-  EXPECT_EQ(d.pixels, (Bytes{7, 0, 255, 7, 0, 1}));  // the pixels after all 300 entries
+  EXPECT_EQ(d.pixels, (Bytes{7, 0, 211, 0, 0, 0}));  // the pixels after all 256 entries
 }
 
 TEST(TgaRead, SixteenBitIndicesPastTheMapGiveAnEmptyEntry) {
