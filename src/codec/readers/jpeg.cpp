@@ -12,8 +12,8 @@
 #include <vector>
 
 // jpeglib.h needs FILE and size_t declared before it.
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 
 #include "codec/codec_internal.h"
 #include "codec/jpeg.h"
@@ -51,6 +51,7 @@ struct CJpegDecoder {
   jpeg_decompress_struct cinfo;
   CJpegErrorManager error;
   CJpegSource source;
+  jpeg_progress_mgr progress;
   bool created;
 };
 
@@ -84,6 +85,21 @@ void ErrorExit(j_common_ptr cinfo) {
 void OutputMessage(j_common_ptr cinfo) {
   char message[JMSG_LENGTH_MAX];
   (*cinfo->err->format_message)(cinfo, message);
+}
+
+// A progressive file may hold any number of scans, and each one is decoded
+// over the whole picture: a small damaged or hostile file could keep the
+// decoder busy for minutes. Real encoders write a dozen or so.
+constexpr int kMaxScans = 256;
+
+void LimitScans(j_common_ptr common) {
+  if (!common->is_decompressor) return;
+  const auto* cinfo = reinterpret_cast<j_decompress_ptr>(common);
+  if (cinfo->input_scan_number <= kMaxScans) return;
+  auto* error = reinterpret_cast<CJpegErrorManager*>(common->err);
+  std::snprintf(error->message, sizeof error->message, "More than %d scans", kMaxScans);
+  Trace(3, "%s\n", error->message);
+  std::longjmp(error->jump, 1);
 }
 
 CJpegSource* SourceOf(j_decompress_ptr cinfo) { return reinterpret_cast<CJpegSource*>(cinfo->src); }
@@ -198,6 +214,8 @@ void SetUp(CJpegDecoder& d, CISIO& io, ISThreadState& state, uint32_t flags) {
   const unsigned scaleDenom = state.m_nJpegScaleDenom > 0 ? static_cast<unsigned>(state.m_nJpegScaleDenom) : 1;
   const bool ok = Guarded(d, [&] {
     jpeg_create_decompress(&d.cinfo);
+    d.progress.progress_monitor = LimitScans;
+    d.cinfo.progress = &d.progress;
     InstallSource(d, io, flags);
     jpeg_save_markers(&d.cinfo, JPEG_COM, kMaxMarkerLength);
     for (int app = 1; app <= 14; ++app) jpeg_save_markers(&d.cinfo, JPEG_APP0 + app, kMaxMarkerLength);
@@ -215,13 +233,16 @@ void SetUp(CJpegDecoder& d, CISIO& io, ISThreadState& state, uint32_t flags) {
 
 EJpegKind KindOf(const jpeg_decompress_struct& cinfo, uint32_t flags) {
   switch (cinfo.output_components) {
-    case 1: return kKindGrey;
-    case 3: return (flags & IS_JPG_YCBCR) ? kKindYCbCr : kKindColour;
+    case 1:
+      return kKindGrey;
+    case 3:
+      return (flags & IS_JPG_YCBCR) ? kKindYCbCr : kKindColour;
     case 4:
       if (cinfo.jpeg_color_space == JCS_CMYK) return kKindCmyk;
       if (cinfo.jpeg_color_space == JCS_YCCK) return kKindYcck;
       return kKindNone;
-    default: return kKindNone;
+    default:
+      return kKindNone;
   }
 }
 
@@ -306,6 +327,16 @@ void SwapRedBlue(uint8_t* row, JDIMENSION width) {
   for (JDIMENSION x = 0; x < width; ++x, row += 3) std::swap(row[0], row[2]);
 }
 
+uint64_t CoefficientBytes(const jpeg_decompress_struct& cinfo) {
+  if (!cinfo.progressive_mode) return 0;
+  uint64_t bytes = 0;
+  for (int c = 0; c < cinfo.num_components; ++c) {
+    const jpeg_component_info& comp = cinfo.comp_info[c];
+    bytes += uint64_t{comp.width_in_blocks} * comp.height_in_blocks * DCTSIZE2 * sizeof(JCOEF);
+  }
+  return bytes;
+}
+
 uint8_t* ReadJpg(CISOperation& op, CISIO& io, int32_t* width, int32_t* height, int32_t depth, uint32_t flags) {
   JpegDecoderPtr d = NewDecoder();
   SetUp(*d, io, op.State(), flags);
@@ -320,9 +351,10 @@ uint8_t* ReadJpg(CISOperation& op, CISIO& io, int32_t* width, int32_t* height, i
   uint64_t rowSize = uint64_t{w} * out.nBytesPerPixel;
   if (flags & (IS_JPG_PACKED_DIB | IS_JPG_PADDED_BGR)) rowSize = (rowSize + 3) & ~uint64_t{3};
   const uint64_t start = packed ? kDibHeaderSize + (out.nMode == 1 ? kDibPaletteSize : 0) : 0;
-  // Refused before decompression starts: for a progressive file libjpeg would
-  // first fill a whole-picture coefficient buffer of about the same size.
-  if (start + rowSize * h > kMaxBufferBytes) throw ISException(IS_ERR_MEMORY);
+  // Refused before decompression starts: a progressive file first fills a
+  // whole-picture buffer of coefficients, 128 bytes for each 8 x 8 block of
+  // each component, which counts too.
+  if (start + rowSize * h + CoefficientBytes(cinfo) > kMaxBufferBytes) throw ISException(IS_ERR_MEMORY);
   if (!Guarded(*d, [&] { jpeg_start_decompress(&cinfo); })) Raise(IS_ERR_JPEG, d->error.message);
 
   std::vector<JSAMPLE> rowBuffer(direct ? 0 : size_t{w} * cinfo.output_components);
@@ -382,8 +414,7 @@ uint8_t* ISReadJPG(HISSRC source, int32_t* width, int32_t* height, int32_t bitsP
   return op.Run<uint8_t*>(nullptr, [&] { return qv::codec::ReadJpg(op, io, width, height, bitsPerPixel, flags); });
 }
 
-int32_t ISGetJPGDims(HISSRC source, int32_t* width, int32_t* height, int32_t* bitsPerPixel,
-                     ISResolution* resolution) {
+int32_t ISGetJPGDims(HISSRC source, int32_t* width, int32_t* height, int32_t* bitsPerPixel, ISResolution* resolution) {
   CISOperation op;
   if (!op.Ok()) return 0;
   if (!width || !height) return op.Fail(IS_ERR_BADPARAM, 0);

@@ -1,4 +1,6 @@
 // The JPEG reader against libjpeg's own encodes and decodes.
+#include "codec/jpeg.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -6,7 +8,6 @@
 #include <cstdlib>
 
 #include "codec/codec_internal.h"
-#include "codec/jpeg.h"
 #include "encoders.h"
 #include "read_helpers.h"
 
@@ -53,8 +54,8 @@ TEST_F(JpegReader, ColourMatchesLibjpegDecodeAndReportsJfifDensity) {
 }
 
 TEST_F(JpegReader, GreyReadsAtEightAndTwentyFourBits) {
-  const std::string path = Write("g.jpg", {.width = 33, .height = 20, .components = 1, .colorSpace = JCS_GRAYSCALE},
-                                 Pattern(33, 20, 1, 2));
+  const std::string path =
+      Write("g.jpg", {.width = 33, .height = 20, .components = 1, .colorSpace = JCS_GRAYSCALE}, Pattern(33, 20, 1, 2));
   const Bytes grey = DecodeJpeg(m_file, JCS_GRAYSCALE).pixels;
   CSource source(path);
   int32_t w = 0, h = 0, bits = 0;
@@ -75,8 +76,8 @@ TEST_F(JpegReader, GreyReadsAtEightAndTwentyFourBits) {
 }
 
 TEST_F(JpegReader, DepthsAKindCannotDeliverFailWithJpegError) {
-  const std::string grey = Write("g.jpg", {.width = 8, .height = 8, .components = 1, .colorSpace = JCS_GRAYSCALE},
-                                 Pattern(8, 8, 1, 3));
+  const std::string grey =
+      Write("g.jpg", {.width = 8, .height = 8, .components = 1, .colorSpace = JCS_GRAYSCALE}, Pattern(8, 8, 1, 3));
   const std::string colour = Write("c.jpg", {.width = 8, .height = 8}, Pattern(8, 8, 3, 3));
   const std::string cmyk =
       Write("k.jpg", {.width = 8, .height = 8, .components = 4, .colorSpace = JCS_CMYK}, Pattern(8, 8, 4, 3));
@@ -162,11 +163,34 @@ TEST_F(JpegReader, HugeProgressiveHeaderFailsBeforeDecoding) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
 
+// The last scan of a progressive file written again and again: libjpeg
+// decodes each copy (a wrong progression is only a warning) unless the
+// reader stops at its scan limit.
+TEST_F(JpegReader, ProgressiveFileWithThousandsOfScansIsRefused) {
+  const Bytes file = EncodeJpeg({.width = 64, .height = 64, .progressive = true}, Pattern(64, 64, 3, 5));
+  const Bytes sos = {0xFF, 0xDA};
+  auto last = file.end();
+  for (auto it = std::search(file.begin(), file.end(), sos.begin(), sos.end()); it != file.end();
+       it = std::search(it + 1, file.end(), sos.begin(), sos.end()))
+    last = it;
+  ASSERT_NE(last, file.end());
+  const Bytes scan(last, file.end() - 2);  // up to the end-of-image marker
+  for (const int copies : {100, 3000}) {
+    Bytes many(file.begin(), file.end() - 2);
+    for (int i = 0; i < copies; ++i) many.insert(many.end(), scan.begin(), scan.end());
+    many.insert(many.end(), {0xFF, 0xD9});
+    const auto start = std::chrono::steady_clock::now();
+    const CRead r = ReadJpg(m_dir.Write("scans.jpg", many), 24);
+    EXPECT_EQ(r.error, copies < 200 ? IS_ERR_OK : IS_ERR_JPEG) << copies;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << copies;
+  }
+}
+
 TEST_F(JpegReader, CommentsAndAppMarkersAreHarvestedInFileOrder) {
   const Bytes exif = {'E', 'x', 'i', 'f', 0, 0, 1, 2, 3};
-  const std::string tagged = Write(
-      "t.jpg", {.width = 8, .height = 8, .comments = {"first", "second"}, .appMarkers = {{1, exif}, {2, {9, 8}}}},
-      Pattern(8, 8, 3, 7));
+  const std::string tagged =
+      Write("t.jpg", {.width = 8, .height = 8, .comments = {"first", "second"}, .appMarkers = {{1, exif}, {2, {9, 8}}}},
+            Pattern(8, 8, 3, 7));
   ASSERT_EQ(ReadJpg(tagged, 24).error, IS_ERR_OK);
   const codec::ISThreadState& state = *codec::GetThreadState();
   ASSERT_EQ(state.m_arrComments.size(), 2u);
@@ -189,9 +213,9 @@ TEST_F(JpegReader, CommentsAndAppMarkersAreHarvestedInFileOrder) {
 }
 
 TEST_F(JpegReader, NoJfifHeaderReportsNoResolution) {
-  const std::string path = Write("n.jpg", {.width = 8, .height = 8, .jfif = false, .densityUnit = 1,
-                                           .xDensity = 300, .yDensity = 300},
-                                 Pattern(8, 8, 3, 9));
+  const std::string path =
+      Write("n.jpg", {.width = 8, .height = 8, .jfif = false, .densityUnit = 1, .xDensity = 300, .yDensity = 300},
+            Pattern(8, 8, 3, 9));
   CSource source(path);
   int32_t w = 0, h = 0, bits = 0;
   ISResolution res{7, 7, 7};
@@ -229,8 +253,8 @@ TEST_F(JpegReader, PaddedRowsAreBlueFirstAndPackedBitmapsBottomUp) {
     EXPECT_EQ(p[y * 16 + 15], 0);
   }
 
-  const std::string grey = Write("g.jpg", {.width = 3, .height = 2, .components = 1, .colorSpace = JCS_GRAYSCALE},
-                                 Pattern(3, 2, 1, 11));
+  const std::string grey =
+      Write("g.jpg", {.width = 3, .height = 2, .components = 1, .colorSpace = JCS_GRAYSCALE}, Pattern(3, 2, 1, 11));
   const CRead g = ReadJpg(grey, 24, IS_JPG_PACKED_DIB);  // packed grey is always 8 bits with a grey palette
   ASSERT_EQ(g.error, IS_ERR_OK);
   const Bytes gd = g.Copy(40 + 1024 + 8);
