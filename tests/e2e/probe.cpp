@@ -17,11 +17,21 @@
 //   tray-delete HWND ID              NIM_DELETE on that icon
 //   taskbar-created [HWND]           the "TaskbarCreated" message, broadcast or to HWND
 //   memory PID                       private bytes and working set of a process
+//   controls HWND                    every child window of a dialog: id, class, state and text
+//                                    (list and combo boxes: their entries after it, one a line)
+//   set-text HWND ID TEXT            WM_SETTEXT to a dialog's control
+//   click HWND ID                    BM_CLICK to a dialog's button, posted: a modal box it opens
+//                                    does not hold the probe
+//   select HWND ID INDEX             picks an entry of a list or combo box, then tells the
+//                                    dialog as a user's choice would (LBN_/CBN_SELCHANGE, posted)
+//
+// Control texts go out quoted with \\, \", \n, \r and \t escaped.
 #include <windows.h>
 // After windows.h, which they build on.
 #include <psapi.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -79,10 +89,11 @@ void PrintWindow(HWND hwnd, bool messageOnly) {
   const auto style = static_cast<unsigned long>(::GetWindowLongPtrA(hwnd, GWL_STYLE));
   const auto exStyle = static_cast<unsigned long>(::GetWindowLongPtrA(hwnd, GWL_EXSTYLE));
   std::printf(
-      "hwnd 0x%llx pid %lu visible %d msgonly %d style 0x%08lx exstyle 0x%08lx rect %ld %ld %ld %ld class %s title "
-      "%s\n",
-      HwndValue(hwnd), pid, ::IsWindowVisible(hwnd) ? 1 : 0, messageOnly ? 1 : 0, style, exStyle, rc.left, rc.top,
-      rc.right, rc.bottom, Quoted(cls).c_str(), Quoted(title).c_str());
+      "hwnd 0x%llx pid %lu visible %d enabled %d msgonly %d owner 0x%llx style 0x%08lx exstyle 0x%08lx rect %ld %ld "
+      "%ld %ld class %s title %s\n",
+      HwndValue(hwnd), pid, ::IsWindowVisible(hwnd) ? 1 : 0, ::IsWindowEnabled(hwnd) ? 1 : 0, messageOnly ? 1 : 0,
+      HwndValue(::GetWindow(hwnd, GW_OWNER)), style, exStyle, rc.left, rc.top, rc.right, rc.bottom, Quoted(cls).c_str(),
+      Quoted(title).c_str());
 }
 
 int CmdWindows() {
@@ -272,11 +283,160 @@ int CmdMemory(const char* arg) {
   return 0;
 }
 
+// ---- dialogs: their controls are read and driven through messages, which
+// travel between processes with their buffers (GetWindowText would not ask
+// the control for its text).
+
+bool SendTimeout(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, DWORD_PTR& result) {
+  return ::SendMessageTimeoutA(hwnd, msg, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result) != 0;
+}
+
+std::string Escaped(const std::string& text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    const char* escape = c == '\\'   ? "\\\\"
+                         : c == '"'  ? "\\\""
+                         : c == '\n' ? "\\n"
+                         : c == '\r' ? "\\r"
+                         : c == '\t' ? "\\t"
+                                     : nullptr;
+    if (escape)
+      out += escape;
+    else
+      out += c;
+  }
+  return out + "\"";
+}
+
+// A text fetched by a length message and a copy message, in UTF-8; "" when
+// either fails. The wide messages: Wine hands list entries between processes
+// as wide characters even to the narrow ones.
+std::string FetchText(HWND hwnd, UINT lengthMsg, UINT textMsg, WPARAM index, bool sizeInWParam) {
+  DWORD_PTR length = 0;
+  if (!::SendMessageTimeoutW(hwnd, lengthMsg, index, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &length) ||
+      static_cast<LRESULT>(length) < 0)
+    return std::string();
+  std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1, L'\0');
+  DWORD_PTR got = 0;
+  const WPARAM w = sizeInWParam ? static_cast<WPARAM>(buffer.size()) : index;
+  if (!::SendMessageTimeoutW(hwnd, textMsg, w, reinterpret_cast<LPARAM>(buffer.data()), SMTO_ABORTIFHUNG,
+                             kSendTimeoutMs, &got) ||
+      static_cast<LRESULT>(got) < 0)
+    return std::string();
+  const int units = static_cast<int>(std::min(static_cast<size_t>(got), buffer.size() - 1));
+  const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, buffer.data(), units, nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
+  if (bytes > 0) ::WideCharToMultiByte(CP_UTF8, 0, buffer.data(), units, text.data(), bytes, nullptr, nullptr);
+  return text;
+}
+
+enum class EControlKind { kOther, kButton, kList, kCombo };
+
+EControlKind KindOf(HWND control) {
+  char cls[64] = "";
+  ::GetClassNameA(control, cls, sizeof cls);
+  if (::lstrcmpiA(cls, "Button") == 0) return EControlKind::kButton;
+  if (::lstrcmpiA(cls, "ListBox") == 0) return EControlKind::kList;
+  if (::lstrcmpiA(cls, "ComboBox") == 0) return EControlKind::kCombo;
+  return EControlKind::kOther;
+}
+
+BOOL CALLBACK PrintControl(HWND control, LPARAM) {
+  char cls[64] = "";
+  ::GetClassNameA(control, cls, sizeof cls);
+  std::printf("control %d hwnd 0x%llx class %s visible %d enabled %d", ::GetDlgCtrlID(control), HwndValue(control),
+              Quoted(cls).c_str(), ::IsWindowVisible(control) ? 1 : 0, ::IsWindowEnabled(control) ? 1 : 0);
+  const EControlKind kind = KindOf(control);
+  DWORD_PTR value = 0;
+  if (kind == EControlKind::kButton && SendTimeout(control, BM_GETCHECK, 0, 0, value))
+    std::printf(" check %lld", static_cast<long long>(value));
+  std::vector<std::string> entries;
+  if (kind == EControlKind::kList || kind == EControlKind::kCombo) {
+    const bool list = kind == EControlKind::kList;
+    DWORD_PTR count = 0;
+    DWORD_PTR selected = 0;
+    SendTimeout(control, list ? LB_GETCOUNT : CB_GETCOUNT, 0, 0, count);
+    SendTimeout(control, list ? LB_GETCURSEL : CB_GETCURSEL, 0, 0, selected);
+    for (LRESULT i = 0; i < static_cast<LRESULT>(count); ++i) {
+      entries.push_back(list ? FetchText(control, LB_GETTEXTLEN, LB_GETTEXT, static_cast<WPARAM>(i), false)
+                             : FetchText(control, CB_GETLBTEXTLEN, CB_GETLBTEXT, static_cast<WPARAM>(i), false));
+    }
+    std::printf(" count %lld sel %lld", static_cast<long long>(count), static_cast<long long>(selected));
+  }
+  std::printf(" text %s\n", Escaped(FetchText(control, WM_GETTEXTLENGTH, WM_GETTEXT, 0, true)).c_str());
+  for (const auto& entry : entries) std::printf("entry %s\n", Escaped(entry).c_str());
+  return TRUE;
+}
+
+int CmdControls(const char* arg) {
+  long long value = 0;
+  if (!ParseNumber(arg, value)) return kBadArgs;
+  if (!::IsWindow(ToHwnd(value))) {
+    std::printf("none\n");
+    return kAbsent;
+  }
+  ::EnumChildWindows(ToHwnd(value), &PrintControl, 0);
+  return 0;
+}
+
+// The control ID of dialog HWND, from the first two of args; null when absent.
+HWND DialogItem(char** args, std::vector<long long>& v, int count, int& rc) {
+  rc = kBadArgs;
+  if (!ParseArgs(args, count, v)) return nullptr;
+  rc = kAbsent;
+  HWND control = ::GetDlgItem(ToHwnd(v[0]), static_cast<int>(v[1]));
+  if (!control) std::printf("none\n");
+  return control;
+}
+
+int CmdSetText(char** args) {
+  std::vector<long long> v;
+  int rc = 0;
+  HWND control = DialogItem(args, v, 2, rc);
+  if (!control) return rc;
+  DWORD_PTR result = 0;
+  if (!SendTimeout(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(args[2]), result)) {
+    std::printf("timeout\n");
+    return kAbsent;
+  }
+  std::printf("result %lld\n", static_cast<long long>(result));
+  return 0;
+}
+
+int CmdClick(char** args) {
+  std::vector<long long> v;
+  int rc = 0;
+  HWND control = DialogItem(args, v, 2, rc);
+  if (!control) return rc;
+  std::printf("posted %d\n", ::PostMessageA(control, BM_CLICK, 0, 0) ? 1 : 0);
+  return 0;
+}
+
+int CmdSelect(char** args) {
+  std::vector<long long> v;
+  int rc = 0;
+  HWND control = DialogItem(args, v, 3, rc);
+  if (!control) return rc;
+  const EControlKind kind = KindOf(control);
+  if (kind != EControlKind::kList && kind != EControlKind::kCombo) return kBadArgs;
+  const bool list = kind == EControlKind::kList;
+  DWORD_PTR result = 0;
+  if (!SendTimeout(control, list ? LB_SETCURSEL : CB_SETCURSEL, static_cast<WPARAM>(v[2]), 0, result)) {
+    std::printf("timeout\n");
+    return kAbsent;
+  }
+  const WPARAM notify = MAKEWPARAM(static_cast<WORD>(v[1]), list ? LBN_SELCHANGE : CBN_SELCHANGE);
+  ::PostMessageA(ToHwnd(v[0]), WM_COMMAND, notify, reinterpret_cast<LPARAM>(control));
+  std::printf("result %lld\n", static_cast<long long>(static_cast<LRESULT>(result)));
+  return 0;
+}
+
 int Usage() {
   std::fprintf(stderr,
                "usage: qv_e2e_probe windows | find CLASS | cover X Y W H SECONDS RRGGBB | setpos-top HWND |\n"
                "       move HWND X Y W H | send|post HWND MSG WPARAM LPARAM | close-wine-tray |\n"
-               "       tray-modify|tray-delete HWND ID | taskbar-created [HWND] | memory PID\n");
+               "       tray-modify|tray-delete HWND ID | taskbar-created [HWND] | memory PID |\n"
+               "       controls HWND | set-text HWND ID TEXT | click HWND ID | select HWND ID INDEX\n");
   return kBadArgs;
 }
 
@@ -312,6 +472,14 @@ int main(int argc, char** argv) {
     rc = CmdTaskbarCreated(n, args);
   else if (cmd == "memory" && n == 1)
     rc = CmdMemory(args[0]);
+  else if (cmd == "controls" && n == 1)
+    rc = CmdControls(args[0]);
+  else if (cmd == "set-text" && n == 3)
+    rc = CmdSetText(args);
+  else if (cmd == "click" && n == 2)
+    rc = CmdClick(args);
+  else if (cmd == "select" && n == 3)
+    rc = CmdSelect(args);
   if (rc == kBadArgs) return Usage();
   std::fflush(stdout);
   return rc;

@@ -4,10 +4,15 @@
 The application is watched from outside: its windows, z-order and tray icon
 through qv_e2e_probe.exe, the screen through xwd on the X side, the expected
 pixels through quadrivue-cli.exe render/load. One start walks most of the
-checks; the empty file list and the soak need starts of their own.
+checks; the empty file list and the soak need starts of their own, and so do
+the dialogs: a fresh installation whose settings dialog, folder chooser, about
+box and links are driven by control id, their results checked in the data
+files against what quadrivue-cli.exe writes.
 
 Usage: run_e2e.py --bin-dir DIR --probe EXE [--artifacts DIR] [--keep] [--idle-cpu]
+                  [--only WORD] [--screenshots DIR]
 Prints one PASS/FAIL line per check and exits 1 when any check failed.
+--screenshots DIR only saves the dialogs as PNGs for the README.
 """
 
 import argparse
@@ -67,6 +72,9 @@ def holds(what, poll, seconds, interval=0.15):
 
 
 def winpath(path):
+    """The Wine path of a Linux path; a path already in Windows form ("C:\\...") as it is."""
+    if len(path) > 2 and path[1] == ":" and path[2] == "\\":
+        return path
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
@@ -95,13 +103,18 @@ def write_bmp(path, w, h, seed):
         f.write(header + info + pixels)
 
 
-def write_png(path, w, h, seed):
+def png_bytes(w, h, rows):
+    """An 8-bit RGB PNG of rows (RGB bytes each)."""
     def chunk(kind, data):
         return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
-    raw = b"".join(b"\0" + r for r in pattern_rows(w, h, seed))
+    raw = b"".join(b"\0" + r for r in rows)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 2, 0, 0, 0)) +
+            chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+
+
+def write_png(path, w, h, seed):
     with open(path, "wb") as f:
-        f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 2, 0, 0, 0)) +
-                chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
+        f.write(png_bytes(w, h, pattern_rows(w, h, seed)))
 
 
 def write_junk(path, size, seed):
@@ -372,19 +385,22 @@ def parse_window(line):
 # ---------------------------------------------------------------- the application
 
 class App:
-    """One start of Quadrivue.exe from a folder of its own with its data files."""
+    """One start of Quadrivue.exe from a folder of its own with its data files
+    (none when settings is None: the first start of a fresh installation)."""
 
-    def __init__(self, s, name, settings, folders, help_png):
+    def __init__(self, s, name, settings, folders, help_png, cwd=None):
         self.s = s
         self.dir = os.path.join(s.work, name)
         os.makedirs(self.dir)
         shutil.copy(os.path.join(s.bin_dir, "Quadrivue.exe"), self.dir)
         shutil.copy(help_png, os.path.join(self.dir, "help.png"))
-        settings_file = winpath(os.path.join(self.dir, "settings.idx"))
-        s.cli("settings", "set", settings_file, *settings, *(f"folder+={winpath(f)}" for f in folders))
-        index = winpath(os.path.join(self.dir, "filelist.idx"))
-        s.cli("scan", "--no-subfolders", "--index", index, *(winpath(f) for f in folders))
-        self.files = s.cli("list", "--index", index).splitlines()
+        self.files = []
+        if settings is not None:
+            settings_file = winpath(os.path.join(self.dir, "settings.idx"))
+            s.cli("settings", "set", settings_file, *settings, *(f"folder+={winpath(f)}" for f in folders))
+            index = winpath(os.path.join(self.dir, "filelist.idx"))
+            s.cli("scan", "--no-subfolders", "--index", index, *(winpath(f) for f in folders))
+            self.files = s.cli("list", "--index", index).splitlines()
         # The sequential position starts from the profile: every start begins from counter 0.
         rc, out = s.run(["wine", "reg", "add", REGISTRY_KEY, "/v", "Counter", "/t", "REG_DWORD", "/d", "0", "/f"])
         if rc != 0:
@@ -392,7 +408,7 @@ class App:
         self.log = open(os.path.join(self.dir, "wine.log"), "w")
         self.t0 = time.monotonic()
         self.proc = subprocess.Popen(["wine", os.path.join(self.dir, "Quadrivue.exe")], env=s.env,
-                                     stdout=self.log, stderr=subprocess.STDOUT, cwd=s.work)
+                                     stdout=self.log, stderr=subprocess.STDOUT, cwd=cwd or s.work)
         s.children.append(self.proc)
 
     def wait_started(self):
@@ -743,6 +759,597 @@ def centred_on_black(pixels, w, h):
     return bytes(out)
 
 
+# ---------------------------------------------------------------- dialogs
+
+WM_KEYDOWN, WM_LBUTTONUP, WM_SYSCOMMAND = 0x0100, 0x0202, 0x0112
+VK_SPACE, STN_CLICKED = 0x20, 0
+ID_SETTINGS, ID_ABOUT = 32771, 57664
+IDM_ABOUTBOX = 0x0010
+IDOK, IDCANCEL, IDYES, IDNO = 1, 2, 6, 7
+MSGBOX_TEXT = 65535
+# Settings dialog controls.
+C_MONITORS, C_ADD, C_REMOVE, C_SUBFOLDERS = 1000, 1002, 1003, 1005
+C_SMART_CROP, C_IGNORE_SMALL, C_MIN_WIDTH, C_RANDOM = 1006, 1007, 1008, 1009
+C_FOLDERS, C_UPDATE_LIST, C_INDEX_INFO, C_UPDATE_ON_START, C_INTERVAL = 1010, 1011, 1012, 1013, 1014
+C_SECONDS, C_MINUTES, C_FIT_MODE = 1016, 1017, 1018
+C_DONATE_PICTURE, C_LINK_HOME, C_LINK_DONATE = 1019, 1020, 1021
+# The folder chooser: the system's browse dialog with our edit box above its tree.
+C_BROWSE_PROMPT, C_BROWSE_TREE, C_FOLDER_EDIT = 14146, 14145, 14148
+TVM_GETNEXTITEM, TVM_SELECTITEM, TVGN_PARENT, TVGN_CARET = 0x110A, 0x110B, 3, 9
+
+HOME_ADDRESS = "https://quadrivue.example/"
+DONATE_ADDRESS = "https://quadrivue.example/donate"
+FIT_MODES = ["Normal Fit inside screen", "Zoom-In for 100% fit (no black bars)"]
+MONITORS = ["MONITOR 1 (Primary)", "MONITOR 2"]
+NOT_A_NUMBER = "Please enter a positive integer."
+
+
+def split_fields(line):
+    """Words of a probe line; quoted words lose their quotes and escapes (\\\\ \\" \\n \\r \\t)."""
+    words, i = [], 0
+    while i < len(line):
+        if line[i] == " ":
+            i += 1
+        elif line[i] == '"':
+            i, word = i + 1, []
+            while line[i] != '"':
+                if line[i] == "\\":
+                    i += 1
+                    word.append({"n": "\n", "r": "\r", "t": "\t"}.get(line[i], line[i]))
+                else:
+                    word.append(line[i])
+                i += 1
+            words.append("".join(word))
+            i += 1
+        else:
+            end = line.find(" ", i)
+            end = len(line) if end < 0 else end
+            words.append(line[i:end])
+            i = end
+    return words
+
+
+def parse_controls(lines):
+    """{control id: {"hwnd", "class", "visible", "enabled", "text", ["check"], ["count", "sel", "entries"]}};
+    of controls sharing an id (the unnumbered statics) the first."""
+    controls, last = {}, None
+    for line in lines:
+        words = split_fields(line)
+        if words[0] == "entry" and last is not None:
+            last.setdefault("entries", []).append(words[1])
+        elif words[0] == "control":
+            last = {k: (v if k in ("class", "text") else int(v, 0)) for k, v in zip(words[2::2], words[3::2])}
+            if "count" in last:
+                last["entries"] = []
+            controls.setdefault(int(words[1]), last)
+    return controls
+
+
+class Dialog:
+    """A dialog box of Quadrivue, driven through its controls' ids."""
+
+    def __init__(self, s, window):
+        self.s, self.hwnd, self.window = s, window["hwnd"], window
+
+    def controls(self):
+        return parse_controls(self.s.probe("controls", self.hwnd))
+
+    def texts(self):
+        """Every control's text, the unnumbered ones included."""
+        return [split_fields(line)[-1] for line in self.s.probe("controls", self.hwnd) if line.startswith("control")]
+
+    def control(self, cid):
+        c = self.controls().get(cid)
+        if c is None:
+            raise Failure(f"{self.window['title']!r} has no control {cid}")
+        return c
+
+    def text(self, cid):
+        return self.control(cid)["text"]
+
+    def set_text(self, cid, text):
+        if self.s.probe_result("set-text", self.hwnd, cid, text) != 1:
+            raise Failure(f"control {cid} did not take the text {text!r}")
+
+    def click(self, cid):
+        if not self.s.probe("click", self.hwnd, cid):
+            raise Failure(f"{self.window['title']!r} has no button {cid}")
+
+    def select(self, cid, index):
+        self.s.probe("select", self.hwnd, cid, index)
+
+    def post(self, msg, wparam=0, lparam=0, to=None):
+        self.s.probe("post", to or self.hwnd, msg, wparam, lparam)
+
+    def state(self):
+        """The dialog's window now: None when it is gone or hidden."""
+        return next((w for w in self.s.windows() if w["hwnd"] == self.hwnd and w["visible"]), None)
+
+    def wait_gone(self, timeout=15):
+        wait_for(f"{self.window['title']!r} to close", lambda: self.state() is None, timeout)
+
+    def is_open(self):
+        """None when the dialog is shown and takes input again, else what is wrong."""
+        w = self.state()
+        return None if w and w["enabled"] else f"{self.window['title']!r} is {'disabled' if w else 'gone'}"
+
+    def expect(self, table):
+        """Compares controls with {id: {attribute: value}}; Failure naming every difference."""
+        controls = self.controls()
+        wrong = [f"{cid} {key} {controls.get(cid, {}).get(key)!r}, expected {want!r}"
+                 for cid, attributes in table.items() for key, want in attributes.items()
+                 if controls.get(cid, {}).get(key) != want]
+        if wrong:
+            raise Failure("; ".join(wrong))
+
+
+def wait_dialog(s, what, pid, title=None, owner=None, timeout=20):
+    """A visible dialog box of process pid, by caption and/or owner window."""
+    def poll():
+        for w in s.windows():
+            if (w["visible"] and w["class"] == "#32770" and w["pid"] == pid and
+                    (title is None or w["title"] == title) and (owner is None or w["owner"] == owner)):
+                return Dialog(s, w)
+        return None
+    return wait_for(what, poll, timeout)
+
+
+def answer_box(s, owner, pid, button, timeout=15):
+    """Waits for the message box over owner, presses button; returns the box's text."""
+    box = wait_dialog(s, "a message box", pid, owner=owner.hwnd, timeout=timeout)
+    text = box.text(MSGBOX_TEXT)
+    box.click(button)
+    box.wait_gone()
+    return text
+
+
+def expect_equal(what, got, want):
+    if got != want:
+        raise Failure(f"{what}: {got!r}, expected {want!r}")
+
+
+def read_bytes(path):
+    try:
+        with open(path, "rb") as f:
+            return f.read()
+    except FileNotFoundError:
+        return None
+
+
+def expected_settings(s, name, values, folders):
+    """settings.idx as the command-line tool writes it: the defaults but for values, and folders."""
+    path = os.path.join(s.work, name)
+    s.cli("settings", "set", winpath(path), *(f"{k}={v}" for k, v in values.items()),
+          *(f"folder+={winpath(f)}" for f in folders))
+    return read_bytes(path)
+
+
+def expected_index(s, name, folders, subfolders=True):
+    """(filelist.idx as the command-line tool writes it for folders; its paths)."""
+    path = winpath(os.path.join(s.work, name))
+    s.cli("scan", *([] if subfolders else ["--no-subfolders"]), "--index", path, *(winpath(f) for f in folders))
+    return read_bytes(os.path.join(s.work, name)), s.cli("list", "--index", path).splitlines()
+
+
+def registry_counter(s):
+    rc, out = s.run(["wine", "reg", "query", REGISTRY_KEY, "/v", "Counter"])
+    words = out.split()
+    if rc != 0 or "Counter" not in words:
+        raise Failure(f"reg query exited {rc}: {out.strip()}")
+    return int(words[words.index("Counter") + 2], 0)
+
+
+def registry(s, *args):
+    rc, out = s.run(["wine", "reg", *args])
+    if rc != 0 and args[0] != "delete":
+        raise Failure(f"reg {' '.join(args)} exited {rc}: {out.strip()}")
+
+
+DIALOG_LAYOUT = {  # folder: (name, kind, w, h) per file; "a" holds a subfolder
+    "a": [("a1.bmp", "bmp", 640, 400), ("a2.png", "png", 512, 384), (os.path.join("sub", "a3.bmp"), "bmp", 400, 300)],
+    "b": [("b1.png", "png", 320, 240), ("b2.bmp", "bmp", 360, 200)],
+}
+# What the walk sets in the dialog: 7 minutes, fit inside, in order, narrower than 250 skipped.
+CHOSEN_VALUES = {"m_nMinWidth": 250, "m_bRandom": 0, "m_nInterval": 7, "m_bMinutes": 1, "m_nFitMode": 0}
+
+
+def make_dialog_pictures(root):
+    folders = {}
+    for folder, files in DIALOG_LAYOUT.items():
+        folders[folder] = os.path.join(root, folder)
+        for i, (name, kind, w, h) in enumerate(files):
+            path = os.path.join(folders[folder], name)
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            WRITERS[kind](path, w, h, i + 3)
+    return folders
+
+
+def run_dialogs(s, help_png):
+    folders = make_dialog_pictures(os.path.join(s.work, "pics-dialogs"))
+    # Started in C:\users\Public, where the folder chooser opens: Wine's browse dialog does not
+    # always find a folder of /tmp in its tree.
+    app = App(s, "app-dialogs", None, [], help_png, cwd=os.path.join(s.prefix, "drive_c", "users", "Public"))
+    try:
+        app.wait_started()
+        walk_dialogs(s, app, folders)
+    finally:
+        app.stop()
+
+
+def walk_dialogs(s, app, folders):
+    """One start, from a fresh installation: the settings dialog, the folder chooser, the about
+    box and the links, driven as a user would, and what they leave in the data files."""
+    settings_idx = os.path.join(app.dir, "settings.idx")
+    filelist_idx = os.path.join(app.dir, "filelist.idx")
+    made = os.path.join(s.work, "made")
+    created = os.path.join(made, "by the", "chooser")
+    st = {}  # what the steps hand on: the open dialog, the stored files
+
+    def open_settings():
+        app.command(ID_SETTINGS)
+        return wait_dialog(s, "the settings dialog", app.pid, title="Quadrivue", owner=0)
+
+    def defaults():
+        st["dlg"] = d = open_settings()
+        d.expect({C_FOLDERS: {"entries": []}, C_SUBFOLDERS: {"check": 1}, C_INTERVAL: {"text": "20"},
+                  C_SECONDS: {"check": 1}, C_MINUTES: {"check": 0}, C_FIT_MODE: {"entries": FIT_MODES, "sel": 1},
+                  C_SMART_CROP: {"check": 1}, C_IGNORE_SMALL: {"check": 1}, C_MIN_WIDTH: {"text": "300"},
+                  C_RANDOM: {"check": 1}, C_UPDATE_ON_START: {"check": 0}, C_MONITORS: {"entries": MONITORS, "sel": 1},
+                  C_INDEX_INFO: {"text": "Images in index: 0"}, C_LINK_HOME: {"text": HOME_ADDRESS},
+                  C_LINK_DONATE: {"text": "Make small  donation to my beer fund"}})
+        return "no folders, 20 Sec, zoom-in, smart crop, ignore < 300, random, MONITOR 2 chosen"
+    if not s.check("j settings dialog opens from the frame command and shows the defaults", defaults):
+        return
+
+    def refuses_letters():
+        d = st["dlg"]
+        for cid, typed, good in ((C_INTERVAL, "abc", "20"), (C_MIN_WIDTH, "3OO", "300"), (C_INTERVAL, "-5", "20")):
+            d.set_text(cid, typed)
+            d.click(IDOK)
+            expect_equal(f"message for {typed!r} in {cid}", answer_box(s, d, app.pid, IDOK), NOT_A_NUMBER)
+            complaint = d.is_open() or ("settings.idx written" if os.path.exists(settings_idx) else None)
+            if complaint:
+                raise Failure(f"after {typed!r} in {cid}: {complaint}")
+            d.set_text(cid, good)
+        return "'abc', '3OO' and '-5' refused; the dialog stayed, no settings.idx"
+    s.check("j letters in a number field: message, the dialog stays, nothing written", refuses_letters)
+
+    def open_chooser():
+        d = st["dlg"]
+        d.click(C_ADD)
+        chooser = wait_dialog(s, "the folder chooser", app.pid, title="Add Folder", owner=d.hwnd)
+        chooser.expect({C_BROWSE_PROMPT: {"text": "Image files", "visible": 1},
+                        C_FOLDER_EDIT: {"class": "Edit", "visible": 1}, C_BROWSE_TREE: {"visible": 1}})
+        return chooser
+
+    def edit_shows(chooser, folder):
+        last = [None]
+
+        def shown():
+            last[0] = chooser.text(C_FOLDER_EDIT)
+            return last[0] == winpath(folder)
+        try:
+            wait_for(f"{winpath(folder)} in the edit box", shown, 10)
+        except Failure as e:
+            raise Failure(f"{e}; it shows {last[0]!r}")
+
+    def type_and_ok(chooser, path, button=None):
+        """Types path into the chooser's edit box and presses OK; the message box's text, answered with button."""
+        chooser.set_text(C_FOLDER_EDIT, path)
+        chooser.click(IDOK)
+        return answer_box(s, chooser, app.pid, button) if button else None
+
+    def dismiss_chooser():
+        """A chooser that a failed step left open would keep the settings dialog disabled."""
+        for w in s.windows():
+            if w["visible"] and w["owner"] == st["dlg"].hwnd and w["title"] == "Add Folder":
+                chooser = Dialog(s, w)
+                chooser.click(IDCANCEL)
+                chooser.wait_gone()
+
+    def chooser_refusals():
+        st["chooser"] = c = open_chooser()
+        for typed, button, text in (
+                (winpath(folders["a"]) + "\\", IDOK, "The folder:\n\n%s\n\nis invalid. Please reenter."),
+                (winpath(created), IDNO, "The folder:\n\n%s\n\ndoes not exist. Do you want the folder to be created?")):
+            expect_equal(f"message for {typed}", type_and_ok(c, typed, button), text % typed)
+            complaint = c.is_open() or (f"{made} made" if os.path.exists(made) else None)
+            if complaint:
+                raise Failure(f"after {typed}: {complaint}")
+        return "a path ending in a backslash is invalid; No to creating leaves the chooser open, nothing made"
+    s.check("k folder chooser refuses a trailing backslash and a declined creation", chooser_refusals)
+
+    def chooser_creates():
+        c = st.pop("chooser")
+        try:
+            type_and_ok(c, winpath(created), IDYES)
+            c.wait_gone()
+        finally:
+            dismiss_chooser()
+        if not os.path.isdir(created):
+            raise Failure(f"{created} was not made")
+        wait_for("the new folder in the list", lambda: st["dlg"].control(C_FOLDERS)["entries"] == [winpath(created)],
+                 10)
+        return f"made {os.path.relpath(created, s.work)} (three levels) and listed it"
+    s.check("k folder chooser: Yes makes every missing level and adds the folder", chooser_creates)
+
+    def chooser_existing():
+        c = open_chooser()
+        try:
+            # It opens on Quadrivue's current folder; a folder picked in the tree shows in the edit box.
+            edit_shows(c, "C:\\users\\Public")
+            tree = c.control(C_BROWSE_TREE)["hwnd"]
+            caret = s.probe_result("send", tree, TVM_GETNEXTITEM, TVGN_CARET, 0)
+            s.probe("send", tree, TVM_SELECTITEM, TVGN_CARET,
+                    s.probe_result("send", tree, TVM_GETNEXTITEM, TVGN_PARENT, caret))
+            edit_shows(c, "C:\\users")
+            type_and_ok(c, winpath(folders["a"]))
+            c.wait_gone()
+        finally:
+            dismiss_chooser()
+        want = [winpath(created), winpath(folders["a"])]
+        wait_for("both folders in the list", lambda: st["dlg"].control(C_FOLDERS)["entries"] == want, 10)
+        st["dlg"].select(C_FOLDERS, 0)
+        st["dlg"].click(C_REMOVE)
+        wait_for("the made folder removed", lambda: st["dlg"].control(C_FOLDERS)["entries"] == want[1:], 10)
+        return "opened on the current folder, the tree's parent shown when picked; typed folder accepted; Remove"
+    s.check("k folder chooser: tree choice, typed existing folder; Remove", chooser_existing)
+
+    def ok_writes():
+        d = st["dlg"]
+        registry(s, "add", REGISTRY_KEY, "/v", "Counter", "/t", "REG_DWORD", "/d", "5", "/f")
+        d.set_text(C_INTERVAL, "7")
+        d.click(C_MINUTES)
+        d.select(C_FIT_MODE, 0)
+        d.click(C_RANDOM)
+        d.set_text(C_MIN_WIDTH, "250")
+
+        def ticked():
+            c = d.controls()
+            return c[C_MINUTES]["check"] == 1 and c[C_SECONDS]["check"] == 0 and c[C_RANDOM]["check"] == 0
+        wait_for("Min ticked and Random cleared", ticked, 10)
+        d.click(IDOK)
+        d.wait_gone()
+        # The monitor the dialog showed chosen is stored: the automatic choice, MONITOR 2.
+        want = expected_settings(s, "want-settings-1.idx", dict(CHOSEN_VALUES, m_nMonitor=1), [folders["a"]])
+        index, files = expected_index(s, "want-list-1.idx", [folders["a"]])
+        expect_equal("settings.idx", read_bytes(settings_idx), want)
+        expect_equal("filelist.idx", read_bytes(filelist_idx), index)
+        expect_equal("Counter", registry_counter(s), 0)
+        st["settings"], st["files"] = want, files
+        # The show starts again at once with the new settings: sequential, fitted inside.
+        first = int(s.cli("pick", "--count", str(len(files)), "--counter", "0", "--draws", "1"))
+        ref = render(s, files[first][2:].replace("\\", "/"), "dialog-ref.ppm", fit=0)
+        s.wait_screen("after-settings-ok", ref, 20)
+        return f"{len(want)} + {len(index)} bytes as the tool writes them, Counter 0, {files[first]} on show"
+    if not s.check("j OK writes settings.idx, filelist.idx and Counter 0; the show restarts", ok_writes):
+        return
+
+    def cancel_keeps():
+        st["dlg"] = d = open_settings()
+        d.expect({C_FOLDERS: {"entries": [winpath(folders["a"])]}, C_INTERVAL: {"text": "7"},
+                  C_SECONDS: {"check": 0}, C_MINUTES: {"check": 1}, C_FIT_MODE: {"sel": 0}, C_RANDOM: {"check": 0},
+                  C_MIN_WIDTH: {"text": "250"}, C_MONITORS: {"sel": 1},
+                  C_INDEX_INFO: {"text": f"Images in index: {len(st['files'])}"}})
+        c = open_chooser()
+        try:
+            type_and_ok(c, winpath(folders["b"]))
+            c.wait_gone()
+        finally:
+            dismiss_chooser()
+        both = [winpath(folders["a"]), winpath(folders["b"])]
+        wait_for("the second folder in the list", lambda: d.control(C_FOLDERS)["entries"] == both, 10)
+        list_before = read_bytes(filelist_idx)
+        d.post(WM_CLOSE)
+        d.wait_gone()
+        expect_equal("settings.idx after Cancel", read_bytes(settings_idx), st["settings"])
+        expect_equal("filelist.idx after Cancel", read_bytes(filelist_idx), list_before)
+        st["dlg"] = d = open_settings()
+        expect_equal("folders on reopening", d.control(C_FOLDERS)["entries"], both)
+        return "reopened with the stored values; after Add and close: files unchanged, folder still listed"
+    if not s.check("j Cancel after Add: files unchanged, the folder stays listed", cancel_keeps):
+        return
+
+    def update_list():
+        d = st["dlg"]
+        index, files = expected_index(s, "want-list-2.idx", [folders["a"], folders["b"]])
+        d.click(C_UPDATE_LIST)
+        want = f"Images in index: {len(files)}"
+        wait_for(want, lambda: d.text(C_INDEX_INFO) == want, 20)
+        expect_equal("filelist.idx", read_bytes(filelist_idx), index)
+        expect_equal("settings.idx", read_bytes(settings_idx), st["settings"])
+        return want
+    s.check("j Update File List shows the new count and writes the list", update_list)
+
+    def other_monitor():
+        d = st.pop("dlg")
+        d.select(C_MONITORS, 0)
+        # A click on "Include Subfolders" alone makes OK build the list again.
+        d.click(C_SUBFOLDERS)
+        wait_for("Include Subfolders cleared", lambda: d.control(C_SUBFOLDERS)["check"] == 0, 10)
+        d.click(IDOK)
+        d.wait_gone()
+        big = (0, 0, 1024, 768)
+        wait_for("the show on monitor 1", lambda: s.find("QuadrivueShow")["rect"] == big, 15)
+        both = [folders["a"], folders["b"]]
+        expect_equal("settings.idx", read_bytes(settings_idx), expected_settings(
+            s, "want-settings-2.idx", dict(CHOSEN_VALUES, m_nMonitor=0, m_bSubfolders=0), both))
+        expect_equal("filelist.idx", read_bytes(filelist_idx),
+                     expected_index(s, "want-list-3.idx", both, subfolders=False)[0])
+        s.probe("setpos-top", app.show["hwnd"])
+
+        def pinned():
+            r = s.find("QuadrivueShow")["rect"]
+            return (f"rect {r}" if r != big else None) or show_is_bottom(s, app)
+        holds("after SetWindowPos(HWND_TOP)", pinned, 1.5)
+        return f"show at {big}, at the bottom after SetWindowPos(HWND_TOP); list rebuilt without subfolders"
+    s.check("j MONITOR 1 and no subfolders: the show moves there, stays pinned; the list is rebuilt",
+            other_monitor)
+
+    def about_from_settings():
+        st["dlg"] = d = open_settings()
+        d.post(WM_SYSCOMMAND, IDM_ABOUTBOX)
+        about = wait_dialog(s, "the about box", app.pid, title="About Quadrivue", owner=d.hwnd)
+        check_about(about)
+        about.click(IDOK)
+        about.wait_gone()
+        wait_for("the settings dialog enabled again", lambda: d.is_open() is None, 10)
+        return "opened over the settings dialog, closed with OK"
+    s.check("l about box from the settings dialog's system menu", about_from_settings)
+
+    def links():
+        d = st["dlg"]
+        hwnds = d.controls()
+        opened = os.path.join(s.work, "opened.txt")
+        # This prefix opens web addresses with nothing: no protocol handlers, no .htm class.
+        for key in ("http", "https", ".htm", "qvpage"):
+            registry(s, "delete", f"HKCR\\{key}", "/f")
+        no_app = "Can't open link:\n\nThere is no application associated\nwith the given filename extension."
+        not_found = "Can't open link:\n\nThe specified file was not found."
+        missing = r'C:\nowhere\browser.exe "%1"'
+        writes = rf'C:\windows\system32\cmd.exe /c echo>{winpath(opened)} "%1"'  # the address lands in opened
+        steps = [  # (what, the .htm class's open command, how the link is used, message or the address opened)
+            ("donation link clicked, no handler", None, "click", C_LINK_DONATE, no_app),
+            ("Space on the home link, .htm command missing", missing, "space", C_LINK_HOME, not_found),
+            ("donation picture clicked, .htm command works", writes, "picture", C_DONATE_PICTURE, DONATE_ADDRESS),
+            ("Space on the home link, .htm command works", writes, "space", C_LINK_HOME, HOME_ADDRESS),
+        ]
+        for what, command, how, cid, outcome in steps:
+            if command:
+                registry(s, "add", "HKCR\\.htm", "/ve", "/d", "qvpage", "/f")
+                registry(s, "add", "HKCR\\qvpage\\shell\\open\\command", "/ve", "/d", command, "/f")
+            if os.path.exists(opened):
+                os.remove(opened)
+            link = hwnds[cid]["hwnd"]
+            if how == "click":
+                d.post(WM_LBUTTONDOWN, 1, 0x00050005, to=link)
+                d.post(WM_LBUTTONUP, 0, 0x00050005, to=link)
+            elif how == "space":
+                d.post(WM_KEYDOWN, VK_SPACE, 0x00390001, to=link)
+            else:
+                d.post(WM_COMMAND, (STN_CLICKED << 16) | cid, link)
+            if outcome.startswith("Can't"):
+                expect_equal(what, answer_box(s, d, app.pid, IDOK), outcome)
+            else:
+                wait_for(f"{what}: {outcome} in {opened}",
+                         lambda: (read_bytes(opened) or b"").strip() == outcome.encode(), 15)
+                holds(what, d.is_open, 1.0)
+        return "no handler and a missing program explained; the .htm command run with each link's address"
+    s.check("m links: open through the .htm command, or say why not", links)
+
+    def about_from_tray():
+        d = st.pop("dlg")
+        d.post(WM_CLOSE)
+        d.wait_gone()
+        app.command(ID_ABOUT)
+        about = wait_dialog(s, "the about box", app.pid, title="About Quadrivue")
+        check_about(about)
+        about.click(IDOK)
+        about.wait_gone()
+        extra = app.no_extra_windows()
+        if extra:
+            raise Failure(extra)
+        return "opened from the tray's About command, closed with OK"
+    s.check("l about box from the tray command", about_from_tray)
+
+    def exit_from_dialog():
+        open_settings()
+        took = app.exit()
+        if app.proc.returncode != 0:
+            raise Failure(f"exit code {app.proc.returncode}")
+        return f"ended {took:.1f} s after Exit, exit code 0"
+    s.check("g Exit while the settings dialog is open ends the process", exit_from_dialog)
+
+
+def check_about(about):
+    about.expect({C_LINK_HOME: {"text": HOME_ADDRESS}, IDOK: {"text": "OK"}})
+    texts = about.texts()
+    if not any(t.startswith("Quadrivue Version ") for t in texts):
+        raise Failure(f"no version line among {texts}")
+
+
+# ---------------------------------------------------------------- README screenshots
+
+SHOT_FOLDERS = ["Holidays", "Mountains"]
+
+
+def run_screenshots(s, help_png, out_dir):
+    """The settings dialog with two folders, the folder chooser with a typed path and the about
+    box, each saved as a PNG of its window."""
+    # Wine paints captions and frames itself: there is no window manager on the Xvfb.
+    registry(s, "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Decorated", "/d", "N", "/f")
+    pictures, folders = os.path.join(s.prefix, "drive_c", "users", "Public", "Pictures"), []
+    for i, name in enumerate(SHOT_FOLDERS):
+        os.makedirs(os.path.join(pictures, name), exist_ok=True)
+        for j in range(3 + 4 * i):
+            write_bmp(os.path.join(pictures, name, f"{j + 1:02d}.bmp"), 640, 400, i * 5 + j)
+        folders.append(f"C:\\users\\Public\\Pictures\\{name}")
+    # Started in the pictures folder, where the folder chooser then opens.
+    app = App(s, "app-shots", ["m_bRandom=0"], folders, help_png, cwd=pictures)
+    os.makedirs(out_dir, exist_ok=True)
+    try:
+        app.wait_started()
+        walk_screenshots(s, app, folders, out_dir)
+    finally:
+        app.stop()
+
+
+def walk_screenshots(s, app, folders, out_dir):
+    st = {}
+
+    def shot(name, dialog):
+        """Activates dialog with a click on its caption and saves its window once it has settled."""
+        left, top, right, bottom = dialog.window["rect"]
+        s.xdotool("mousemove", left + 40, top + 8, "click", 1, "mousemove", 1020, 760)
+        rect = (left, top, right - left, bottom - top)
+        last = [None]
+
+        def settled():
+            grab, last[0] = last[0], s.screen(rect)
+            return grab == last[0]
+        wait_for(f"{name} to settle", settled, 10, interval=0.3)
+        path = os.path.join(out_dir, name)
+        with open(path, "wb") as f:
+            f.write(png_bytes(rect[2], rect[3], (last[0][y * rect[2] * 3:(y + 1) * rect[2] * 3]
+                                                 for y in range(rect[3]))))
+        return f"{path}: {rect[2]}x{rect[3]}"
+
+    def settings():
+        app.command(ID_SETTINGS)
+        st["dlg"] = d = wait_dialog(s, "the settings dialog", app.pid, title="Quadrivue", owner=0)
+        d.expect({C_FOLDERS: {"entries": folders}})
+        return shot("settings-dialog.png", d)
+    if not s.check("screenshot of the settings dialog", settings):
+        return
+
+    def chooser():
+        d = st["dlg"]
+        d.click(C_ADD)
+        c = wait_dialog(s, "the folder chooser", app.pid, title="Add Folder", owner=d.hwnd)
+        wait_for("the chooser on the pictures folder", lambda: c.text(C_FOLDER_EDIT) == "C:\\users\\Public\\Pictures",
+                 10)
+        c.set_text(C_FOLDER_EDIT, folders[0] + "\\Summer")
+        try:
+            return shot("folder-chooser.png", c)
+        finally:
+            c.click(IDCANCEL)
+            c.wait_gone()
+            d.post(WM_CLOSE)
+            d.wait_gone()
+    s.check("screenshot of the folder chooser", chooser)
+
+    def about():
+        app.command(ID_ABOUT)
+        a = wait_dialog(s, "the about box", app.pid, title="About Quadrivue")
+        try:
+            return shot("about-box.png", a)
+        finally:
+            a.click(IDOK)
+            a.wait_gone()
+    s.check("screenshot of the about box", about)
+    s.check("g Exit ends the process (screenshots)", lambda: f"{app.exit():.1f} s")
+
+
 SOAK_LAYOUT = [
     ("g1.bmp", "bmp", 1280, 960), ("n1.bmp", "bmp", 120, 300), ("j1.jpg", "junk", 3000, 0),
     ("g2.png", "png", 900, 1400), ("t1.png", "truncated", 0, 0), ("g3.bmp", "bmp", 333, 777),
@@ -821,7 +1428,8 @@ def main():
     parser.add_argument("--idle-cpu", action="store_true", help="only measure the CPU time between slides")
     parser.add_argument("--soak-interval", type=int, default=0, help="slide interval of the soak, seconds")
     parser.add_argument("--soak-seconds", type=int, default=60, help="length of the soak")
-    parser.add_argument("--only", help="run only the starts whose name holds this word (main, empty, soak)")
+    parser.add_argument("--only", help="run only the starts whose name holds this word (main, empty, dialogs, soak)")
+    parser.add_argument("--screenshots", metavar="DIR", help="only save PNGs of the dialogs in DIR (for the README)")
     args = parser.parse_args()
     for exe in (os.path.join(args.bin_dir, "Quadrivue.exe"), os.path.join(args.bin_dir, "quadrivue-cli.exe"),
                 args.probe):
@@ -835,9 +1443,13 @@ def main():
     try:
         s.start()
         help_png = help_picture(s)
-        runs = [("idle CPU", run_idle_cpu)] if args.idle_cpu else [
-            ("main start", run_main), ("empty list start", run_empty),
-            ("soak start", lambda s, h: run_soak(s, h, args.soak_interval, args.soak_seconds))]
+        if args.idle_cpu:
+            runs = [("idle CPU", run_idle_cpu)]
+        elif args.screenshots:
+            runs = [("screenshots", lambda s, h: run_screenshots(s, h, os.path.abspath(args.screenshots)))]
+        else:
+            runs = [("main start", run_main), ("empty list start", run_empty), ("dialogs start", run_dialogs),
+                    ("soak start", lambda s, h: run_soak(s, h, args.soak_interval, args.soak_seconds))]
         for name, run in runs:
             if args.only and args.only not in name:
                 continue
