@@ -46,7 +46,8 @@ class CShowApp : public CShowSettings {
   // Returns false when the index could not be written (the old one stays).
   bool RebuildFileList(CProgressControl* progress);
   // One folder of the scan; descends into subfolders at once when
-  // m_bSubfolders is set.
+  // m_bSubfolders is set, entering each folder once however many links
+  // lead to it.
   void ScanFolder(std::string folder, CProgressControl* progress);
   bool WriteFileIndex() const { return m_fileIndex.Write(m_arrFiles); }
 

@@ -1,7 +1,10 @@
 // Enumerating the entries of one folder.
 #pragma once
 
+#include <compare>
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,6 +20,19 @@ struct CDirEntry {
 // folder must end with the path separator (on Windows the pattern is
 // folder + "*.*"). Returns false when nothing could be enumerated.
 bool EnumerateDirectory(const std::string& folder, const std::function<void(const CDirEntry&)>& visit);
+
+// What tells one folder from another whatever path reaches it: the volume
+// (device) and the folder's number on it (inode, file index). Two paths that
+// lead to the same folder through links give the same identity.
+struct CFolderIdentity {
+  uint64_t volume = 0;
+  uint64_t file = 0;
+  friend auto operator<=>(const CFolderIdentity&, const CFolderIdentity&) = default;
+};
+
+// The identity of the folder at path, links and reparse points followed;
+// nothing when it cannot be read. path may end with the separator.
+std::optional<CFolderIdentity> QueryFolderIdentity(const std::string& path);
 
 // Whether a file or folder of that name exists.
 bool PathExists(const std::string& path);

@@ -35,6 +35,12 @@ bool EnumerateDirectory(const std::string& folder, const std::function<void(cons
   return true;
 }
 
+std::optional<CFolderIdentity> QueryFolderIdentity(const std::string& path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return std::nullopt;
+  return CFolderIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
 bool PathExists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 
 bool CreateFolder(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }

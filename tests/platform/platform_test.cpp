@@ -44,6 +44,24 @@ TEST(Directory, ListsEveryEntryWithItsKind) {
   EXPECT_FALSE(EnumerateDirectory(dir.Path("missing") + PathSeparator(), [](const CDirEntry&) {}));
 }
 
+TEST(Directory, FolderIdentityDoesNotDependOnThePath) {
+  TempDir dir;
+  dir.Write("a/f.txt");
+  dir.Write("b/f.txt");
+  const auto a = QueryFolderIdentity(dir.Path("a"));
+  ASSERT_TRUE(a.has_value());
+  EXPECT_EQ(QueryFolderIdentity(dir.Path("a") + PathSeparator()), a);
+  EXPECT_EQ(QueryFolderIdentity(dir.Path("b/../a")), a);
+  EXPECT_NE(QueryFolderIdentity(dir.Path("b")), a);
+  EXPECT_NE(QueryFolderIdentity(dir.Str()), a);
+  EXPECT_FALSE(QueryFolderIdentity(dir.Path("missing")).has_value());
+
+  std::error_code ec;
+  std::filesystem::create_directory_symlink(dir.Path("a"), dir.Path("link"), ec);
+  if (ec) GTEST_SKIP() << "links to folders cannot be made here";
+  EXPECT_EQ(QueryFolderIdentity(dir.Path("link") + PathSeparator()), a);
+}
+
 TEST(Text, LowerCaseAndWideConversion) {
   EXPECT_EQ(LowerCaseAnsi("C:\\Pics\\X.JPG"), "c:\\pics\\x.jpg");
   EXPECT_EQ(WideToAnsi(u"Folder 1"), "Folder 1");
