@@ -32,10 +32,14 @@ void CShowImage::Free() {
 
 int32_t CShowImage::RowBytes(int32_t width, int32_t bits) {
   switch (bits) {
-    case 1: return static_cast<int32_t>((static_cast<int64_t>(width) + 7) / 8);
-    case 8: return width;
-    case 24: return static_cast<int32_t>(std::min<int64_t>(static_cast<int64_t>(width) * 3, INT32_MAX));
-    default: return 0;
+    case 1:
+      return static_cast<int32_t>((static_cast<int64_t>(width) + 7) / 8);
+    case 8:
+      return width;
+    case 24:
+      return static_cast<int32_t>(std::min<int64_t>(static_cast<int64_t>(width) * 3, INT32_MAX));
+    default:
+      return 0;
   }
 }
 
@@ -103,9 +107,9 @@ int32_t CShowImage::TypeFromExtension(const std::string& path) {
     int32_t type;
   };
   static constexpr Extension kExtensions[] = {
-      {".bmp", kTypeBmp}, {".wbmp", kTypeWbmp}, {".wbm", kTypeWbmp}, {".tga", kTypeTga},  {".jpeg", kTypeJpeg},
-      {".jpg", kTypeJpeg}, {".tif", kTypeTiff}, {".tiff", kTypeTiff}, {".pcx", kTypePcx}, {".png", kTypePng},
-      {".wmf", kTypeWmf},  {".emf", kTypeEmf},  {".psd", kTypePsd},
+      {".bmp", kTypeBmp},  {".wbmp", kTypeWbmp}, {".wbm", kTypeWbmp},  {".tga", kTypeTga}, {".jpeg", kTypeJpeg},
+      {".jpg", kTypeJpeg}, {".tif", kTypeTiff},  {".tiff", kTypeTiff}, {".pcx", kTypePcx}, {".png", kTypePng},
+      {".wmf", kTypeWmf},  {".emf", kTypeEmf},   {".psd", kTypePsd},
   };
   // Lower-casing first keeps a multibyte character's trail byte from passing
   // for the dot (the code page's own rules decide what a character is).
@@ -120,6 +124,15 @@ int32_t CShowImage::TypeFromExtension(const std::string& path) {
 }
 
 void CShowImage::Adopt(uint8_t* codecBits, int32_t width, int32_t height, int32_t type) {
+  // A holder read into again still holds its last picture: release it the way
+  // Free does, keeping the depth and palette count the read has just set.
+  if (codecBits != GetBits()) {
+    const int32_t bits = m_nBitsPerPixel;
+    const int32_t paletteCount = m_nPaletteCount;
+    Free();
+    m_nBitsPerPixel = bits;
+    m_nPaletteCount = paletteCount;
+  }
   m_bCodecBuffer = 1;
   m_pCodecBits = codecBits;
   m_pOwnBits = nullptr;
@@ -223,10 +236,18 @@ void CShowImage::ReadResolution(HISSRC source, int32_t type) {
   m_nResUnit = 1;
 }
 
+namespace {
+constexpr double kMaxPixelAspect = 16.0;
+}  // namespace
+
 int32_t CShowImage::CorrectTiffAspect() {
   if (m_nXRes == m_nYRes || m_nXRes == 0) return IS_ERR_OK;
   const double q = static_cast<double>(m_nYRes) / static_cast<double>(m_nXRes);
   if (q == 0.0 || std::fabs(1.0 - q) <= 0.25) return IS_ERR_OK;
+  // No scanner or fax makes pixels more than 16 times as tall as wide (or
+  // wide as tall): a ratio beyond that is a damaged field, and stretching a
+  // small picture by it would cost seconds and gigabytes for nothing.
+  if (q > kMaxPixelAspect || q < 1.0 / kMaxPixelAspect) return IS_ERR_OK;
   const double newHeight = static_cast<double>(static_cast<uint32_t>(m_nHeight)) / q;
   // A height the 32-bit geometry cannot hold (or a negative ratio) is left as stored.
   if (!(newHeight >= 1.0 && newHeight < 2147483648.0)) return IS_ERR_BADPARAM;
@@ -260,8 +281,8 @@ int32_t CShowImage::ConvertTo24Into(CShowImage& target) const {
     return result;
   }
   if (m_nBitsPerPixel == 8) {
-    ISPaletteToRGB(GetBits(), m_nWidth, m_nHeight, RowBytes(), target.GetBits(), target.RowBytes(),
-                   m_nPaletteCount, m_Palette.data(), 0);
+    ISPaletteToRGB(GetBits(), m_nWidth, m_nHeight, RowBytes(), target.GetBits(), target.RowBytes(), m_nPaletteCount,
+                   m_Palette.data(), 0);
     result = ISGetLastError();
   } else {
     result = IS_ERR_BADPARAM;
@@ -305,8 +326,14 @@ namespace {
 // with their sizes and row lengths.
 struct CResizeCall {
   CResizeCall(const CShowImage& s, CShowImage& d)
-      : sb(s.GetBits()), sw(s.m_nWidth), sh(s.m_nHeight), ss(s.RowBytes()),
-        db(d.GetBits()), dw(d.m_nWidth), dh(d.m_nHeight), ds(d.RowBytes()),
+      : sb(s.GetBits()),
+        sw(s.m_nWidth),
+        sh(s.m_nHeight),
+        ss(s.RowBytes()),
+        db(d.GetBits()),
+        dw(d.m_nWidth),
+        dh(d.m_nHeight),
+        ds(d.RowBytes()),
         enlarging(dw > sw || dh > sh) {}
   const uint8_t* sb;
   int32_t sw, sh, ss;
@@ -317,18 +344,24 @@ struct CResizeCall {
 
 int32_t Resize24(const CResizeCall& c, int32_t method) {
   switch (method) {
-    case 1: return ISResizeBicubic(c.sb, c.sw, c.sh, c.ss, c.db, c.dw, c.dh, c.ds, 3);
+    case 1:
+      return ISResizeBicubic(c.sb, c.sw, c.sh, c.ss, c.db, c.dw, c.dh, c.ds, 3);
     case 2:
       return c.enlarging ? ISResizeBilinear(c.sb, c.sw, c.sh, c.ss, c.db, c.dw, c.dh, c.ds, 3)
                          : ISResizeAreaAverage(c.sb, c.sw, c.sh, c.ss, c.db, c.dw, c.dh, c.ds, 3, 1);
     case 3:
       return c.enlarging ? ISResizeBicubic(c.sb, c.sw, c.sh, c.ss, c.db, c.dw, c.dh, c.ds, 3)
                          : ISResizeAreaAverage(c.sb, c.sw, c.sh, c.ss, c.db, c.dw, c.dh, c.ds, 3, 1);
-    case 4: return ISResizeNearest(c.sb, c.sw, c.sh, c.ss, c.db, c.dw, c.dh, c.ds, 3);
-    case 5: return ISResizeFiltered(c.sb, c.sw, c.sh, c.ss, c.db, c.dw, c.dh, c.ds, 3, IS_FILTER_LANCZOS);
-    case 6: return ISResizeFiltered(c.sb, c.sw, c.sh, c.ss, c.db, c.dw, c.dh, c.ds, 3, IS_FILTER_CATMULLROM);
-    case 7: return ISResizeFiltered(c.sb, c.sw, c.sh, c.ss, c.db, c.dw, c.dh, c.ds, 3, IS_FILTER_MITCHELL);
-    default: return ISResizeBilinear(c.sb, c.sw, c.sh, c.ss, c.db, c.dw, c.dh, c.ds, 3);
+    case 4:
+      return ISResizeNearest(c.sb, c.sw, c.sh, c.ss, c.db, c.dw, c.dh, c.ds, 3);
+    case 5:
+      return ISResizeFiltered(c.sb, c.sw, c.sh, c.ss, c.db, c.dw, c.dh, c.ds, 3, IS_FILTER_LANCZOS);
+    case 6:
+      return ISResizeFiltered(c.sb, c.sw, c.sh, c.ss, c.db, c.dw, c.dh, c.ds, 3, IS_FILTER_CATMULLROM);
+    case 7:
+      return ISResizeFiltered(c.sb, c.sw, c.sh, c.ss, c.db, c.dw, c.dh, c.ds, 3, IS_FILTER_MITCHELL);
+    default:
+      return ISResizeBilinear(c.sb, c.sw, c.sh, c.ss, c.db, c.dw, c.dh, c.ds, 3);
   }
 }
 

@@ -1,9 +1,9 @@
 // TIFF pictures in the holder: the correction of non-square pixels and the
 // 1-bit palette. The files are written with libtiff itself.
+#include <gtest/gtest.h>
 #include <tiffio.h>
 
-#include <gtest/gtest.h>
-
+#include <chrono>
 #include <vector>
 
 #include "codec/codec_test_support.h"
@@ -57,7 +57,10 @@ void WriteMonoTiff(const std::string& path, uint32_t width, uint32_t height, uin
 
 TEST(ShowImageTiff, NonSquarePixelsAreCorrected) {
   CTempFolder dir;
-  struct Case { float xdpi, ydpi; int32_t height; };
+  struct Case {
+    float xdpi, ydpi;
+    int32_t height;
+  };
   // 1100 / (98 / 204) = 2289.8; 300 x 300 and 300 x 250 (|1 - q| <= 0.25) keep their height.
   const Case cases[] = {{204, 98, 2289}, {300, 300, 1100}, {300, 250, 1100}, {200, 200, 1100}};
   for (const auto& c : cases) {
@@ -74,6 +77,26 @@ TEST(ShowImageTiff, NonSquarePixelsAreCorrected) {
     EXPECT_EQ(mid[0], 40);
     EXPECT_EQ(mid[1], 80);
     EXPECT_EQ(mid[2], 120);
+  }
+}
+
+// Up to 16 : 1 the pixels are made square; a ratio beyond that is a damaged
+// field and the page keeps its stored size, at once.
+TEST(ShowImageTiff, AspectRatiosBeyondSixteenToOneAreNotApplied) {
+  CTempFolder dir;
+  const struct {
+    float xdpi, ydpi;
+    int32_t height;
+  } cases[] = {{16, 1, 512}, {1, 16, 2}, {17, 1, 32}, {2e8f, 1, 32}, {1, 2e8f, 32}};
+  for (const auto& c : cases) {
+    const std::string path = dir.Path("odd.tif");
+    WriteRgbTiff(path, 8, 32, c.xdpi, c.ydpi);
+    const auto start = std::chrono::steady_clock::now();
+    CShowImage image;
+    ASSERT_EQ(image.Load(path, kTypeNone, 0), 0);
+    EXPECT_EQ(image.m_nWidth, 8);
+    EXPECT_EQ(image.m_nHeight, c.height) << c.xdpi << " x " << c.ydpi;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
   }
 }
 
