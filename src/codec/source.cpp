@@ -39,12 +39,6 @@ CSourceRegistry& Registry() {
   return registry;
 }
 
-bool IsLive(const ISSourceBlock* block) {
-  CSourceRegistry& registry = Registry();
-  std::lock_guard<std::mutex> lock(registry.m_lock);
-  return registry.m_live.count(block) != 0;
-}
-
 bool Register(const ISSourceBlock* block) {
   try {
     CSourceRegistry& registry = Registry();
@@ -64,10 +58,14 @@ void Unregister(const ISSourceBlock* block) {
 
 int ToStdOrigin(int origin) {
   switch (origin) {
-    case 0: return SEEK_SET;
-    case 1: return SEEK_CUR;
-    case 2: return SEEK_END;
-    default: return -1;
+    case 0:
+      return SEEK_SET;
+    case 1:
+      return SEEK_CUR;
+    case 2:
+      return SEEK_END;
+    default:
+      return -1;
   }
 }
 
@@ -75,7 +73,12 @@ int ToStdOrigin(int origin) {
 
 int32_t CheckSource(HISSRC source) {
   if (!source) return IS_ERR_BADPARAM;
-  if (!IsLive(source)) return IS_ERR_BADSOURCE;
+  // The registry stays locked while the block is read: a close unregisters the
+  // block under the same lock before freeing it, so a block found here is not
+  // freed until the check is done.
+  CSourceRegistry& registry = Registry();
+  std::lock_guard<std::mutex> lock(registry.m_lock);
+  if (registry.m_live.count(source) == 0) return IS_ERR_BADSOURCE;
   const bool sound = source->m_nMagic1 == ISSourceBlock::kMagic1 && source->m_nMagic2 == ISSourceBlock::kMagic2 &&
                      source->m_nKind == ISSourceBlock::kKindFile && source->m_pStream != nullptr;
   return sound ? IS_ERR_OK : IS_ERR_BADSOURCE;

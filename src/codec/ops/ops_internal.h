@@ -54,12 +54,13 @@ inline CDestView DestView(uint8_t* bits, int32_t width, int32_t height, int32_t 
 }
 
 // Equal sizes and strides: the operations that have the same-size rule copy
-// height * stride bytes and do no arithmetic.
+// height * stride bytes and do no arithmetic. Source and destination may be
+// the same buffer or overlap, hence memmove.
 inline bool SameSize(const CSourceView& s, const CDestView& d) {
   return s.m_nWidth == d.m_nWidth && s.m_nHeight == d.m_nHeight && s.m_nStride == d.m_nStride;
 }
 inline void CopyWhole(const CSourceView& s, const CDestView& d) {
-  std::memcpy(d.m_pBits, s.m_pBits, size_t(s.m_nHeight) * s.m_nStride);
+  std::memmove(d.m_pBits, s.m_pBits, size_t(s.m_nHeight) * s.m_nStride);
 }
 
 // Bit x of a 1-bit row (most significant bit first).

@@ -752,8 +752,15 @@ int32_t ISResizeAreaAverage(const uint8_t* source, int32_t sourceWidth, int32_t 
   const CSourceView src = SourceView(source, sourceWidth, sourceHeight, sourceStride);
   const CDestView dst = DestView(dest, destWidth, destHeight, destStride);
   if (!exact && src.m_nWidth == dst.m_nWidth && src.m_nHeight == dst.m_nHeight) {
+    // The two may overlap: like memmove, the rows go last first when the
+    // destination starts at a higher address, so no row is overwritten
+    // before it is read.
     const size_t bytes = std::min(src.m_nStride, dst.m_nStride);
-    for (uint32_t y = 0; y < src.m_nHeight; ++y) std::memcpy(dst.Row(y), src.Row(y), bytes);
+    const bool backwards = dst.m_pBits > src.m_pBits;
+    for (uint32_t i = 0; i < src.m_nHeight; ++i) {
+      const uint32_t y = backwards ? src.m_nHeight - 1 - i : i;
+      std::memmove(dst.Row(y), src.Row(y), bytes);
+    }
     return 1;
   }
   return op.Run<int32_t>(0, [&] {

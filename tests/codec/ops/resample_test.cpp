@@ -138,6 +138,53 @@ TEST(Resample, SameSizeCopiesWholeRows) {
   }
 }
 
+// The same-size copy onto the source itself, or onto a picture one row above
+// or below it in the same buffer, gives the source as it was.
+TEST(Resample, SameSizeCopyMayOverlapTheSource) {
+  using Run = int32_t (*)(const uint8_t* s, uint8_t* d, int32_t w, int32_t h, int32_t stride);
+  static const ISPalEntry kPalette[2] = {{0, 0, 0, 0}, {255, 255, 255, 0}};
+  const struct {
+    const char* name;
+    bool refusesItself;
+    Run run;
+  } ops[] = {
+      {"bilinear", false,
+       [](const uint8_t* s, uint8_t* d, int32_t w, int32_t h, int32_t st) {
+         return ISResizeBilinear(s, w, h, st, d, w, h, st, 3);
+       }},
+      {"nearest", false,
+       [](const uint8_t* s, uint8_t* d, int32_t w, int32_t h, int32_t st) {
+         return ISResizeNearest(s, w, h, st, d, w, h, st, 3);
+       }},
+      {"bicubic", true,
+       [](const uint8_t* s, uint8_t* d, int32_t w, int32_t h, int32_t st) {
+         return ISResizeBicubic(s, w, h, st, d, w, h, st, 3);
+       }},
+      {"block", false,
+       [](const uint8_t* s, uint8_t* d, int32_t w, int32_t h, int32_t st) {
+         return ISResizeAreaAverage(s, w, h, st, d, w, h, st, 3, 0);
+       }},
+      {"bilinear8", true,
+       [](const uint8_t* s, uint8_t* d, int32_t w, int32_t h, int32_t st) {
+         return ISResizeBilinear8(s, w * 3, h, st, d, w * 3, h, st, 2, kPalette);
+       }},
+  };
+  constexpr int32_t kWidth = 5, kHeight = 4, kStride = 17;
+  CRandom rng(11);
+  for (const auto& op : ops) {
+    for (const int shift : {0, 1, -1}) {  // destination rows below the source
+      if (shift == 0 && op.refusesItself) continue;
+      SCOPED_TRACE(std::string(op.name) + " shift " + std::to_string(shift));
+      Bytes buffer = rng.Fill(size_t(kStride) * (kHeight + 1));
+      uint8_t* source = buffer.data() + (shift < 0 ? kStride : 0);
+      uint8_t* dest = source + shift * kStride;
+      const Bytes before(source, source + kStride * kHeight);
+      ASSERT_EQ(op.run(source, dest, kWidth, kHeight, kStride), 1);
+      EXPECT_EQ(Bytes(dest, dest + kStride * kHeight), before);
+    }
+  }
+}
+
 TEST(Resample, BilinearTwoToFourSamplesQuarterSteps) {
   const uint8_t src[2] = {0, 200};
   uint8_t dst[4] = {};
