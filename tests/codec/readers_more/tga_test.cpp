@@ -216,7 +216,7 @@ TEST(TgaPalette, EntriesStartAtTheFirstEntryIndex) {
   CTgaLayout layout;
   layout.type = 1, layout.depth = 8, layout.width = 2;
   layout.mapType = 1, layout.firstEntry = 2, layout.mapLength = 4, layout.entryBits = 24;
-  for (uint8_t i = 0; i < 4; ++i) layout.map.insert(layout.map.end(), {i, i, static_cast<uint8_t>(100 + i)});
+  layout.map = {0, 0, 100, 1, 1, 101, 2, 2, 102, 3, 3, 103};  // blue, green, red for indices 2 to 5
   layout.pixels = {5, 0};
   ISPalEntry palette[IS_PALETTE_SIZE];
   const CPaletteResult r = QueryPalette(TgaFile(layout), palette);
