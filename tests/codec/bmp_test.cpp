@@ -275,19 +275,21 @@ const RefusalCase kRefusals[] = {
     {"palette_cut_short", [](BmpLayout& s) { s.bits = 8, s.palette = Palette(3), s.pixels.clear(); }, 24,
      IS_ERR_FILEREAD},
     {"depth_16_requested", [](BmpLayout&) {}, 16, IS_ERR_BADPARAM},
-    {"huge_24", [](BmpLayout& s) { s.width = 100000, s.height = 100000; }, 24, IS_ERR_MEMORY},
+    {"huge_24", [](BmpLayout& s) { s.width = 100000, s.height = 100000; }, 24, IS_ERR_FILEREAD},
     {"huge_8", [](BmpLayout& s) { s.bits = 8, s.palette = Palette(256), s.width = 100000, s.height = 100000; }, 8,
-     IS_ERR_MEMORY},
+     IS_ERR_FILEREAD},
     {"huge_rle",
      [](BmpLayout& s) { s.bits = 8, s.compression = 1, s.palette = Palette(256), s.width = 100000, s.height = 100000; },
      24, IS_ERR_MEMORY},
-    // Size products past 64 bits: refused, not overflowed.
+    // Frames the file cannot hold a first row of are refused before any
+    // buffer exists; the run-length one goes as far as the size product,
+    // which must not overflow.
     {"max_width_min_height_32", [](BmpLayout& s) { s.bits = 32, s.width = INT32_MAX, s.height = INT32_MIN; }, 32,
-     IS_ERR_MEMORY},
-    {"max_width_max_height_24", [](BmpLayout& s) { s.width = INT32_MAX, s.height = INT32_MAX; }, 24, IS_ERR_MEMORY},
+     IS_ERR_FILEREAD},
+    {"max_width_max_height_24", [](BmpLayout& s) { s.width = INT32_MAX, s.height = INT32_MAX; }, 24, IS_ERR_FILEREAD},
     {"max_width_max_height_8",
      [](BmpLayout& s) { s.bits = 8, s.palette = Palette(256), s.width = INT32_MAX, s.height = INT32_MAX; }, 8,
-     IS_ERR_MEMORY},
+     IS_ERR_FILEREAD},
     {"max_rle",
      [](BmpLayout& s) {
        s.bits = 8, s.compression = 1, s.palette = Palette(256), s.width = INT32_MAX, s.height = INT32_MAX;

@@ -38,6 +38,17 @@ TEST(CodecErrorState, EveryErrorCodeHasItsName) {
   EXPECT_STREQ(ISErrorName(-1), "unknown error");
 }
 
+TEST(CodecBuffers, ImageBytesRefusesWhatNoBufferCouldHold) {
+  EXPECT_EQ(codec::ImageBytes(10, 3, 24), 90u);
+  EXPECT_EQ(codec::ImageBytes(9, 2, 1), 4u);
+  EXPECT_EQ(codec::ImageBytes(0, 3, 24), 0u);
+  EXPECT_EQ(codec::ImageBytes(10, 0, 24), 0u);
+  EXPECT_EQ(codec::ImageBytes(10, 3, 16), 0u);  // no such buffer depth
+  EXPECT_EQ(codec::ImageBytes(INT32_MAX, INT32_MAX, 32), 0u);
+  EXPECT_EQ(codec::ImageBytes(1, static_cast<int64_t>(codec::kMaxBufferBytes), 8), codec::kMaxBufferBytes);
+  EXPECT_EQ(codec::ImageBytes(1, static_cast<int64_t>(codec::kMaxBufferBytes) + 1, 8), 0u);
+}
+
 TEST(CodecErrorState, LastErrorIsKeptPerThread) {
   ISSeekSource(nullptr, 0, 0);
   ASSERT_EQ(ISGetLastError(), IS_ERR_BADPARAM);

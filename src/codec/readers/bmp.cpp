@@ -210,6 +210,13 @@ void SkipToData(CISIO& io, const CBmpHeader& h, int64_t consumed) {
 // Reads the stored rows (bottom-up for a positive height) and hands each, with
 // its output row, to convert. A short row ends the read with error 3; the rows
 // done so far stay in the buffer.
+// A frame whose first stored row the file cannot hold is refused before its
+// buffer exists: a few bytes claiming a huge picture cost nothing.
+void RequireFirstRow(CISIO& io, const CBmpHeader& h) {
+  const int64_t stored = BmpStoredRowBytes(h.nWidth, h.nBitCount);
+  if (stored <= 0 || CISByteCursor(io).Remaining() < static_cast<uint64_t>(stored)) throw ISException(IS_ERR_FILEREAD);
+}
+
 template <class Convert>
 void ReadStoredRows(CISOperation& op, CISIO& io, const CBmpHeader& h, uint8_t* out, int64_t outStride,
                     Convert convert) {
@@ -409,6 +416,7 @@ uint8_t* ReadBmpRgb(CISOperation& op, CISIO& io, int32_t outBits, int32_t* width
   }
 
   const int64_t stride = ImageStride(h.nWidth, outBits);
+  RequireFirstRow(io, h);
   CISBuffer buffer(ImageBytes(h.nWidth, std::abs(int64_t{h.nHeight}), outBits));
   if (!buffer) throw ISException(IS_ERR_MEMORY);
   *width = h.nWidth;
@@ -434,6 +442,8 @@ uint8_t* ReadBmpIndexed(CISOperation& op, CISIO& io, int32_t outBits, ISPalEntry
 
   const int64_t stride = ImageStride(h.nWidth, outBits);
   const int64_t rows = std::abs(int64_t{h.nHeight});
+  if (rows == 0) throw ISException(IS_ERR_MEMORY);
+  RequireFirstRow(io, h);
   CISBuffer buffer(ImageBytes(h.nWidth, rows, outBits));
   if (!buffer) throw ISException(IS_ERR_MEMORY);
   *width = h.nWidth;
