@@ -109,13 +109,7 @@ void CFolderDlg::OnSelectionChanged(LPARAM item) {
   ::SetDlgItemTextA(m_hBrowse, kEditId, path.data());
 }
 
-std::string CFolderDlg::ReadEdit() const {
-  const HWND edit = ::GetDlgItem(m_hBrowse, kEditId);
-  const int length = ::GetWindowTextLengthA(edit);
-  std::vector<char> text(static_cast<size_t>(length > 0 ? length : 0) + 1, '\0');
-  const int got = ::GetWindowTextA(edit, text.data(), static_cast<int>(text.size()));
-  return std::string(text.data(), static_cast<size_t>(got > 0 ? got : 0));
-}
+std::string CFolderDlg::ReadEdit() const { return win::WindowText(::GetDlgItem(m_hBrowse, kEditId)); }
 
 bool CFolderDlg::OnOK() {
   m_szPath = ReadEdit();

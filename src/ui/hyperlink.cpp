@@ -31,9 +31,7 @@ CHyperLink::~CHyperLink() {
 
 bool CHyperLink::Attach(HWND control) {
   if (!SubclassWindow(control)) return false;
-  const int length = ::GetWindowTextLengthA(control);
-  std::string text(static_cast<size_t>(length > 0 ? length : 0) + 1, '\0');
-  text.resize(static_cast<size_t>(::GetWindowTextA(control, text.data(), static_cast<int>(text.size()))));
+  const std::string text = win::WindowText(control);
   if (m_strTarget.empty()) m_strTarget = text;
   if (text.empty()) ::SetWindowTextA(control, m_strTarget.c_str());
 
@@ -91,9 +89,7 @@ void CHyperLink::FitToText() {
   ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&window), 2);
   const RECT client = GetClientRect();
 
-  const int length = ::GetWindowTextLengthA(m_hWnd);
-  std::string text(static_cast<size_t>(length > 0 ? length : 0) + 1, '\0');
-  text.resize(static_cast<size_t>(::GetWindowTextA(m_hWnd, text.data(), static_cast<int>(text.size()))));
+  const std::string text = win::WindowText(m_hWnd);
   SIZE extent{};
   {
     const win::CWindowDC dc(m_hWnd);

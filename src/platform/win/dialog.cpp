@@ -1,7 +1,5 @@
 #include "platform/win/dialog.h"
 
-#include <vector>
-
 #include "platform/number_field.h"
 
 namespace qv::win {
@@ -88,16 +86,6 @@ INT_PTR CALLBACK CDialog::StaticDialogProc(HWND window, UINT message, WPARAM, LP
 }
 
 void CDialog::EndDialog(INT_PTR result) { ::EndDialog(m_hWnd, result); }
-
-std::string CDialog::GetItemText(int id) const {
-  const HWND item = GetDlgItem(id);
-  const int length = ::GetWindowTextLengthA(item);
-  std::vector<char> text(static_cast<size_t>(length > 0 ? length : 0) + 1, '\0');
-  const int got = ::GetWindowTextA(item, text.data(), static_cast<int>(text.size()));
-  return std::string(text.data(), static_cast<size_t>(got > 0 ? got : 0));
-}
-
-void CDialog::SetItemText(int id, const std::string& text) const { ::SetDlgItemTextA(m_hWnd, id, text.c_str()); }
 
 bool CDialog::UpdateData(bool save) {
   CDataExchange dx(m_hWnd, save);

@@ -46,8 +46,6 @@ class CDialog : public CWnd {
   INT_PTR DoModal();
   void EndDialog(INT_PTR result);
   HWND GetDlgItem(int id) const { return ::GetDlgItem(m_hWnd, id); }
-  std::string GetItemText(int id) const;
-  void SetItemText(int id, const std::string& text) const;
   // Controls to members (save) or members to controls; false when a field
   // did not validate.
   bool UpdateData(bool save);

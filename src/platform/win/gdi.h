@@ -26,8 +26,6 @@ class CGdiHandle {
 
   H Get() const { return m_h; }
   explicit operator bool() const { return m_h != nullptr; }
-  // Gives the handle up without releasing it.
-  H Detach() { return std::exchange(m_h, nullptr); }
   void Reset(H handle = nullptr) {
     if (m_h) Release(m_h);
     m_h = handle;

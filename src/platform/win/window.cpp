@@ -220,6 +220,14 @@ int RunMessageLoop() {
   }
 }
 
+std::string WindowText(HWND window) {
+  const int length = ::GetWindowTextLengthA(window);
+  std::string text(static_cast<size_t>(length > 0 ? length : 0) + 1, '\0');
+  const int got = ::GetWindowTextA(window, text.data(), static_cast<int>(text.size()));
+  text.resize(static_cast<size_t>(got > 0 ? got : 0));
+  return text;
+}
+
 int ShowMessageBox(HWND owner, const std::string& text, UINT type) {
   const std::string caption = GetProgramName();
   return ::MessageBoxA(owner, text.c_str(), caption.c_str(), type);

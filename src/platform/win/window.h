@@ -98,6 +98,9 @@ class CWnd {
 // The thread's message loop until WM_QUIT; returns the quit code.
 int RunMessageLoop();
 
+// A window's whole text, however long.
+std::string WindowText(HWND window);
+
 // A message box captioned with the program's name.
 int ShowMessageBox(HWND owner, const std::string& text, UINT type = MB_OK);
 
