@@ -33,6 +33,10 @@ uint64_t ImageBytes(int64_t width, int64_t height, int32_t bitsPerPixel) {
   return rowBytes * static_cast<uint64_t>(height);
 }
 
+void RequireFrameData(CISIO& io, uint64_t bytes) {
+  if (CISByteCursor(io).Remaining() < bytes) throw ISException(IS_ERR_FILEREAD);
+}
+
 CISBuffer& CISBuffer::operator=(CISBuffer&& other) noexcept {
   if (this != &other) {
     qv::GlobalMemFree(m_pData);

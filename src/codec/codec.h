@@ -116,6 +116,8 @@ int32_t ISSetProgressCallback(ISProgressFn callback, uintptr_t user);
 HISSRC ISOpenFileSource(const char* path);
 // origin: 0 start, 1 current position, 2 end. Nonzero on success.
 int32_t ISSeekSource(HISSRC source, int32_t offset, int32_t origin);
+// The file's length in bytes, measured when it was opened; -1 on failure.
+int64_t ISGetSourceSize(HISSRC source);
 // Closes the file and frees the handle; returns the position the source was at.
 int32_t ISCloseSource(HISSRC source);
 // The file-type code of the source's contents, read from its current position.

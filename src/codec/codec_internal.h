@@ -179,7 +179,7 @@ class CISIO {
   bool Seek(int64_t offset, int origin);
   bool Rewind() { return Seek(0, 0); }
   int64_t Tell();
-  // The file's length, or -1 when it cannot be had.
+  // The file's length as measured when it was opened, or -1.
   int64_t Size();
   bool Close();
   // The path the source was opened with.
@@ -248,6 +248,22 @@ int64_t ImageStride(int64_t width, int32_t bitsPerPixel);
 // no allocation accepts) for a size below 1, an unknown depth, or more than
 // kMaxBufferBytes.
 uint64_t ImageBytes(int64_t width, int64_t height, int32_t bitsPerPixel);
+
+// ---- Frame admission ---------------------------------------------------------
+//
+// One rule for every reader, applied before a frame's buffer is allocated, so a
+// header that claims a frame its file cannot hold costs nothing: the file must
+// hold, from where the frame's data starts, its first stored row (raw rows) or
+// 1 / kEncodingMargin of the least any complete encoding of the frame takes
+// (compressed data). Otherwise the read fails with IS_ERR_FILEREAD and no buffer.
+// Real pictures, even badly truncated ones, are far above both bounds.
+
+inline constexpr uint64_t kEncodingMargin = 8;
+
+// Throws IS_ERR_FILEREAD unless bytes more can be read from io's position.
+void RequireFrameData(CISIO& io, uint64_t bytes);
+// The same for compressed data whose least complete encoding is leastBytes.
+inline void RequireEncodedFrame(CISIO& io, uint64_t leastBytes) { RequireFrameData(io, leastBytes / kEncodingMargin); }
 
 // Owns a buffer from AllocBuffer until Release hands it to the caller.
 class CISBuffer {

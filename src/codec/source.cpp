@@ -18,6 +18,7 @@ struct ISSourceBlock {
   FILE* m_pStream = nullptr;
   int32_t m_nKind = kKindFile;
   std::string m_strPath;
+  int64_t m_nSize = -1;  // measured once when the file is opened
   uint8_t m_bWrite = 0;
   uint8_t m_bFlag = 0;
   uint32_t m_nMagic2 = kMagic2;
@@ -69,6 +70,14 @@ int ToStdOrigin(int origin) {
   }
 }
 
+// The file's length, taken once when it is opened (-1 when it cannot be had).
+int64_t MeasureStream(FILE* stream) {
+  if (std::fseek(stream, 0, SEEK_END) != 0) return -1;
+  const long size = std::ftell(stream);
+  std::rewind(stream);
+  return size;
+}
+
 }  // namespace
 
 int32_t CheckSource(HISSRC source) {
@@ -101,13 +110,7 @@ int64_t CISIO::Tell() {
   return std::ftell(m_pSource->m_pStream);
 }
 
-int64_t CISIO::Size() {
-  const int64_t here = Tell();
-  if (here < 0 || !Seek(0, 2)) return -1;
-  const int64_t size = Tell();
-  if (!Seek(here, 0)) return -1;
-  return size;
-}
+int64_t CISIO::Size() { return m_pSource ? m_pSource->m_nSize : -1; }
 
 bool CISIO::Close() {
   if (!m_pSource || !m_pSource->m_pStream) return false;
@@ -200,6 +203,7 @@ uint64_t CISByteCursor::Remaining() {
 using qv::codec::CheckSource;
 using qv::codec::CISIO;
 using qv::codec::CISOperation;
+using qv::codec::MeasureStream;
 
 HISSRC ISOpenFileSource(const char* path) {
   CISOperation op;
@@ -210,6 +214,7 @@ HISSRC ISOpenFileSource(const char* path) {
     block->m_strPath = path;
     block->m_pStream = std::fopen(path, "rb");
     if (!block->m_pStream) return op.Fail<HISSRC>(IS_ERR_FILEOPEN, nullptr);
+    block->m_nSize = MeasureStream(block->m_pStream);
     if (!qv::codec::Register(block.get())) {
       std::fclose(block->m_pStream);
       return op.Fail<HISSRC>(IS_ERR_MEMORY, nullptr);
@@ -224,6 +229,15 @@ int32_t ISSeekSource(HISSRC source, int32_t offset, int32_t origin) {
   CISIO io;
   if (!op.Attach(source, io)) return 0;
   return io.Seek(offset, origin) ? 1 : op.Fail(IS_ERR_FILEREAD, 0);
+}
+
+int64_t ISGetSourceSize(HISSRC source) {
+  CISOperation op;
+  if (!op.Ok()) return -1;
+  CISIO io;
+  if (!op.Attach(source, io)) return -1;
+  const int64_t size = io.Size();
+  return size >= 0 ? size : op.Fail<int64_t>(IS_ERR_FILEREAD, -1);
 }
 
 int32_t ISCloseSource(HISSRC source) {

@@ -280,10 +280,9 @@ const RefusalCase kRefusals[] = {
      IS_ERR_FILEREAD},
     {"huge_rle",
      [](BmpLayout& s) { s.bits = 8, s.compression = 1, s.palette = Palette(256), s.width = 100000, s.height = 100000; },
-     24, IS_ERR_MEMORY},
-    // Frames the file cannot hold a first row of are refused before any
-    // buffer exists; the run-length one goes as far as the size product,
-    // which must not overflow.
+     24, IS_ERR_FILEREAD},
+    // Frames the file cannot hold a first row (or, run-length coded, an
+    // eighth of the least encoding) of are refused before any buffer exists.
     {"max_width_min_height_32", [](BmpLayout& s) { s.bits = 32, s.width = INT32_MAX, s.height = INT32_MIN; }, 32,
      IS_ERR_FILEREAD},
     {"max_width_max_height_24", [](BmpLayout& s) { s.width = INT32_MAX, s.height = INT32_MAX; }, 24, IS_ERR_FILEREAD},
@@ -294,7 +293,7 @@ const RefusalCase kRefusals[] = {
      [](BmpLayout& s) {
        s.bits = 8, s.compression = 1, s.palette = Palette(256), s.width = INT32_MAX, s.height = INT32_MAX;
      },
-     32, IS_ERR_MEMORY},
+     32, IS_ERR_FILEREAD},
     {"rle_top_down", [](BmpLayout& s) { s.bits = 8, s.compression = 1, s.palette = Palette(256), s.height = -2; }, 8,
      IS_ERR_MEMORY},
 };
@@ -378,11 +377,18 @@ TEST_F(BmpReader, Rle4AlternatesNibbles) {
 }
 
 TEST_F(BmpReader, RleWithoutEndOfBitmapKeepsDecodedRows) {
-  Decoded d;
+  Decoded d, rgb;
   Read(MakeBmp(RleLayout(8, 2, 2, {0x02, 0x09, 0x00, 0x00})), 8, d);
   ASSERT_TRUE(d.pixels);
   EXPECT_EQ(d.error, IS_ERR_FILEREAD);
   EXPECT_EQ(d.Copy(4), (Bytes{0, 0, 9, 9}));
+  // In colour, the rows the data passed take colour 0; the rows it never
+  // reached are left untouched (0).
+  Read(MakeBmp(RleLayout(8, 1, 3, {0x01, 0x09, 0x00, 0x00})), 24, rgb);
+  ASSERT_TRUE(rgb.pixels);
+  EXPECT_EQ(rgb.error, IS_ERR_FILEREAD);
+  const Bytes rows = rgb.Copy(9);
+  EXPECT_EQ(Bytes(rows.begin(), rows.begin() + 6), (Bytes{0, 0, 0, 3, 2, 1}));
 }
 
 TEST_F(BmpReader, RleDeltasFarOutsideThePictureAreHarmless) {

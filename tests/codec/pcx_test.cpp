@@ -160,19 +160,19 @@ TEST_F(PcxReader, RunsEndAtTheLineAndTruncationGivesZeros) {
   s.data = {0xC5, 0x09, 0x03};  // a run of 5 fills line 0 only; line 1 starts with 3; then the file ends
   CCodecBuffer d(Read(MakePcx(s), 8, m_palette.data(), m_w, m_h));
   ASSERT_TRUE(d);
-  EXPECT_EQ(m_nError, IS_ERR_OK);
+  EXPECT_EQ(m_nError, IS_ERR_FILEREAD);
   EXPECT_EQ(d.Copy(6), (Bytes{9, 9, 3, 0, 0, 0}));
 }
 
-TEST_F(PcxReader, RowsAfterTheEndTakeColourZero) {
+TEST_F(PcxReader, RowsAfterTheEndAreLeftUntouched) {
   PcxLayout s;
   s.bitsPerPlane = 1, s.planes = 4, s.xmax = 1, s.ymax = 2, s.bytesPerLine = 1, s.headerPalette = HeaderPalette();
   s.headerPalette[0] = 50;
   s.data = {0xC4, 0x80};  // row 0: pixel 0 has value 15; then the file ends
   CCodecBuffer d(Read(MakePcx(s), 24, nullptr, m_w, m_h));
   ASSERT_TRUE(d);
-  EXPECT_EQ(m_nError, IS_ERR_OK);
-  EXPECT_EQ(d.Copy(18), (Bytes{240, 15, 215, 50, 0, 200, 50, 0, 200, 50, 0, 200, 50, 0, 200, 50, 0, 200}));
+  EXPECT_EQ(m_nError, IS_ERR_FILEREAD);
+  EXPECT_EQ(d.Copy(18), (Bytes{240, 15, 215, 50, 0, 200, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
 }
 
 TEST_F(PcxReader, ShortLinesAndOddLayoutsStayInsideTheirBuffers) {
@@ -211,8 +211,9 @@ const PcxRefusal kPcxRefusals[] = {
     {"deeper_than_asked", [](PcxLayout& s) { s.planes = 3; }, 8, IS_ERR_DEPTH},
     {"eight_bits_at_1", [](PcxLayout&) {}, 1, IS_ERR_DEPTH},
     {"depth_16", [](PcxLayout&) {}, 16, IS_ERR_BADPARAM},
-    {"huge", [](PcxLayout& s) { s.planes = 3, s.xmax = 65534, s.ymax = 65534, s.bytesPerLine = 65535; }, 24,
-     IS_ERR_MEMORY},
+    {"huge_without_data",
+     [](PcxLayout& s) { s.planes = 3, s.xmax = 65534, s.ymax = 65534, s.bytesPerLine = 65535; }, 24,
+     IS_ERR_FILEREAD},
 };
 
 class PcxRefusals : public PcxReader, public ::testing::WithParamInterface<PcxRefusal> {};

@@ -76,7 +76,8 @@ const WbmpRefusal kWbmpRefusals[] = {
     {"zero_height", {0, 0, 8, 0}, 1, IS_ERR_NOTWBMP},
     {"width_cut_off", {0, 0, 0x81}, 8, IS_ERR_NOTWBMP},
     {"width_overflows", {0, 0, 0x8F, 0xFF, 0xFF, 0xFF, 0x7F, 1}, 8, IS_ERR_NOTWBMP},
-    {"huge", {0, 0, 0x87, 0xFF, 0xFF, 0xFF, 0x7F, 0x87, 0xFF, 0xFF, 0xFF, 0x7F}, 8, IS_ERR_MEMORY},
+    {"huge_without_data", {0, 0, 0x87, 0xFF, 0xFF, 0xFF, 0x7F, 0x87, 0xFF, 0xFF, 0xFF, 0x7F}, 8, IS_ERR_FILEREAD},
+    {"first_row_cut_off", {0, 0, 16, 1, 0xFF}, 1, IS_ERR_FILEREAD},
     {"depth_24", {0, 0, 8, 1, 0xFF}, 24, IS_ERR_BADPARAM},
 };
 

@@ -214,7 +214,8 @@ void SkipToData(CISIO& io, const CBmpHeader& h, int64_t consumed) {
 // buffer exists: a few bytes claiming a huge picture cost nothing.
 void RequireFirstRow(CISIO& io, const CBmpHeader& h) {
   const int64_t stored = BmpStoredRowBytes(h.nWidth, h.nBitCount);
-  if (stored <= 0 || CISByteCursor(io).Remaining() < static_cast<uint64_t>(stored)) throw ISException(IS_ERR_FILEREAD);
+  if (stored <= 0) throw ISException(IS_ERR_FILEREAD);
+  RequireFrameData(io, static_cast<uint64_t>(stored));
 }
 
 template <class Convert>
@@ -222,11 +223,6 @@ void ReadStoredRows(CISOperation& op, CISIO& io, const CBmpHeader& h, uint8_t* o
                     Convert convert) {
   const int64_t rows = std::abs(int64_t{h.nHeight});
   const int64_t stored = BmpStoredRowBytes(h.nWidth, h.nBitCount);
-  // A row the file cannot hold is not worth a row buffer.
-  if (stored <= 0 || CISByteCursor(io).Remaining() < static_cast<uint64_t>(stored)) {
-    op.SetError(IS_ERR_FILEREAD);
-    return;
-  }
   std::vector<uint8_t> row(static_cast<size_t>(stored));
   for (int64_t i = 0; i < rows; ++i) {
     std::fill(row.begin(), row.end(), uint8_t{0});
@@ -247,17 +243,26 @@ class CRleCanvas {
   CRleCanvas(uint8_t* out, int32_t width, int32_t height, int32_t outBits, const ISPalEntry* palette)
       : m_pOut(out), m_nWidth(width), m_nHeight(height), m_nStep(outBits / 8), m_pPalette(palette) {}
 
-  void FillBackground() {
-    const ISPalEntry& e = m_pPalette[0];
-    if (m_nStep == 3 && e.red == 0 && e.green == 0 && e.blue == 0) return;  // already zero
-    if (m_nStep == 1) return;
-    for (int64_t y = 0; y < m_nHeight; ++y)
-      for (int64_t x = 0; x < m_nWidth; ++x) Put(x, y, 0);
+  // Rows take colour 0 as their background when the decoder first reaches
+  // them, so rows past the end of a truncated file are never touched (they
+  // stay 0). The zero-filled buffer already is the background when colour 0
+  // is black or the output is indices.
+  void FillBackgroundDownTo(int64_t y) {
+    y = std::max<int64_t>(y, 0);
+    for (; m_nUnfilledRow >= y; --m_nUnfilledRow)
+      for (int64_t x = 0; x < m_nWidth; ++x) Put(x, m_nUnfilledRow, 0);
   }
+  // At an end-of-bitmap code every row not yet reached is background.
+  void FinishBackground() { FillBackgroundDownTo(0); }
+  // At the end of the data the rows the cursor has passed are background.
+  void FinishTruncated() { FillBackgroundDownTo(m_y); }
 
   // Writes one pixel at the cursor (dropped outside the picture) and advances.
   void Write(uint32_t index) {
-    if (m_y >= 0 && m_y < m_nHeight && m_x >= 0 && m_x < m_nWidth) Put(m_x, m_y, index);
+    if (m_y >= 0 && m_y < m_nHeight && m_x >= 0 && m_x < m_nWidth) {
+      if (m_y <= m_nUnfilledRow) FillBackgroundDownTo(m_y);
+      Put(m_x, m_y, index);
+    }
     ++m_x;
   }
   void EndOfLine() {
@@ -268,7 +273,12 @@ class CRleCanvas {
     m_x += dx;
     m_y -= dy;
   }
-  void Start() { m_x = 0, m_y = int64_t{m_nHeight} - 1; }
+  void Start() {
+    m_x = 0, m_y = int64_t{m_nHeight} - 1;
+    const ISPalEntry& e = m_pPalette[0];
+    const bool zeroIsBackground = m_nStep == 1 || (m_nStep == 3 && e.red == 0 && e.green == 0 && e.blue == 0);
+    m_nUnfilledRow = zeroIsBackground ? -1 : m_y;
+  }
 
  private:
   void Put(int64_t x, int64_t y, uint32_t index) {
@@ -289,6 +299,7 @@ class CRleCanvas {
   const ISPalEntry* m_pPalette;
   int64_t m_x = 0;  // 64-bit: deltas may push the cursor far outside
   int64_t m_y = 0;
+  int64_t m_nUnfilledRow = -1;  // rows above it have their background
 };
 
 // The run-length state machine over the pixel data. True at an end-of-bitmap code.
@@ -320,6 +331,7 @@ bool DecodeRle(CISIO& io, bool rle4, CRleCanvas& canvas) {
           canvas.EndOfLine();
           state = kPair;
         } else if (b == 1) {
+          canvas.FinishBackground();
           return true;
         } else if (b == 2) {
           state = kDeltaX;
@@ -359,6 +371,14 @@ bool DecodeRle(CISIO& io, bool rle4, CRleCanvas& canvas) {
   return false;
 }
 
+// The least run-length data of a whole frame: every row in runs of at most
+// 255 pixels (two bytes each) and an end-of-line code.
+uint64_t LeastRleBytes(int32_t width, int32_t height) {
+  if (width <= 0 || height <= 0) return 0;
+  const uint64_t runs = (static_cast<uint64_t>(width) + 254) / 255;
+  return static_cast<uint64_t>(height) * (2 * runs + 2);
+}
+
 // Reads an RLE8 or RLE4 file from start into a buffer of outBits 8, 24 or 32.
 uint8_t* ReadRle(CISOperation& op, CISIO& io, int64_t start, int32_t outBits, int32_t* width, int32_t* height) {
   if (!io.Seek(start, 0)) throw ISException(IS_ERR_FILEREAD);
@@ -371,13 +391,16 @@ uint8_t* ReadRle(CISOperation& op, CISIO& io, int64_t start, int32_t outBits, in
 
   // A negative (top-down) height gives no buffer.
   if (h.nHeight <= 0) throw ISException(IS_ERR_MEMORY);
+  RequireEncodedFrame(io, LeastRleBytes(h.nWidth, h.nHeight));
   CISBuffer buffer(ImageBytes(h.nWidth, h.nHeight, outBits));
   if (!buffer) throw ISException(IS_ERR_MEMORY);
   CRleCanvas canvas(buffer.Get(), h.nWidth, h.nHeight, outBits, palette);
-  canvas.FillBackground();
   *width = h.nWidth;
   *height = h.nHeight;
-  if (!DecodeRle(io, h.nBitCount == 4, canvas)) op.SetError(IS_ERR_FILEREAD);
+  if (!DecodeRle(io, h.nBitCount == 4, canvas)) {
+    canvas.FinishTruncated();
+    op.SetError(IS_ERR_FILEREAD);
+  }
   return buffer.Release();
 }
 

@@ -29,8 +29,7 @@ CPcxHeader ReadHeader(CISIO& io) {
   if (!io.Rewind() || !io.ReadExactly(raw, 70)) throw ISException(IS_ERR_NOTPCX);
   io.Read(raw + 70, 58);  // filler: not required to be complete
   const uint8_t version = raw[1];
-  if (raw[0] != 10 || !(version == 0 || version == 2 || version == 3 || version == 5))
-    throw ISException(IS_ERR_NOTPCX);
+  if (raw[0] != 10 || !(version == 0 || version == 2 || version == 3 || version == 5)) throw ISException(IS_ERR_NOTPCX);
   CPcxHeader h;
   h.nVersion = version;
   h.nBitsPerPlane = raw[3];
@@ -89,15 +88,12 @@ class CScanLineDecoder {
         m_line(m_nLineBytes + size_t{h.nBytesPerLine} * 3 + size_t(h.nWidth) * 4 + 8, 0) {}
 
   const uint8_t* Line() const { return m_line.data(); }
-  // The file has ended and the line holds only zeros.
-  bool Blank() const { return m_bBlank; }
+  // The file ended inside or before the last line decoded.
+  bool Ended() const { return m_bEnded; }
 
-  void Next() {
-    if (m_bEnded) {
-      if (!m_bBlank) std::fill_n(m_line.begin(), m_nLineBytes, uint8_t{0});
-      m_bBlank = true;
-      return;
-    }
+  // Decodes the next line; false, touching nothing, once the file has ended.
+  bool Next() {
+    if (m_bEnded) return false;
     size_t filled = 0;
     while (filled < m_nLineBytes) {
       const uint8_t b = m_cursor.U8();
@@ -105,7 +101,7 @@ class CScanLineDecoder {
         std::fill(m_line.begin() + static_cast<std::ptrdiff_t>(filled),
                   m_line.begin() + static_cast<std::ptrdiff_t>(m_nLineBytes), uint8_t{0});
         m_bEnded = true;
-        return;
+        return filled > 0;
       }
       size_t run = 1;
       uint8_t value = b;
@@ -117,6 +113,7 @@ class CScanLineDecoder {
       std::fill_n(m_line.begin() + static_cast<std::ptrdiff_t>(filled), run, value);
       filled += run;
     }
+    return true;
   }
 
  private:
@@ -124,7 +121,6 @@ class CScanLineDecoder {
   size_t m_nLineBytes;
   std::vector<uint8_t> m_line;
   bool m_bEnded = false;
-  bool m_bBlank = false;  // the line is all zeros since the file ended
 };
 
 // The palette index of pixel x: several 1-bit planes give bit i of the value
@@ -168,7 +164,8 @@ void ConvertRow(const uint8_t* line, const CPcxHeader& h, int32_t outBits, const
   }
 }
 
-uint8_t* ReadPcx(CISIO& io, int32_t outBits, ISPalEntry* callerPalette, int32_t* width, int32_t* height) {
+uint8_t* ReadPcx(CISOperation& op, CISIO& io, int32_t outBits, ISPalEntry* callerPalette, int32_t* width,
+                 int32_t* height) {
   const CPcxHeader h = ReadHeader(io);
   const int32_t bits = h.Bits();
   if (bits == 0 || bits > 32 || h.nWidth == 0 || h.nHeight == 0) throw ISException(IS_ERR_NOTPCX);
@@ -182,19 +179,17 @@ uint8_t* ReadPcx(CISIO& io, int32_t outBits, ISPalEntry* callerPalette, int32_t*
 
   CScanLineDecoder decoder(io, h);
   if (!io.Seek(kHeaderBytes, 0)) throw ISException(IS_ERR_MEMORY);
+  // Each line is coded apart, in runs of at most 63 bytes.
+  const uint64_t runsPerLine = (uint64_t{h.nBytesPerLine} * h.nPlanes + 62) / 63;
+  RequireEncodedFrame(io, runsPerLine * static_cast<uint64_t>(h.nHeight));
   const int64_t stride = ImageStride(h.nWidth, outBits);
-  CISBuffer buffer(static_cast<uint64_t>(stride * h.nHeight));
+  CISBuffer buffer(ImageBytes(h.nWidth, h.nHeight, outBits));
   if (!buffer) throw ISException(IS_ERR_MEMORY);
 
-  // Rows of zeros after the end of the file need no work where they come out
-  // as zeros, which the buffer already holds.
-  const ISPalEntry& zero = palette[0];
-  const bool blankIsZero = outBits <= 8 || bits == 24 || (zero.red == 0 && zero.green == 0 && zero.blue == 0);
-  for (int32_t row = 0; row < h.nHeight; ++row) {
-    decoder.Next();
-    if (decoder.Blank() && blankIsZero) continue;
+  // Decoding stops where the file ends: the rows after it are left as zeros.
+  for (int32_t row = 0; row < h.nHeight && decoder.Next(); ++row)
     ConvertRow(decoder.Line(), h, outBits, palette, buffer.Get() + row * stride);
-  }
+  if (decoder.Ended()) op.SetError(IS_ERR_FILEREAD);
   *width = h.nWidth;
   *height = h.nHeight;
   return buffer.Release();
@@ -243,5 +238,5 @@ uint8_t* ISReadPCX(HISSRC source, int32_t* width, int32_t* height, int32_t bitsP
   if (!width || !height) return op.Fail<uint8_t*>(IS_ERR_BADPARAM, nullptr);
   CISIO io;
   if (!op.Attach(source, io)) return nullptr;
-  return op.Run<uint8_t*>(nullptr, [&] { return qv::codec::ReadPcx(io, bitsPerPixel, palette, width, height); });
+  return op.Run<uint8_t*>(nullptr, [&] { return qv::codec::ReadPcx(op, io, bitsPerPixel, palette, width, height); });
 }

@@ -284,20 +284,29 @@ bool UnpackRow(const std::vector<uint8_t>& in, uint8_t* out, uint64_t samples, u
   return true;
 }
 
+// How far a decode got: whether it read every row, and how many leading rows
+// of the picture it has written to (every row once a second channel began).
+struct CPsdDecoded {
+  bool bComplete = false;
+  uint64_t nRows = 0;
+};
+
 // Channels 0 to planes - 1, sample of channel c at byte c of each step-byte
-// pixel. False at the first row the file cannot give; the rows before stay.
-bool DecodePlanes(CISIO& io, const CPsdHeader& h, bool runLength, uint32_t planes, uint8_t* out, uint64_t step) {
+// pixel. Stops at the first row the file cannot give; the rows before stay.
+CPsdDecoded DecodePlanes(CISIO& io, const CPsdHeader& h, bool runLength, uint32_t planes, uint8_t* out,
+                         uint64_t step) {
   CPsdRowFeed feed(io, h, runLength);
-  if (!feed.Begin()) return false;
+  if (!feed.Begin()) return {};
   const uint64_t width = h.nWidth;
   const uint64_t sampleBytes = h.nDepth == 16 ? 2 : 1;
   for (uint32_t c = 0; c < planes; ++c) {
     for (uint64_t r = 0; r < h.nHeight; ++r) {
-      if (!feed.Next(uint64_t{c} * h.nHeight + r, width * sampleBytes)) return false;
+      const CPsdDecoded partial{false, c == 0 ? r : h.nHeight};
+      if (!feed.Next(uint64_t{c} * h.nHeight + r, width * sampleBytes)) return partial;
       uint8_t* target = out + r * width * step + c;
       const std::vector<uint8_t>& row = feed.Row();
       if (runLength) {
-        if (!UnpackRow(row, target, width, step, width)) return false;
+        if (!UnpackRow(row, target, width, step, width)) return {false, partial.nRows + (c == 0 ? 1 : 0)};
       } else if (sampleBytes == 2) {
         for (uint64_t i = 0; i < width; ++i)
           target[i * step] = static_cast<uint8_t>(uint32_t{LoadU16BE(row.data() + 2 * i)} * 255 / 65535);
@@ -306,28 +315,28 @@ bool DecodePlanes(CISIO& io, const CPsdHeader& h, bool runLength, uint32_t plane
       }
     }
   }
-  return true;
+  return {true, h.nHeight};
 }
 
 // The one-bit plane of a bitmap document, one byte (1 or 0) per pixel.
-bool DecodeBitmap(CISIO& io, const CPsdHeader& h, bool runLength, uint8_t* out) {
+CPsdDecoded DecodeBitmap(CISIO& io, const CPsdHeader& h, bool runLength, uint8_t* out) {
   CPsdRowFeed feed(io, h, runLength);
-  if (!feed.Begin()) return false;
+  if (!feed.Begin()) return {};
   const uint64_t width = h.nWidth;
   const uint64_t packed = (width + 7) / 8;
   std::vector<uint8_t> bits(static_cast<size_t>(packed));
   for (uint64_t r = 0; r < h.nHeight; ++r) {
-    if (!feed.Next(r, packed)) return false;
+    if (!feed.Next(r, packed)) return {false, r};
     if (runLength) {
       std::fill(bits.begin(), bits.end(), uint8_t{0});
-      if (!UnpackRow(feed.Row(), bits.data(), width, 1, packed)) return false;
+      if (!UnpackRow(feed.Row(), bits.data(), width, 1, packed)) return {false, r};
     } else {
       bits = feed.Row();
     }
     uint8_t* target = out + r * width;
     for (uint64_t x = 0; x < width; ++x) target[x] = (bits[static_cast<size_t>(x >> 3)] >> (7 - (x & 7))) & 1;
   }
-  return true;
+  return {true, h.nHeight};
 }
 
 bool SingleChannelMode(uint16_t mode) { return mode == kModeGrey || mode == kModeIndexed || mode == kModeDuotone; }
@@ -362,23 +371,36 @@ uint32_t CheckDecodable(const CPsdHeader& h, bool runLength, bool rgbOutput) {
   return planes;
 }
 
+// Refuses a frame the rest of the file cannot hold: raw data needs its first
+// row; run-length data its row-length table and, for every row of every plane
+// decoded, a packet of two bytes per 128 samples.
+void RequireImageData(CISIO& io, const CPsdHeader& h, bool runLength, uint32_t planes) {
+  const uint64_t samples = h.nMode == kModeBitmap ? (uint64_t{h.nWidth} + 7) / 8 : h.nWidth;
+  if (!runLength) {
+    RequireFrameData(io, samples * (h.nDepth == 16 ? 2 : 1));
+    return;
+  }
+  RequireFrameData(io, uint64_t{h.nChannels} * h.nHeight * 2);
+  RequireEncodedFrame(io, uint64_t{planes} * h.nHeight * (2 + (samples + 127) / 128 * 2));
+}
+
 uint8_t* Read8(CISOperation& op, CISIO& io, ISPalEntry* palette, int32_t* width, int32_t* height) {
   const CPsdHeader h = ReadHeader(io);
   if (!palette) throw ISException(IS_ERR_BADPARAM);
   std::memset(palette, 0, sizeof(ISPalEntry) * IS_PALETTE_SIZE);
   if (h.nDepth != 1 && h.nDepth != 8 && h.nDepth != 16) throw ISException(IS_ERR_PSDFORMAT);
   const bool runLength = ReadToImageData(io, h, palette);
-  CheckDecodable(h, runLength, false);
+  RequireImageData(io, h, runLength, CheckDecodable(h, runLength, false));
   CISBuffer buffer = AllocImage(h, 1);
-  bool complete = false;
+  CPsdDecoded decoded;
   if (h.nMode == kModeBitmap) {
     palette[0] = ISPalEntry{255, 255, 255, 255};
     palette[1] = ISPalEntry{0, 0, 0, 0};
-    complete = DecodeBitmap(io, h, runLength, buffer.Get());
+    decoded = DecodeBitmap(io, h, runLength, buffer.Get());
   } else {
-    complete = DecodePlanes(io, h, runLength, 1, buffer.Get(), 1);
+    decoded = DecodePlanes(io, h, runLength, 1, buffer.Get(), 1);
   }
-  if (!complete) op.SetError(IS_ERR_FILEREAD);
+  if (!decoded.bComplete) op.SetError(IS_ERR_FILEREAD);
   *width = static_cast<int32_t>(h.nWidth);
   *height = static_cast<int32_t>(h.nHeight);
   return buffer.Release();
@@ -404,6 +426,8 @@ void CmykToRgb(uint8_t* data, uint64_t pixels) {
     uint8_t* d = data + i * 3;
     d[0] = r, d[1] = g, d[2] = b;
   }
+  // What is left of the moved pixels' old bytes is cleared to the 0 beyond them.
+  std::fill(data + pixels * 3, data + pixels * 4, uint8_t{0});
 }
 
 uint8_t* ReadRgb(CISOperation& op, CISIO& io, int32_t* width, int32_t* height) {
@@ -412,22 +436,23 @@ uint8_t* ReadRgb(CISOperation& op, CISIO& io, int32_t* width, int32_t* height) {
   ISPalEntry palette[IS_PALETTE_SIZE] = {};
   const bool runLength = ReadToImageData(io, h, palette);
   const uint32_t planes = CheckDecodable(h, runLength, true);
-  const uint64_t pixels = uint64_t{h.nWidth} * h.nHeight;
+  RequireImageData(io, h, runLength, planes);
   CISBuffer buffer = AllocImage(h, h.nMode == kModeCmyk ? 4 : 3);
-  bool complete = false;
+  // Only the rows a decode has written to are converted: the rest stay 0.
+  CPsdDecoded decoded;
   if (h.nMode == kModeRgb || h.nMode == kModeCmyk) {
-    complete = DecodePlanes(io, h, runLength, planes, buffer.Get(), planes);
-    if (h.nMode == kModeCmyk) CmykToRgb(buffer.Get(), pixels);
+    decoded = DecodePlanes(io, h, runLength, planes, buffer.Get(), planes);
+    if (h.nMode == kModeCmyk) CmykToRgb(buffer.Get(), decoded.nRows * h.nWidth);
   } else if (h.nMode == kModeBitmap) {
-    complete = DecodeBitmap(io, h, runLength, buffer.Get());
+    decoded = DecodeBitmap(io, h, runLength, buffer.Get());
     const ISPalEntry blackOnWhite[2] = {{255, 255, 255, 0}, {0, 0, 0, 0}};
     std::copy_n(blackOnWhite, 2, palette);
-    ExpandThroughPalette(buffer.Get(), pixels, palette);
+    ExpandThroughPalette(buffer.Get(), decoded.nRows * h.nWidth, palette);
   } else {
-    complete = DecodePlanes(io, h, runLength, 1, buffer.Get(), 1);
-    ExpandThroughPalette(buffer.Get(), pixels, palette);
+    decoded = DecodePlanes(io, h, runLength, 1, buffer.Get(), 1);
+    ExpandThroughPalette(buffer.Get(), decoded.nRows * h.nWidth, palette);
   }
-  if (!complete) op.SetError(IS_ERR_FILEREAD);
+  if (!decoded.bComplete) op.SetError(IS_ERR_FILEREAD);
   *width = static_cast<int32_t>(h.nWidth);
   *height = static_cast<int32_t>(h.nHeight);
   return buffer.Release();

@@ -182,6 +182,19 @@ class CTgaPixelReader {
   bool m_bFailed = false;
 };
 
+// Refuses a frame whose pixel data the rest of the file cannot hold: raw data
+// needs its first stored row; run-length data at least one packet (a header byte
+// and one value) for every 128 pixels.
+void RequirePixelData(CISIO& io, const CTgaHeader& h) {
+  const uint64_t valueBytes = ValueBytes(h.nPixelDepth);
+  const uint64_t pixels = uint64_t{h.nWidth} * h.nHeight;
+  if (h.RunLength()) {
+    RequireEncodedFrame(io, (pixels + 127) / 128 * (1 + valueBytes));
+  } else {
+    RequireFrameData(io, uint64_t{h.nWidth} * valueBytes);
+  }
+}
+
 // Reads every pixel in stored order and hands it, with its output row, to store.
 // False when a pixel could not be read; the rows stored so far stay.
 template <class Store>
@@ -264,7 +277,8 @@ uint8_t* Read8(CISOperation& op, CISIO& io, ISPalEntry* palette, int32_t* width,
       palette[i] = ISPalEntry{v, v, v, 255};
     }
   }
-  CISBuffer buffer(uint64_t{h.nWidth} * h.nHeight);
+  RequirePixelData(io, h);
+  CISBuffer buffer(ImageBytes(h.nWidth, h.nHeight, 8));
   if (!buffer) throw ISException(IS_ERR_MEMORY);
   const bool complete = DecodePixels(io, h, buffer.Get(), h.nWidth,
                                      [](uint8_t* row, int64_t x, const uint8_t* v, size_t) { row[x] = v[0]; });
@@ -292,7 +306,8 @@ uint8_t* ReadRgb(CISOperation& op, CISIO& io, int32_t bits, int32_t* width, int3
   if (h.nWidth == 0 || h.nHeight == 0) throw ISException(IS_ERR_NOTTGA);
   const int64_t step = bits / 8;
   const int64_t stride = ImageStride(h.nWidth, bits);
-  CISBuffer buffer(static_cast<uint64_t>(stride) * h.nHeight);
+  RequirePixelData(io, h);
+  CISBuffer buffer(ImageBytes(h.nWidth, h.nHeight, bits));
   if (!buffer) throw ISException(IS_ERR_MEMORY);
   // Indices past the 256-entry map (16-bit indices) give an empty entry: black,
   // alpha 0, as do map positions the file did not fill.

@@ -41,7 +41,8 @@ uint8_t* ReadWbmp(CISOperation& op, CISIO& io, int32_t bits, ISPalEntry* palette
   if (!ReadHeader(io, h) || h.nWidth == 0 || h.nHeight == 0) throw ISException(IS_ERR_NOTWBMP);
   const int64_t packed = (int64_t{h.nWidth} + 7) / 8;
   const int64_t stride = bits == 1 ? packed : h.nWidth;
-  CISBuffer buffer(static_cast<uint64_t>(stride * h.nHeight));
+  RequireFrameData(io, static_cast<uint64_t>(packed));
+  CISBuffer buffer(ImageBytes(h.nWidth, h.nHeight, bits));
   if (!buffer) throw ISException(IS_ERR_MEMORY);
   palette[0] = ISPalEntry{0, 0, 0, 0};
   palette[1] = ISPalEntry{255, 255, 255, 255};

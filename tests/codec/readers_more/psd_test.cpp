@@ -245,13 +245,12 @@ TEST(PsdRead, DamagedImageDataKeepsWhatWasDecoded) {
   EXPECT_EQ(d.error, IS_ERR_FILEREAD);
   EXPECT_EQ(d.pixels, (Bytes{1, 5, 0, 2, 6, 0, 3, 0, 0, 4, 0, 0}));
 
-  // A byte-count table far larger than the file: refused without reading it.
+  // A byte-count table far larger than the file: refused before any buffer.
   layout.channels = 60000, layout.height = 60000, layout.width = 1, layout.compression = 1;
   layout.data = {0, 1, 0, 1};
   d = ReadPsd(PsdFile(layout), 24);
-  EXPECT_TRUE(d.hasBuffer);
+  EXPECT_FALSE(d.hasBuffer);
   EXPECT_EQ(d.error, IS_ERR_FILEREAD);
-  EXPECT_EQ(d.pixels, Bytes(180000, 0));
 }
 
 struct RefusedCase {
@@ -279,8 +278,8 @@ const RefusedCase kRefused[] = {
     {"eightBitBitmap", [](CPsdLayout& s) { s.mode = 0, s.channels = 1; }, 8, IS_ERR_PSDFORMAT},
     {"oneBitGrey", [](CPsdLayout& s) { s.mode = 1, s.channels = 1, s.depth = 1; }, 24, IS_ERR_PSDFORMAT},
     {"zeroWidth", [](CPsdLayout& s) { s.width = 0; }, 24, IS_ERR_MEMORY},
-    {"hugePicture", [](CPsdLayout& s) { s.width = 100000, s.height = 100000; }, 24, IS_ERR_MEMORY},
-    {"widestPicture", [](CPsdLayout& s) { s.width = 0xFFFFFFFF, s.height = 0xFFFFFFFF; }, 24, IS_ERR_MEMORY},
+    {"hugePictureWithoutData", [](CPsdLayout& s) { s.width = 100000, s.height = 100000; }, 24, IS_ERR_FILEREAD},
+    {"widestPicture", [](CPsdLayout& s) { s.width = 0xFFFFFFFF, s.height = 0xFFFFFFFF; }, 24, IS_ERR_FILEREAD},
     {"colourDataPastTheEnd", [](CPsdLayout& s) { s.colourData = Bytes(10, 1); }, 24, IS_ERR_FILEREAD, 35},
     {"resourcesPastTheEnd", [](CPsdLayout& s) { s.resources = Bytes(100, 1); }, 24, IS_ERR_FILEREAD, 60},
     {"layersPastTheEnd", [](CPsdLayout& s) { s.layers = Bytes(100, 1); }, 24, IS_ERR_FILEREAD, 60},

@@ -421,12 +421,15 @@ TEST(TgaErrors, ArgumentsAndHandles) {
   EXPECT_EQ(ISGetLastError(), IS_ERR_FILEREAD);
 }
 
-TEST(TgaRead, PictureTooLargeForABufferIsRefusedBeforeReading) {
+TEST(TgaRead, FrameTheFileCannotHoldIsRefusedBeforeAllocating) {
   CTgaLayout layout;
   layout.width = 65535, layout.height = 65535, layout.depth = 32;
-  const CDecoded d = ReadTga(TgaFile(layout), 32);
-  EXPECT_FALSE(d.hasBuffer);
-  EXPECT_EQ(d.error, IS_ERR_MEMORY);
+  for (const uint8_t type : {2, 10}) {
+    layout.type = type;
+    const CDecoded d = ReadTga(TgaFile(layout), 32);
+    EXPECT_FALSE(d.hasBuffer);
+    EXPECT_EQ(d.error, IS_ERR_FILEREAD);
+  }
 }
 
 }  // namespace
