@@ -6,12 +6,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CFuzzSource source(data, size, ".bmp");
   int32_t w = 0, h = 0, bits = 0, count = 0;
   ISResolution res;
-  const bool known = ISGetBMPDims(source.Get(), &w, &h, &bits, &res) != 0;
+  ISGetBMPDims(source.Get(), &w, &h, &bits, &res);
   ISPalEntry palette[IS_PALETTE_SIZE];
   source.Rewind();
   ISGetBMPPalette(source.Get(), &count, palette);
   if (count < 0 || count > IS_PALETTE_SIZE) std::abort();
-  if (!known || !SmallEnough(w, h)) return 0;
   for (int32_t depth : {1, 8, 24, 32}) {
     source.Rewind();
     int32_t ow = 0, oh = 0;

@@ -43,16 +43,6 @@ class CFuzzSource {
   HISSRC m_h = nullptr;
 };
 
-// Pictures claiming more pixels than this are only asked for their header:
-// a reader may fill a buffer of up to 2 GB, which is sound but slow to fuzz.
-inline constexpr int64_t kMaxFuzzPixels = int64_t{1} << 18;
-
-inline bool SmallEnough(int64_t width, int64_t height) {
-  if (width < 0) width = -width;
-  if (height < 0) height = -height;
-  return width * height <= kMaxFuzzPixels;
-}
-
 // A returned buffer is touched end to end (so a short allocation shows), then freed.
 inline void CheckAndFree(uint8_t* pixels, int32_t width, int32_t height, int32_t bits) {
   if (!pixels) return;

@@ -8,11 +8,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CFuzzSource source(data, size, ".png");
   int32_t w = 0, h = 0, depth = 0, type = 0, interlace = 0, count = 0;
   ISResolution resolution{};
-  const bool known = ISGetPNGDims(source.Get(), &w, &h, &depth, &type, &interlace, &resolution) != 0;
+  ISGetPNGDims(source.Get(), &w, &h, &depth, &type, &interlace, &resolution);
   ISPalEntry palette[IS_PALETTE_SIZE];
   source.Rewind();
   ISGetPNGPalette(source.Get(), &count, palette);
-  if (!known || !SmallEnough(w, h)) return 0;
   const struct {
     int32_t bits;
     uint32_t flags;
