@@ -14,32 +14,44 @@
 
 namespace qv::fuzz {
 
-// Writes the input to a file of this process (with the given extension) and
-// opens it as a source; closes and removes it at the end.
-class CFuzzSource {
+// Writes the input to a file of this process (with the given extension);
+// removes it at the end. The name holds the process id, so targets running
+// side by side never share a file.
+class CFuzzFile {
  public:
-  CFuzzSource(const uint8_t* data, size_t size, const char* extension) {
-    m_strPath = "/tmp/qv-fuzz-" + std::to_string(getpid()) + extension;
+  CFuzzFile(const uint8_t* data, size_t size, const char* extension)
+      : m_strPath("/tmp/qv-fuzz-" + std::to_string(getpid()) + extension) {
     FILE* file = std::fopen(m_strPath.c_str(), "wb");
     if (!file) std::abort();
     if (size && std::fwrite(data, 1, size, file) != size) std::abort();
-    std::fclose(file);
-    m_h = ISOpenFileSource(m_strPath.c_str());
+    if (std::fclose(file) != 0) std::abort();
+  }
+  CFuzzFile(const CFuzzFile&) = delete;
+  CFuzzFile& operator=(const CFuzzFile&) = delete;
+  ~CFuzzFile() { std::remove(m_strPath.c_str()); }
+  const std::string& Path() const { return m_strPath; }
+
+ private:
+  std::string m_strPath;
+};
+
+// The input as a file source; closed (and its file removed) at the end.
+class CFuzzSource {
+ public:
+  CFuzzSource(const uint8_t* data, size_t size, const char* extension) : m_file(data, size, extension) {
+    m_h = ISOpenFileSource(m_file.Path().c_str());
     if (!m_h) std::abort();
   }
   CFuzzSource(const CFuzzSource&) = delete;
   CFuzzSource& operator=(const CFuzzSource&) = delete;
-  ~CFuzzSource() {
-    ISCloseSource(m_h);
-    std::remove(m_strPath.c_str());
-  }
+  ~CFuzzSource() { ISCloseSource(m_h); }
   HISSRC Get() const { return m_h; }
   void Rewind() const {
     if (!ISSeekSource(m_h, 0, 0)) std::abort();
   }
 
  private:
-  std::string m_strPath;
+  CFuzzFile m_file;
   HISSRC m_h = nullptr;
 };
 
