@@ -2,6 +2,7 @@
 // errors turned into error codes, the conversions libjpeg does not do (grey to
 // RGB, CMYK to RGB), the packed-bitmap and padded-row layouts, and the harvest
 // of comments and APP markers into the calling thread's tag lists.
+#include <algorithm>
 #include <csetjmp>
 #include <cstddef>
 #include <cstdio>
@@ -43,6 +44,7 @@ struct CJpegSource {
   bool startOfFile;
   bool rewindAtEnd;
   bool madeUpEnd;  // the buffer holds the end-of-image marker supplied after the end of the file
+  bool endOfData;  // that marker has been supplied at least once
   JOCTET buffer[kSourceBufferSize];
 };
 
@@ -119,6 +121,7 @@ boolean FillInputBuffer(j_decompress_ptr cinfo) {
     src->buffer[1] = JPEG_EOI;
     count = 2;
     src->madeUpEnd = true;
+    src->endOfData = true;
   }
   src->mgr.next_input_byte = src->buffer;
   src->mgr.bytes_in_buffer = count;
@@ -337,6 +340,47 @@ uint64_t CoefficientBytes(const jpeg_decompress_struct& cinfo) {
   return bytes;
 }
 
+// Every 8 x 8 block of every component takes at least one bit in any scan
+// that codes it: the least a complete picture can take.
+uint64_t LeastEncodedBytes(const jpeg_decompress_struct& cinfo) {
+  uint64_t blocks = 0;
+  for (int c = 0; c < cinfo.num_components; ++c)
+    blocks += uint64_t{cinfo.comp_info[c].width_in_blocks} * cinfo.comp_info[c].height_in_blocks;
+  return blocks / 8;
+}
+
+// Output lines decoded from one row of MCUs.
+JDIMENSION LinesPerMcuRow(const jpeg_decompress_struct& cinfo) {
+#if JPEG_LIB_VERSION >= 70
+  return static_cast<JDIMENSION>(cinfo.max_v_samp_factor * cinfo.min_DCT_v_scaled_size);
+#else
+  return static_cast<JDIMENSION>(cinfo.max_v_samp_factor * cinfo.min_DCT_scaled_size);
+#endif
+}
+
+// The file has ended inside the scan being decoded: the entropy decoder met the
+// end-of-image marker supplied past the end and pads the rest with zeros.
+bool DataEndedInScan(const CJpegDecoder& d) { return d.source.endOfData && d.cinfo.unread_marker != 0; }
+
+// Reads the scans of a progressive file into the coefficient buffer (buffered-
+// image mode) until the end of the picture or of the data; returns how many
+// output lines hold data from the file. Rows no scan reached are neither
+// decoded nor put out.
+JDIMENSION ConsumeScans(CJpegDecoder& d) {
+  jpeg_decompress_struct& cinfo = d.cinfo;
+  JDIMENSION rowsReached = 0;
+  for (;;) {
+    const int status = jpeg_consume_input(&cinfo);
+    LimitScans(reinterpret_cast<j_common_ptr>(&cinfo));
+    if (status == JPEG_REACHED_EOI || status == JPEG_SUSPENDED) break;
+    if (status == JPEG_ROW_COMPLETED || status == JPEG_SCAN_COMPLETED)
+      rowsReached = std::max(rowsReached, cinfo.input_iMCU_row);
+    if (status == JPEG_ROW_COMPLETED && DataEndedInScan(d)) break;
+  }
+  if (cinfo.input_scan_number == 0 || rowsReached >= cinfo.total_iMCU_rows) return cinfo.output_height;
+  return std::min<JDIMENSION>(cinfo.output_height, rowsReached * LinesPerMcuRow(cinfo));
+}
+
 uint8_t* ReadJpg(CISOperation& op, CISIO& io, int32_t* width, int32_t* height, int32_t depth, uint32_t flags) {
   JpegDecoderPtr d = NewDecoder();
   SetUp(*d, io, op.State(), flags);
@@ -355,7 +399,15 @@ uint8_t* ReadJpg(CISOperation& op, CISIO& io, int32_t* width, int32_t* height, i
   // whole-picture buffer of coefficients, 128 bytes for each 8 x 8 block of
   // each component, which counts too.
   if (start + rowSize * h + CoefficientBytes(cinfo) > kMaxBufferBytes) throw ISException(IS_ERR_MEMORY);
+  const uint64_t buffered = d->source.madeUpEnd ? 0 : d->source.mgr.bytes_in_buffer;
+  if (CISByteCursor(io).Remaining() + buffered < LeastEncodedBytes(cinfo) / kEncodingMargin)
+    throw ISException(IS_ERR_FILEREAD);
+  const bool progressive = cinfo.progressive_mode != 0;
+  cinfo.buffered_image = progressive ? TRUE : FALSE;
   if (!Guarded(*d, [&] { jpeg_start_decompress(&cinfo); })) Raise(IS_ERR_JPEG, d->error.message);
+  // A progressive file's scans are all read before any row exists.
+  JDIMENSION rowsWithData = h;
+  if (progressive && !Guarded(*d, [&] { rowsWithData = ConsumeScans(*d); })) Raise(IS_ERR_JPEG, d->error.message);
 
   std::vector<JSAMPLE> rowBuffer(direct ? 0 : size_t{w} * cinfo.output_components);
   CISBuffer buffer(start + rowSize * h);
@@ -365,9 +417,12 @@ uint8_t* ReadJpg(CISOperation& op, CISIO& io, int32_t* width, int32_t* height, i
   if (packed) WriteDibHeader(buffer.Get(), cinfo, out, rowSize);
 
   // A stop by the progress callback leaves IS_ERR_CANCELLED in op and skips the
-  // finish; the rows so far are returned either way.
+  // finish; the rows so far are returned either way. Where the file ends early
+  // the rows past its data are left untouched (0) and the read is error 3.
   const bool ok = Guarded(*d, [&] {
-    while (cinfo.output_scanline < h) {
+    if (progressive) jpeg_start_output(&cinfo, cinfo.input_scan_number);
+    const JDIMENSION linesPerRow = LinesPerMcuRow(cinfo);
+    while (cinfo.output_scanline < rowsWithData) {
       const JDIMENSION y = cinfo.output_scanline;
       uint8_t* row = buffer.Get() + start + (packed ? h - 1 - y : y) * rowSize;
       JSAMPROW target = direct ? row : rowBuffer.data();
@@ -375,9 +430,16 @@ uint8_t* ReadJpg(CISOperation& op, CISIO& io, int32_t* width, int32_t* height, i
       if (!direct) ConvertRow(kind, rowBuffer.data(), row, w);
       if (bgr) SwapRedBlue(row, w);
       if (!op.Progress(static_cast<int32_t>(y), static_cast<int32_t>(h))) return;
+      // Sequential data that ended in the row of MCUs just decoded: its lines
+      // are put out, the rows after it are not decoded.
+      if (!progressive && rowsWithData == h && DataEndedInScan(*d))
+        rowsWithData = std::min(h, (y / linesPerRow + 1) * linesPerRow);
     }
+    if (rowsWithData < h) return;
+    if (progressive) jpeg_finish_output(&cinfo);
     jpeg_finish_decompress(&cinfo);
   });
+  if (ok && rowsWithData < h) op.SetError(IS_ERR_FILEREAD);
   if (!ok) {
     Trace(3, "DURuz JPG Error : %s\n", d->error.message);
     op.SetError(IS_ERR_FILEREAD);

@@ -3,6 +3,8 @@
 // transparent pixels over a background colour, the palette of 1- and 8-bit
 // output, and the harvest of text chunks and the background colour into the
 // calling thread's state.
+#include "codec/png.h"
+
 #include <png.h>
 
 #include <algorithm>
@@ -14,7 +16,6 @@
 #include <vector>
 
 #include "codec/codec_internal.h"
-#include "codec/png.h"
 
 namespace qv::codec {
 namespace {
@@ -58,8 +59,7 @@ void ReadFn(png_structp png, png_bytep data, size_t length) {
 class CPngReader {
  public:
   explicit CPngReader(CISIO& io) : m_context{&io, {}} {
-    m_png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, &m_context, ErrorFn, WarningFn, nullptr, MallocFn,
-                                     FreeFn);
+    m_png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, &m_context, ErrorFn, WarningFn, nullptr, MallocFn, FreeFn);
     if (!m_png) throw ISException(IS_ERR_PNGINIT);
     m_info = png_create_info_struct(m_png);
     if (!m_info) {
@@ -74,6 +74,7 @@ class CPngReader {
 
   png_structp Png() const { return m_png; }
   png_infop Info() const { return m_info; }
+  CISIO& IO() const { return *m_context.io; }
 
   // Runs step; a libpng error in it becomes ISException(IS_ERR_PNG, message).
   template <class F>
@@ -108,8 +109,7 @@ struct CPngHeader {
 CPngHeader ReadHeader(CPngReader& r) {
   CPngHeader h;
   r.Step([&] { png_read_info(r.Png(), r.Info()); });
-  png_get_IHDR(r.Png(), r.Info(), &h.nWidth, &h.nHeight, &h.nBitDepth, &h.nColorType, &h.nInterlace, nullptr,
-               nullptr);
+  png_get_IHDR(r.Png(), r.Info(), &h.nWidth, &h.nHeight, &h.nBitDepth, &h.nColorType, &h.nInterlace, nullptr, nullptr);
   return h;
 }
 
@@ -222,7 +222,12 @@ void ConfigureComposed(CPngReader& r, const CPngHeader& h, int32_t depth, bool r
       png_set_strip_16(png);
     }
   }
-  if (!raw16) ComposeOverBackground(r, state);
+  if (raw16) return;
+  // libpng composes a grey or colour key only once it is an alpha channel
+  // (otherwise only interlaced files would be composed); a 1-bit read keeps
+  // its packed pixels.
+  if (depth != 1 && !(type & PNG_COLOR_MASK_PALETTE) && HasTrns(r)) png_set_tRNS_to_alpha(png);
+  ComposeOverBackground(r, state);
 }
 
 // 16 (grey and alpha), 32 and 64 bits: alpha from the file, from tRNS, or a filler.
@@ -261,6 +266,17 @@ void ConfigureGamma(CPngReader& r, const ISThreadState& state, uint32_t flags) {
   png_set_gamma(r.Png(), state.m_fScreenGamma, fileGamma);
 }
 
+// Deflate turns at most 258 bytes into one bit-pair of a length code: about
+// 1032 filtered bytes per compressed byte is the most any encoder achieves.
+uint64_t LeastEncodedBytes(const CPngHeader& h) {
+  const int channels = h.nColorType == PNG_COLOR_TYPE_RGB          ? 3
+                       : h.nColorType == PNG_COLOR_TYPE_RGB_ALPHA  ? 4
+                       : h.nColorType == PNG_COLOR_TYPE_GRAY_ALPHA ? 2
+                                                                   : 1;
+  const uint64_t rowBits = uint64_t{h.nWidth} * channels * static_cast<uint64_t>(h.nBitDepth);
+  return uint64_t{h.nHeight} * (1 + (rowBits + 7) / 8) / 1032;
+}
+
 uint64_t ExpectedRowBytes(png_uint_32 width, int32_t depth) {
   return depth == 1 ? (uint64_t{width} + 7) / 8 : uint64_t(depth / 8) * width;
 }
@@ -289,6 +305,7 @@ void DecodeInto(CISOperation& op, CPngReader& r, CISBuffer& buffer, int32_t* wid
 
   const uint64_t rowBytes = ExpectedRowBytes(h.nWidth, depth);
   if (png_get_rowbytes(r.Png(), r.Info()) != rowBytes) throw ISException(IS_ERR_OUTDEPTH);
+  RequireEncodedFrame(r.IO(), LeastEncodedBytes(h));
   std::vector<png_bytep> rows(h.nHeight);
   buffer = CISBuffer(rowBytes * h.nHeight);
   if (!buffer) throw ISException(IS_ERR_MEMORY);
@@ -362,8 +379,10 @@ bool KnownDepth(int32_t depth) {
     case 24:
     case 32:
     case 48:
-    case 64: return true;
-    default: return false;
+    case 64:
+      return true;
+    default:
+      return false;
   }
 }
 

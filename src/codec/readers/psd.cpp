@@ -293,8 +293,7 @@ struct CPsdDecoded {
 
 // Channels 0 to planes - 1, sample of channel c at byte c of each step-byte
 // pixel. Stops at the first row the file cannot give; the rows before stay.
-CPsdDecoded DecodePlanes(CISIO& io, const CPsdHeader& h, bool runLength, uint32_t planes, uint8_t* out,
-                         uint64_t step) {
+CPsdDecoded DecodePlanes(CISIO& io, const CPsdHeader& h, bool runLength, uint32_t planes, uint8_t* out, uint64_t step) {
   CPsdRowFeed feed(io, h, runLength);
   if (!feed.Begin()) return {};
   const uint64_t width = h.nWidth;

@@ -2,6 +2,8 @@
 // with silent error handlers; a 1-bit and an 8-bit reader of our own with their
 // palettes, 24- and 32-bit reads through libtiff's RGBA interface, and one
 // orientation post-processing for all three.
+#include "codec/tiff.h"
+
 #include <tiffio.h>
 
 #include <algorithm>
@@ -15,7 +17,6 @@
 
 #include "codec/codec_internal.h"
 #include "codec/ops/ops.h"
-#include "codec/tiff.h"
 
 namespace qv::codec {
 namespace {
@@ -73,8 +74,8 @@ class CTiffFile {
     TIFFOpenOptionsSetWarningHandlerExtR(options, SilentHandler, nullptr);
     // libtiff's own buffers obey the same ceiling as the library's.
     TIFFOpenOptionsSetMaxSingleMemAlloc(options, static_cast<tmsize_t>(kMaxBufferBytes));
-    m_tif = TIFFClientOpenExt(io.Path().c_str(), "r", &io, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc,
-                              MapProc, UnmapProc, options);
+    m_tif = TIFFClientOpenExt(io.Path().c_str(), "r", &io, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc, MapProc,
+                              UnmapProc, options);
     TIFFOpenOptionsFree(options);
     if (!m_tif) throw ISException(IS_ERR_TIFF);
     TIFFMergeFieldInfo(m_tif, kExtraTags, sizeof kExtraTags / sizeof kExtraTags[0]);
@@ -196,14 +197,29 @@ void ApplyOrientation(CRaster& r, uint16_t orientation) {
   bool reverse = true;
   bool mirror = false;
   switch (orientation) {
-    case 2: mirror = true; break;
-    case 3: reverse = false, mirror = true; break;
-    case 4: reverse = false; break;
-    case 5: rotation = 1, reverse = false; break;
-    case 6: rotation = 2; break;
-    case 7: rotation = 2, reverse = false; break;
-    case 8: rotation = 2, reverse = false, mirror = true; break;
-    default: break;
+    case 2:
+      mirror = true;
+      break;
+    case 3:
+      reverse = false, mirror = true;
+      break;
+    case 4:
+      reverse = false;
+      break;
+    case 5:
+      rotation = 1, reverse = false;
+      break;
+    case 6:
+      rotation = 2;
+      break;
+    case 7:
+      rotation = 2, reverse = false;
+      break;
+    case 8:
+      rotation = 2, reverse = false, mirror = true;
+      break;
+    default:
+      break;
   }
   if (rotation) Rotate(r, rotation == 1);
   if (reverse) ReverseRows(r);
@@ -222,12 +238,16 @@ uint16_t OrientationOf(TIFF* tif, uint32_t flags) {
 int StoredRowsReversed(uint16_t fileOrientation) {
   switch (fileOrientation) {
     case ORIENTATION_TOPRIGHT:
-    case ORIENTATION_RIGHTTOP: return ORIENTATION_BOTRIGHT;
+    case ORIENTATION_RIGHTTOP:
+      return ORIENTATION_BOTRIGHT;
     case ORIENTATION_BOTRIGHT:
-    case ORIENTATION_RIGHTBOT: return ORIENTATION_TOPRIGHT;
+    case ORIENTATION_RIGHTBOT:
+      return ORIENTATION_TOPRIGHT;
     case ORIENTATION_BOTLEFT:
-    case ORIENTATION_LEFTBOT: return ORIENTATION_TOPLEFT;
-    default: return ORIENTATION_BOTLEFT;
+    case ORIENTATION_LEFTBOT:
+      return ORIENTATION_TOPLEFT;
+    default:
+      return ORIENTATION_BOTLEFT;
   }
 }
 
@@ -277,7 +297,8 @@ struct CSampleLayout {
 };
 
 // One byte per pixel from a stored row, taking each pixel's first sample.
-void RowToBytes(const uint8_t* in, uint32_t width, const CSampleLayout& f, uint8_t* out, std::vector<uint8_t>& scratch) {
+void RowToBytes(const uint8_t* in, uint32_t width, const CSampleLayout& f, uint8_t* out,
+                std::vector<uint8_t>& scratch) {
   if (f.bGrey16) {
     for (uint32_t x = 0; x < width; ++x) {
       uint16_t v;
@@ -488,7 +509,7 @@ uint16_t BilevelPhotometric(TIFF* tif, uint16_t samples) {
     throw ISException(IS_ERR_DEPTH);
   }
   return IsFaxCompression(Defaulted<uint16_t>(tif, TIFFTAG_COMPRESSION)) ? PHOTOMETRIC_MINISWHITE
-                                                                          : PHOTOMETRIC_MINISBLACK;
+                                                                         : PHOTOMETRIC_MINISBLACK;
 }
 
 uint8_t* Read1(CISOperation& op, TIFF* tif, ISPalEntry* palette, uint32_t flags, int32_t* width, int32_t* height) {
@@ -531,21 +552,23 @@ uint8_t* ReadTiff(CISOperation& op, CISIO& io, int32_t* width, int32_t* height, 
   if (!io.Rewind()) throw ISException(IS_ERR_FILEREAD);
   CTiffFile file(io, page);
   switch (depth) {
-    case 1: return Read1(op, file.Get(), palette, flags, width, height);
-    case 8: return Read8(op, file.Get(), palette, flags, width, height);
-    default: return ReadRgba(file.Get(), depth, flags, width, height);
+    case 1:
+      return Read1(op, file.Get(), palette, flags, width, height);
+    case 8:
+      return Read8(op, file.Get(), palette, flags, width, height);
+    default:
+      return ReadRgba(file.Get(), depth, flags, width, height);
   }
 }
 
-int32_t GetTiffDims(CISIO& io, int32_t page, int32_t* width, int32_t* height, int32_t* bits,
-                    ISResolution* resolution) {
+int32_t GetTiffDims(CISIO& io, int32_t page, int32_t* width, int32_t* height, int32_t* bits, ISResolution* resolution) {
   CTiffFile file(io, page);
   TIFF* tif = file.Get();
   *width = static_cast<int32_t>(std::min<uint32_t>(Field<uint32_t>(tif, TIFFTAG_IMAGEWIDTH), INT32_MAX));
   *height = static_cast<int32_t>(std::min<uint32_t>(Field<uint32_t>(tif, TIFFTAG_IMAGELENGTH), INT32_MAX));
   if (bits) {
-    const int64_t product = int64_t{Defaulted<uint16_t>(tif, TIFFTAG_BITSPERSAMPLE)} *
-                            Defaulted<uint16_t>(tif, TIFFTAG_SAMPLESPERPIXEL);
+    const int64_t product =
+        int64_t{Defaulted<uint16_t>(tif, TIFFTAG_BITSPERSAMPLE)} * Defaulted<uint16_t>(tif, TIFFTAG_SAMPLESPERPIXEL);
     *bits = static_cast<int32_t>(std::min<int64_t>(product, INT32_MAX));
   }
   if (resolution) {
