@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "platform/byte_order.h"
+
 namespace qv::cli {
 
 namespace {
@@ -16,8 +18,10 @@ using FilePtr = std::unique_ptr<FILE, FileCloser>;
 bool Close(FilePtr& file, bool ok) { return std::fclose(file.release()) == 0 && ok; }
 
 void PutU16(std::vector<uint8_t>& out, uint32_t v) {
-  out.push_back(static_cast<uint8_t>(v));
-  out.push_back(static_cast<uint8_t>(v >> 8));
+  uint8_t b[2];
+  StoreU16LE(b, v);
+  out.push_back(b[0]);
+  out.push_back(b[1]);
 }
 void PutU32(std::vector<uint8_t>& out, uint32_t v) {
   PutU16(out, v & 0xFFFF);
@@ -56,7 +60,7 @@ bool WritePicture(const std::string& path, const uint8_t* pixels, int32_t width,
   } else {
     std::fprintf(file.get(), "P6\n%d %d\n255\n", width, height);
   }
-  const size_t stride = bits == 32 ? size_t(width) * 4
+  const size_t stride = bits == 32   ? size_t(width) * 4
                         : bits == 24 ? size_t(width) * 3
                         : bits == 8  ? size_t(width)
                                      : (size_t(width) + 7) / 8;
@@ -125,8 +129,8 @@ bool ReadPpm(const std::string& path, CPpmImage& image, std::string& problem) {
   }
   int64_t width = 0, height = 0, maxval = 0;
   if (std::fgetc(file.get()) != 'P' || std::fgetc(file.get()) != '6' || !ReadHeaderNumber(file.get(), width) ||
-      !ReadHeaderNumber(file.get(), height) || !ReadHeaderNumber(file.get(), maxval) || maxval != 255 ||
-      width <= 0 || height <= 0) {
+      !ReadHeaderNumber(file.get(), height) || !ReadHeaderNumber(file.get(), maxval) || maxval != 255 || width <= 0 ||
+      height <= 0) {
     problem = path + " is not a binary PPM with maxval 255";
     return false;
   }

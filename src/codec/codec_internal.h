@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "codec/codec.h"
+#include "platform/byte_order.h"
 
 namespace qv::codec {
 
@@ -191,15 +192,7 @@ class CISIO {
 
 // ---- Byte cursor -------------------------------------------------------------
 
-inline uint16_t LoadU16LE(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (uint32_t(p[1]) << 8)); }
-inline uint32_t LoadU32LE(const uint8_t* p) {
-  return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-inline int32_t LoadI32LE(const uint8_t* p) { return static_cast<int32_t>(LoadU32LE(p)); }
-inline uint16_t LoadU16BE(const uint8_t* p) { return static_cast<uint16_t>((uint32_t(p[0]) << 8) | p[1]); }
-inline uint32_t LoadU32BE(const uint8_t* p) {
-  return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
-}
+// The integers themselves come from platform/byte_order.h.
 
 // Reads integers and blocks from a source or a block of memory, never past its
 // end. The first failure makes Ok() false for good; failed reads yield 0.

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "platform/byte_order.h"
 #include "platform/file_io.h"
 #include "platform/text.h"
 
@@ -31,13 +32,13 @@ class CSettingsReader {
   bool U16(uint16_t& v) {
     uint8_t b[2];
     if (!Read(b, 2)) return false;
-    v = static_cast<uint16_t>(b[0] | (b[1] << 8));
+    v = LoadU16LE(b);
     return true;
   }
   bool U32(uint32_t& v) {
     uint8_t b[4];
     if (!Read(b, 4)) return false;
-    v = uint32_t(b[0]) | (uint32_t(b[1]) << 8) | (uint32_t(b[2]) << 16) | (uint32_t(b[3]) << 24);
+    v = LoadU32LE(b);
     return true;
   }
   uint64_t Remaining() const { return m_nRemaining; }
@@ -86,19 +87,22 @@ bool ReadCountedString(CSettingsReader& in, std::string& text) {
   std::string raw(static_cast<size_t>(bytes), '\0');
   if (!in.Read(raw.data(), bytes)) return false;
   for (size_t i = 0; i < units.size(); ++i) {
-    units[i] = static_cast<char16_t>(static_cast<uint8_t>(raw[2 * i]) | (static_cast<uint8_t>(raw[2 * i + 1]) << 8));
+    units[i] = static_cast<char16_t>(LoadU16LE(reinterpret_cast<const uint8_t*>(raw.data()) + 2 * i));
   }
   text = WideToAnsi(units);
   return true;
 }
 
 void AppendU32(std::string& out, uint32_t v) {
-  for (int shift = 0; shift < 32; shift += 8) out += static_cast<char>((v >> shift) & 0xFF);
+  uint8_t b[4];
+  StoreU32LE(b, v);
+  out.append(reinterpret_cast<const char*>(b), sizeof b);
 }
 
 void AppendU16(std::string& out, uint16_t v) {
-  out += static_cast<char>(v & 0xFF);
-  out += static_cast<char>(v >> 8);
+  uint8_t b[2];
+  StoreU16LE(b, v);
+  out.append(reinterpret_cast<const char*>(b), sizeof b);
 }
 
 }  // namespace

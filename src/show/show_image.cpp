@@ -205,6 +205,12 @@ int32_t CShowImage::LoadFromSource(HISSRC source, int32_t type, int32_t page) {
     m_nPaletteCount = 0;
     return result;
   }
+  if (result != IS_ERR_OK && !PartialWorthKeeping(source, width, height, m_nBitsPerPixel)) {
+    qv::GlobalMemFree(bits);
+    m_nBitsPerPixel = 0;
+    m_nPaletteCount = 0;
+    return result;
+  }
   ReadResolution(source, type);
   Adopt(bits, width, height, type);
   if (type == kTypeTiff || type == kTypeTiff8) CorrectTiffAspect();
@@ -216,6 +222,23 @@ int32_t CShowImage::LoadFromSource(HISSRC source, int32_t type, int32_t page) {
     return result != IS_ERR_OK ? result : converted;
   }
   return result;
+}
+
+namespace {
+// A partial picture (a short or damaged file) is kept when converting and
+// scaling it costs no more than its data justifies: up to this size always,
+// beyond it no more than the best compression ratio of any reader (deflate's,
+// about 1032 : 1) allows for the bytes in the file. Anything larger is a big
+// frame around a little data, mostly rows the file never had.
+constexpr int64_t kPartialFloorBytes = int64_t{64} << 20;
+constexpr int64_t kBestCompressionRatio = 1032;
+}  // namespace
+
+bool CShowImage::PartialWorthKeeping(HISSRC source, int32_t width, int32_t height, int32_t bits) {
+  const int64_t frame = BufferSize(width, height, bits == 24 || bits == 1 || bits == 8 ? bits : 24);
+  if (frame >= 0 && frame <= kPartialFloorBytes) return true;
+  const int64_t fileBytes = ISGetSourceSize(source);
+  return frame >= 0 && fileBytes > 0 && frame / kBestCompressionRatio <= fileBytes;
 }
 
 void CShowImage::ReadResolution(HISSRC source, int32_t type) {

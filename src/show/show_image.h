@@ -63,6 +63,8 @@ class CShowImage {
   int32_t ClassifySource(HISSRC source, const std::string& path);
   static int32_t TypeFromExtension(const std::string& path);
   int32_t LoadFromSource(HISSRC source, int32_t type, int32_t page);
+  // Whether a read that failed part-way left a picture worth converting.
+  static bool PartialWorthKeeping(HISSRC source, int32_t width, int32_t height, int32_t bits);
   void ReadResolution(HISSRC source, int32_t type);
   int32_t ConvertTo24();
   int32_t ConvertTo24Into(CShowImage& target) const;

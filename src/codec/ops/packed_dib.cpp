@@ -5,19 +5,6 @@
 
 namespace qv::codec::ops {
 
-namespace {
-
-void PutU16(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-}
-void PutU32(uint8_t* p, uint32_t v) {
-  PutU16(p, v);
-  PutU16(p + 2, v >> 16);
-}
-
-}  // namespace
-
 int32_t BuildPackedDIB(const uint8_t* image, int32_t width, int32_t height, CISBuffer& block) {
   if (!image || width < 1 || height < 1) return IS_ERR_BADPARAM;
   const uint64_t rowSize = uint64_t(ISDIBRowSize(width));
@@ -27,13 +14,13 @@ int32_t BuildPackedDIB(const uint8_t* image, int32_t width, int32_t height, CISB
   CISBuffer made(total);
   if (!made) return IS_ERR_MEMORY;
   uint8_t* header = made.Get();  // zero-filled: resolutions, colour counts and padding stay 0
-  PutU32(header + 0, IS_DIB_HEADER_SIZE);
-  PutU32(header + 4, uint32_t(width));
-  PutU32(header + 8, uint32_t(height));
-  PutU16(header + 12, 1);
-  PutU16(header + 14, 24);
-  PutU32(header + 16, 0);
-  PutU32(header + 20, uint32_t(imageSize));
+  StoreU32LE(header + 0, IS_DIB_HEADER_SIZE);
+  StoreU32LE(header + 4, uint32_t(width));
+  StoreU32LE(header + 8, uint32_t(height));
+  StoreU16LE(header + 12, 1);
+  StoreU16LE(header + 14, 24);
+  StoreU32LE(header + 16, 0);
+  StoreU32LE(header + 20, uint32_t(imageSize));
   const size_t rowBytes = size_t(width) * 3;
   for (size_t y = 0; y < size_t(height); ++y) {
     const uint8_t* in = image + y * rowBytes;

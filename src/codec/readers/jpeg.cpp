@@ -276,15 +276,6 @@ CJpegOutput ChooseOutput(EJpegKind kind, int32_t depth, uint32_t flags) {
   }
 }
 
-void StoreU16(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-void StoreU32(uint8_t* p, uint32_t v) {
-  StoreU16(p, v);
-  StoreU16(p + 2, v >> 16);
-}
-
 int32_t PixelsPerMetre(unsigned density, int unit) {
   if (unit == 2) return static_cast<int32_t>(density * 100);
   if (unit == 1) return static_cast<int32_t>(density / 2.54) * 100;
@@ -293,17 +284,17 @@ int32_t PixelsPerMetre(unsigned density, int unit) {
 
 // The 40-byte bitmap header of the packed layout, then the grey palette in mode 1.
 void WriteDibHeader(uint8_t* p, const jpeg_decompress_struct& cinfo, const CJpegOutput& out, uint64_t rowSize) {
-  StoreU32(p, 40);
-  StoreU32(p + 4, cinfo.output_width);
-  StoreU32(p + 8, cinfo.output_height);
-  StoreU16(p + 12, 1);
-  StoreU16(p + 14, static_cast<uint32_t>(out.nBytesPerPixel * 8));
-  StoreU32(p + 16, 0);
-  StoreU32(p + 20, static_cast<uint32_t>(rowSize * cinfo.output_height));
-  StoreU32(p + 24, static_cast<uint32_t>(PixelsPerMetre(cinfo.X_density, cinfo.density_unit)));
-  StoreU32(p + 28, static_cast<uint32_t>(PixelsPerMetre(cinfo.Y_density, cinfo.density_unit)));
-  StoreU32(p + 32, out.nMode == 1 ? 256 : 0);
-  StoreU32(p + 36, 0);
+  StoreU32LE(p, 40);
+  StoreU32LE(p + 4, cinfo.output_width);
+  StoreU32LE(p + 8, cinfo.output_height);
+  StoreU16LE(p + 12, 1);
+  StoreU16LE(p + 14, static_cast<uint32_t>(out.nBytesPerPixel * 8));
+  StoreU32LE(p + 16, 0);
+  StoreU32LE(p + 20, static_cast<uint32_t>(rowSize * cinfo.output_height));
+  StoreU32LE(p + 24, static_cast<uint32_t>(PixelsPerMetre(cinfo.X_density, cinfo.density_unit)));
+  StoreU32LE(p + 28, static_cast<uint32_t>(PixelsPerMetre(cinfo.Y_density, cinfo.density_unit)));
+  StoreU32LE(p + 32, out.nMode == 1 ? 256 : 0);
+  StoreU32LE(p + 36, 0);
   if (out.nMode != 1) return;
   for (uint32_t i = 0; i < 256; ++i) {
     uint8_t* entry = p + kDibHeaderSize + i * 4;

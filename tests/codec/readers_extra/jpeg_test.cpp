@@ -246,13 +246,13 @@ TEST_F(JpegReader, PaddedRowsAreBlueFirstAndPackedBitmapsBottomUp) {
   const CRead dib = ReadJpg(path, 24, IS_JPG_PACKED_DIB);
   ASSERT_EQ(dib.error, IS_ERR_OK);
   const Bytes d = dib.Copy(40 + 16 * 3);
-  EXPECT_EQ(codec::LoadU32LE(&d[0]), 40u);
-  EXPECT_EQ(codec::LoadU32LE(&d[4]), 5u);
-  EXPECT_EQ(codec::LoadU32LE(&d[8]), 3u);
-  EXPECT_EQ(codec::LoadU16LE(&d[14]), 24u);
-  EXPECT_EQ(codec::LoadU32LE(&d[20]), 48u);
-  EXPECT_EQ(codec::LoadU32LE(&d[24]), 4000u);
-  EXPECT_EQ(codec::LoadU32LE(&d[28]), 2000u);
+  EXPECT_EQ(qv::LoadU32LE(&d[0]), 40u);
+  EXPECT_EQ(qv::LoadU32LE(&d[4]), 5u);
+  EXPECT_EQ(qv::LoadU32LE(&d[8]), 3u);
+  EXPECT_EQ(qv::LoadU16LE(&d[14]), 24u);
+  EXPECT_EQ(qv::LoadU32LE(&d[20]), 48u);
+  EXPECT_EQ(qv::LoadU32LE(&d[24]), 4000u);
+  EXPECT_EQ(qv::LoadU32LE(&d[28]), 2000u);
   for (int y = 0; y < 3; ++y) {
     for (int x = 0; x < 5; ++x) {
       for (int c = 0; c < 3; ++c) {
@@ -269,8 +269,8 @@ TEST_F(JpegReader, PaddedRowsAreBlueFirstAndPackedBitmapsBottomUp) {
   const CRead g = ReadJpg(grey, 24, IS_JPG_PACKED_DIB);  // packed grey is always 8 bits with a grey palette
   ASSERT_EQ(g.error, IS_ERR_OK);
   const Bytes gd = g.Copy(40 + 1024 + 8);
-  EXPECT_EQ(codec::LoadU16LE(&gd[14]), 8u);
-  EXPECT_EQ(codec::LoadU32LE(&gd[32]), 256u);
+  EXPECT_EQ(qv::LoadU16LE(&gd[14]), 8u);
+  EXPECT_EQ(qv::LoadU32LE(&gd[32]), 256u);
   EXPECT_EQ(gd[40 + 4 * 200], 200);
   EXPECT_EQ(gd[40 + 4 * 200 + 3], 255);
 }
