@@ -14,7 +14,9 @@
 # Every run gets -rss_limit_mb=512 -timeout=5. A reader may ask for one zero-filled frame of up to
 # 2 GB, which costs nothing until its pages are touched, so the single-allocation limit is raised
 # to 2048 MB: memory a run really uses is still held to 512 MB.
-# UndefinedBehaviorSanitizer reports stop the run (UBSAN_OPTIONS, unless the caller sets it).
+# AddressSanitizer keeps at most 64 MB of freed blocks aside (256 MB by default, which alone takes
+# a long run close to the limit), and UndefinedBehaviorSanitizer reports stop the run; a caller's
+# own ASAN_OPTIONS / UBSAN_OPTIONS replace these.
 #
 # Crashes, leaks, timeouts and out-of-memory inputs are written to build/fuzz/findings/<name>/,
 # and the script fails. Runs of different targets may go side by side (each run has its own
@@ -50,6 +52,7 @@ only="${1:-}"
 [ $# -le 1 ] || usage
 [[ "$only" != -* ]] || usage
 
+export ASAN_OPTIONS="${ASAN_OPTIONS:-quarantine_size_mb=64}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}"
 limits=(-rss_limit_mb=512 -malloc_limit_mb=2048 -timeout=5)
 
