@@ -205,7 +205,7 @@ int32_t CShowImage::LoadFromSource(HISSRC source, int32_t type, int32_t page) {
     m_nPaletteCount = 0;
     return result;
   }
-  if (result != IS_ERR_OK && !PartialWorthKeeping(source, width, height, m_nBitsPerPixel)) {
+  if (result != IS_ERR_OK && !PartialWorthKeeping(source, width, height)) {
     qv::GlobalMemFree(bits);
     m_nBitsPerPixel = 0;
     m_nPaletteCount = 0;
@@ -226,19 +226,19 @@ int32_t CShowImage::LoadFromSource(HISSRC source, int32_t type, int32_t page) {
 
 namespace {
 // A partial picture (a short or damaged file) is kept when converting and
-// scaling it costs no more than its data justifies: up to this size always,
-// beyond it no more than the best compression ratio of any reader (deflate's,
-// about 1032 : 1) allows for the bytes in the file. Anything larger is a big
-// frame around a little data, mostly rows the file never had.
+// scaling it costs no more than its data justifies: a 24-bit picture of up to
+// this size always, a larger one only up to 64 times the bytes in the file.
+// Anything larger is a big frame around a little data, mostly rows the file
+// never had; a real picture cut short that far is not worth a slide either.
 constexpr int64_t kPartialFloorBytes = int64_t{64} << 20;
-constexpr int64_t kBestCompressionRatio = 1032;
+constexpr int64_t kPartialExpansion = 64;
 }  // namespace
 
-bool CShowImage::PartialWorthKeeping(HISSRC source, int32_t width, int32_t height, int32_t bits) {
-  const int64_t frame = BufferSize(width, height, bits == 24 || bits == 1 || bits == 8 ? bits : 24);
+bool CShowImage::PartialWorthKeeping(HISSRC source, int32_t width, int32_t height) {
+  const int64_t frame = BufferSize(width, height, 24);  // every picture becomes 24 bits
   if (frame >= 0 && frame <= kPartialFloorBytes) return true;
   const int64_t fileBytes = ISGetSourceSize(source);
-  return frame >= 0 && fileBytes > 0 && frame / kBestCompressionRatio <= fileBytes;
+  return frame >= 0 && fileBytes > 0 && frame / kPartialExpansion <= fileBytes;
 }
 
 void CShowImage::ReadResolution(HISSRC source, int32_t type) {

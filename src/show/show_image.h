@@ -64,7 +64,7 @@ class CShowImage {
   static int32_t TypeFromExtension(const std::string& path);
   int32_t LoadFromSource(HISSRC source, int32_t type, int32_t page);
   // Whether a read that failed part-way left a picture worth converting.
-  static bool PartialWorthKeeping(HISSRC source, int32_t width, int32_t height, int32_t bits);
+  static bool PartialWorthKeeping(HISSRC source, int32_t width, int32_t height);
   void ReadResolution(HISSRC source, int32_t type);
   int32_t ConvertTo24();
   int32_t ConvertTo24Into(CShowImage& target) const;

@@ -63,6 +63,10 @@ RLE4_RUNS = bytes((10, 0x12, 20, 0x34, 0, 0, 5, 0x56, 0, 4, 0x78, 0x9A, 30, 0xBC
 put("bmp_rle4_20000_white_background.bmp", bmp(20000, 20000, 4, 2, bgr_palette(16), RLE4_RUNS))
 put("bmp_rle8_20000_end_only.bmp", bmp(20000, 20000, 8, 1, bgr_palette(256), bytes((0, 1))))
 put("bmp_header_only.bmp", bmp(640, 480, 24)[:54])
+# Past the reader's admission (the rows are there), then partial: a big frame
+# around a little data is dropped by the image holder, a small one is kept.
+put("bmp8_8000_eight_rows.bmp", bmp(8000, 8000, 8, palette=bgr_palette(256), data=pattern(8000 * 8)))
+put("bmp8_200x100_half_rows.bmp", bmp(200, 100, 8, palette=bgr_palette(256), data=pattern(200 * 50)))
 
 # ---- WBMP --------------------------------------------------------------------------------
 
