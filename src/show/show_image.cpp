@@ -230,7 +230,7 @@ namespace {
 // this size always, a larger one only up to 64 times the bytes in the file.
 // Anything larger is a big frame around a little data, mostly rows the file
 // never had; a real picture cut short that far is not worth a slide either.
-constexpr int64_t kPartialFloorBytes = int64_t{64} << 20;
+constexpr int64_t kPartialFloorBytes = int64_t{16} << 20;
 constexpr int64_t kPartialExpansion = 64;
 }  // namespace
 
