@@ -142,7 +142,7 @@ int32_t ISUnpackBits(const uint8_t* source, int32_t width, int32_t height, int32
   }
   const uint64_t pixels = uint64_t(width) * uint64_t(height);
   if (bitsPerPixel == 8) {
-    std::memcpy(dest, source, size_t(pixels));
+    std::memmove(dest, source, size_t(pixels));  // an unpack in place is a copy onto itself
   } else {
     UnpackStream(source, pixels, uint32_t(bitsPerPixel), dest);
   }
