@@ -7,8 +7,10 @@
 #                                                starting from its seeds in a scratch folder
 #
 # --keep: after a clean timed run, the seeds and everything the run added are merged, minimised
-# (libFuzzer -merge=1 into a fresh folder), and that set replaces fuzz/corpus/<name>/. Review it
-# with git status before committing. A long run whose corpus is worth keeping:
+# (libFuzzer -merge=1 into a fresh folder), and that set replaces fuzz/corpus/<name>/: the old
+# files go and the kept ones arrive under content-hash names, so record it with
+# `git add -A fuzz/corpus/<name>` (a plain `git commit -a` would take only the removals).
+# A long run whose corpus is worth keeping:
 #   tools/fuzz.sh --seconds 3600 --keep holder
 #
 # Every run gets -rss_limit_mb=512 -timeout=5. A reader may ask for one zero-filled frame of up to
@@ -93,11 +95,12 @@ for t in "${targets[@]}"; do
   if [ "$keep" -eq 1 ]; then
     "$t" -merge=1 "${limits[@]}" -artifact_prefix="$findings/" "$work/merged" "$work/corpus" >"$log" 2>&1 \
       || { tail -n 30 "$log"; echo "fuzz_$name: merge failed; the log is in $log" >&2; exit 1; }
-    [ -n "$(ls -A "$work/merged")" ] || { echo "fuzz_$name: the merge kept nothing" >&2; exit 1; }
+    [ -n "$(ls -A "$work/merged")" ] || { echo "fuzz_$name: the merge kept nothing; fuzz/corpus/$name is left as it was" >&2; exit 1; }
     rm -rf "$seeds"
     mkdir -p "$seeds"
     cp "$work/merged"/* "$seeds"/
     echo "fuzz_$name: corpus kept, $(ls "$seeds" | wc -l) files in fuzz/corpus/$name ($(grep -E 'MERGE-OUTER: [0-9]+ new files' "$log" | tail -n 1 | sed 's/.*MERGE-OUTER: //'))"
+    echo "fuzz_$name: the set replaces the old files; record both with: git add -A fuzz/corpus/$name"
   fi
   rm -rf "$work" "$log"
   ran=$((ran + 1))
