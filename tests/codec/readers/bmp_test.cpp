@@ -5,7 +5,7 @@
 #include <cstring>
 #include <optional>
 
-#include "codec_test_support.h"
+#include "codec/codec_test_support.h"
 
 namespace qv::test {
 namespace {

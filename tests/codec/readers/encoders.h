@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "codec_test_support.h"
+#include "codec/codec_test_support.h"
 
 namespace qv::test {
 

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "readers_more_support.h"
+#include "readers_test_support.h"
 
 namespace qv::test {
 namespace {

@@ -12,7 +12,7 @@
 #include <sstream>
 #include <string>
 
-#include "codec_test_support.h"
+#include "codec/codec_test_support.h"
 
 namespace qv::test {
 namespace {

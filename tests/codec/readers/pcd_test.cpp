@@ -7,7 +7,7 @@
 #include <cstring>
 #include <random>
 
-#include "readers_more_support.h"
+#include "readers_test_support.h"
 
 namespace qv::test {
 namespace {

@@ -4,7 +4,7 @@
 #include <array>
 #include <optional>
 
-#include "codec_test_support.h"
+#include "codec/codec_test_support.h"
 
 namespace qv::test {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "codec_test_support.h"
+#include "codec/codec_test_support.h"
 #include "platform/global_memory.h"
 
 namespace qv::test {

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "readers_more_support.h"
+#include "readers_test_support.h"
 
 namespace qv::test {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <array>
 
-#include "codec_test_support.h"
+#include "codec/codec_test_support.h"
 
 namespace qv::test {
 namespace {
