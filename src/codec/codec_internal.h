@@ -226,8 +226,12 @@ class CISByteCursor {
 
 // ---- Image buffers -----------------------------------------------------------
 
-// Largest block a reader may allocate.
+// Largest block a reader may allocate (fuzz builds set a lower one).
+#ifdef QV_MAX_BUFFER_BYTES
+inline constexpr uint64_t kMaxBufferBytes = QV_MAX_BUFFER_BYTES;
+#else
 inline constexpr uint64_t kMaxBufferBytes = 0x7FFDEFFE;
+#endif
 
 // A zero-filled global-memory block; null for 0 bytes, more than
 // kMaxBufferBytes, or when memory is short (report IS_ERR_MEMORY).

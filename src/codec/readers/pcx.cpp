@@ -168,7 +168,9 @@ uint8_t* ReadPcx(CISOperation& op, CISIO& io, int32_t outBits, ISPalEntry* calle
                  int32_t* height) {
   const CPcxHeader h = ReadHeader(io);
   const int32_t bits = h.Bits();
-  if (bits == 0 || bits > 32 || h.nWidth == 0 || h.nHeight == 0) throw ISException(IS_ERR_NOTPCX);
+  // A line of no bytes would decode every line from no data at all.
+  if (bits == 0 || bits > 32 || h.nWidth == 0 || h.nHeight == 0 || h.nBytesPerLine == 0)
+    throw ISException(IS_ERR_NOTPCX);
   if (outBits != 1 && outBits != 8 && outBits != 24) throw ISException(IS_ERR_BADPARAM);
   if (outBits <= 8 && !callerPalette) throw ISException(IS_ERR_BADPARAM);
   if (outBits < bits) throw ISException(IS_ERR_DEPTH);
@@ -179,8 +181,11 @@ uint8_t* ReadPcx(CISOperation& op, CISIO& io, int32_t outBits, ISPalEntry* calle
 
   CScanLineDecoder decoder(io, h);
   if (!io.Seek(kHeaderBytes, 0)) throw ISException(IS_ERR_MEMORY);
-  // Each line is coded apart, in runs of at most 63 bytes.
-  const uint64_t runsPerLine = (uint64_t{h.nBytesPerLine} * h.nPlanes + 62) / 63;
+  // Each line is coded apart, in runs of at most 63 bytes; a line holds at
+  // least the bytes its pixels need, whatever its header says.
+  const uint64_t pixelBytes = (static_cast<uint64_t>(h.nWidth) * static_cast<uint64_t>(bits) + 7) / 8;
+  const uint64_t lineBytes = std::max<uint64_t>(uint64_t{h.nBytesPerLine} * h.nPlanes, pixelBytes);
+  const uint64_t runsPerLine = (lineBytes + 62) / 63;
   RequireEncodedFrame(io, runsPerLine * static_cast<uint64_t>(h.nHeight));
   const int64_t stride = ImageStride(h.nWidth, outBits);
   CISBuffer buffer(ImageBytes(h.nWidth, h.nHeight, outBits));

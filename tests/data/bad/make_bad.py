@@ -121,14 +121,18 @@ put("psd_rgb_rle_short_row_table.psd", psd(3, 30000, 30000, 8, 3, tail=struct.pa
 # ---- PCX ---------------------------------------------------------------------------------
 
 
-def pcx8(xmax, ymax, data, palette):
-    head = struct.pack("<BBBBHHHHHH48sBBHH58s", 10, 5, 1, 8, 0, 0, xmax, ymax, 72, 72, bytes(48), 0, 1, xmax + 1, 1,
+def pcx8(xmax, ymax, data, palette, bytes_per_line=None):
+    line = xmax + 1 if bytes_per_line is None else bytes_per_line
+    head = struct.pack("<BBBBHHHHHH48sBBHH58s", 10, 5, 1, 8, 0, 0, xmax, ymax, 72, 72, bytes(48), 0, 1, line, 1,
                        bytes(58))
     return head + data + b"\x0C" + palette
 
 
 VGA_WHITE_FIRST = bytes((255, 255, 255)) + bytes(i * 5 % 256 for i in range(3, 768))
 put("pcx8_20000_white_palette.pcx", pcx8(19999, 19999, bytes((0xC5, 7, 1, 2, 0xFF, 9, 3)), VGA_WHITE_FIRST))
+# Lines of no bytes (or of one) would make every line from no data at all.
+put("pcx8_8192_no_bytes_per_line.pcx", pcx8(8191, 8191, bytes(100), VGA_WHITE_FIRST, 0))
+put("pcx8_20000_one_byte_per_line.pcx", pcx8(19999, 19999, bytes(4000), VGA_WHITE_FIRST, 1))
 
 # ---- PNG ---------------------------------------------------------------------------------
 
