@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "codec/codec.h"
@@ -104,6 +105,11 @@ class CCodecBuffer {
   explicit CCodecBuffer(uint8_t* p = nullptr) : m_p(p) {}
   CCodecBuffer(const CCodecBuffer&) = delete;
   CCodecBuffer& operator=(const CCodecBuffer&) = delete;
+  CCodecBuffer(CCodecBuffer&& other) noexcept : m_p(std::exchange(other.m_p, nullptr)) {}
+  CCodecBuffer& operator=(CCodecBuffer&& other) noexcept {
+    if (this != &other) Reset(std::exchange(other.m_p, nullptr));
+    return *this;
+  }
   ~CCodecBuffer() { qv::GlobalMemFree(m_p); }
   void Reset(uint8_t* p) {
     qv::GlobalMemFree(m_p);

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <optional>
 
-#include "codec/codec_test_support.h"
+#include "readers_test_support.h"
 
 namespace qv::test {
 namespace {
@@ -55,20 +55,12 @@ std::vector<ISPalEntry> Palette(size_t count) {
   return p;
 }
 
-struct Decoded {
-  CCodecBuffer pixels;
-  int32_t width = 0, height = 0, error = -1;
-  std::array<ISPalEntry, 256> palette{};
-  Bytes Copy(size_t n) const { return pixels.Copy(n); }
-};
-
 class BmpReader : public ::testing::Test {
  protected:
-  void Read(const Bytes& file, int32_t bits, Decoded& out, bool withPalette = true) {
+  void Read(const Bytes& file, int32_t bits, CRead& out, bool withPalette = true) {
     CSource source(m_dir.Write("t.bmp", file));
     ASSERT_NE(source.Get(), nullptr);
-    out.pixels.Reset(
-        ISReadBMP(source.Get(), &out.width, &out.height, bits, withPalette ? out.palette.data() : nullptr, 0));
+    out.buffer.Reset(ISReadBMP(source.Get(), &out.width, &out.height, bits, withPalette ? out.palette : nullptr, 0));
     out.error = ISGetLastError();
   }
   CTempFolder m_dir;
@@ -118,10 +110,10 @@ TEST_F(BmpReader, TopDownAndBottomUpGiveTheSamePicture) {
   BmpLayout down = up;
   down.height = -2;
   down.pixels = Rows({top, bottom});
-  Decoded a, b;
+  CRead a, b;
   Read(MakeBmp(up), 24, a);
   Read(MakeBmp(down), 24, b);
-  ASSERT_TRUE(a.pixels && b.pixels);
+  ASSERT_TRUE(a.buffer && b.buffer);
   EXPECT_EQ(a.error, IS_ERR_OK);
   EXPECT_EQ(b.error, IS_ERR_OK);
   EXPECT_EQ(b.height, 2);
@@ -133,13 +125,13 @@ TEST_F(BmpReader, TopDownAndBottomUpGiveTheSamePicture) {
 TEST_F(BmpReader, TrueColourRowsAtEveryOutputDepth) {
   BmpLayout s24;
   s24.width = 1, s24.height = 1, s24.pixels = Rows({{10, 20, 30}});
-  Decoded rgba;
+  CRead rgba;
   Read(MakeBmp(s24), 32, rgba);
   EXPECT_EQ(rgba.Copy(4), (Bytes{30, 20, 10, 255}));
 
   BmpLayout s32 = s24;
   s32.bits = 32, s32.pixels = Rows({{10, 20, 30, 40}});
-  Decoded keep, drop;
+  CRead keep, drop;
   Read(MakeBmp(s32), 32, keep);
   Read(MakeBmp(s32), 24, drop);
   EXPECT_EQ(keep.Copy(4), (Bytes{30, 20, 10, 40}));
@@ -150,7 +142,7 @@ TEST_F(BmpReader, SixteenBitRowsWithAndWithoutMasks) {
   BmpLayout plain;
   plain.width = 3, plain.height = 1, plain.bits = 16;
   plain.pixels = Rows({{0xFF, 0x7F, 0x1F, 0x00, 0x00, 0x02}});  // white, full blue, green 16
-  Decoded a;
+  CRead a;
   Read(MakeBmp(plain), 24, a);
   EXPECT_EQ(a.Copy(9), (Bytes{255, 255, 255, 0, 0, 255, 0, 131, 0}));
 
@@ -160,7 +152,7 @@ TEST_F(BmpReader, SixteenBitRowsWithAndWithoutMasks) {
   masked.pixels = Rows({{0xFF, 0xFF, 0x1F, 0x00, 0xE0, 0x07}});
   const Bytes file = MakeBmp(masked);
   ASSERT_EQ(LoadLE32(file, 10), 66u);  // first pixel at offset 66
-  Decoded b;
+  CRead b;
   Read(file, 24, b);
   EXPECT_EQ(b.error, IS_ERR_OK);
   EXPECT_EQ(b.Copy(9), (Bytes{248, 252, 248, 0, 0, 248, 0, 252, 0}));
@@ -183,7 +175,7 @@ TEST_F(BmpReader, ThirtyTwoBitRowsHonourTheirMasks) {
   };
   for (const auto& c : cases) {
     s.masks = c.masks;
-    Decoded d;
+    CRead d;
     Read(MakeBmp(s), 32, d);
     EXPECT_EQ(d.error, IS_ERR_OK);
     EXPECT_EQ(d.Copy(8), c.rgba) << std::hex << c.masks[0];
@@ -194,7 +186,7 @@ TEST_F(BmpReader, IndexedRowsAtOneEightAndTwentyFourBits) {
   BmpLayout s;
   s.width = 10, s.height = 1, s.bits = 1, s.palette = Palette(2);
   s.pixels = Rows({{0xA5, 0xC0}});
-  Decoded packed, indices, rgb;
+  CRead packed, indices, rgb;
   Read(MakeBmp(s), 1, packed);
   Read(MakeBmp(s), 8, indices);
   Read(MakeBmp(s), 24, rgb);
@@ -208,7 +200,7 @@ TEST_F(BmpReader, IndexedRowsAtOneEightAndTwentyFourBits) {
   BmpLayout s4;
   s4.width = 3, s4.height = 1, s4.bits = 4, s4.palette = Palette(16);
   s4.pixels = Rows({{0x2F, 0x70}});
-  Decoded four;
+  CRead four;
   Read(MakeBmp(s4), 8, four);
   EXPECT_EQ(four.Copy(3), (Bytes{2, 15, 7}));
   for (int i = 16; i < 256; ++i) ASSERT_EQ(std::memcmp(&four.palette[i], &four.palette[0], 4), 0) << i;
@@ -218,7 +210,7 @@ TEST_F(BmpReader, ColoursMissingFromTheFileAreBlack) {
   BmpLayout s;
   s.width = 2, s.height = 1, s.bits = 8, s.colorsUsed = 2, s.palette = Palette(2);
   s.pixels = Rows({{1, 5}});
-  Decoded d;
+  CRead d;
   Read(MakeBmp(s), 24, d);
   EXPECT_EQ(d.Copy(6), (Bytes{13, 12, 11, 0, 0, 0}));
 }
@@ -304,9 +296,9 @@ TEST_P(BmpRefusals, FailWithTheirCode) {
   BmpLayout s;
   s.pixels = Rows({{1, 2, 3, 4, 5, 6}, {1, 2, 3, 4, 5, 6}});
   GetParam().edit(s);
-  Decoded d;
+  CRead d;
   Read(MakeBmp(s), GetParam().bits, d);
-  EXPECT_FALSE(d.pixels);
+  EXPECT_FALSE(d.buffer);
   EXPECT_EQ(d.error, GetParam().error);
 }
 
@@ -316,18 +308,18 @@ INSTANTIATE_TEST_SUITE_P(Table, BmpRefusals, ::testing::ValuesIn(kRefusals),
 TEST_F(BmpReader, EightBitReadNeedsAPalette) {
   BmpLayout s;
   s.bits = 8, s.palette = Palette(256), s.pixels = Rows({{0, 0}, {0, 0}});
-  Decoded d;
+  CRead d;
   Read(MakeBmp(s), 8, d, false);
-  EXPECT_FALSE(d.pixels);
+  EXPECT_FALSE(d.buffer);
   EXPECT_EQ(d.error, IS_ERR_BADPARAM);
 }
 
 TEST_F(BmpReader, TruncatedRowsKeepWhatWasRead) {
   BmpLayout s;
   s.width = 1, s.height = 3, s.pixels = Rows({{1, 2, 3}, {4, 5, 6}});  // bottom two rows only
-  Decoded d;
+  CRead d;
   Read(MakeBmp(s), 24, d);
-  ASSERT_TRUE(d.pixels);
+  ASSERT_TRUE(d.buffer);
   EXPECT_EQ(d.error, IS_ERR_FILEREAD);
   EXPECT_EQ(d.Copy(9), (Bytes{0, 0, 0, 6, 5, 4, 3, 2, 1}));
 }
@@ -352,12 +344,12 @@ TEST_F(BmpReader, Rle8RunsEscapesAndDeltas) {
       0x00, 0x01,                    // end of bitmap
   };
   const BmpLayout s = RleLayout(8, 5, 3, stream);
-  Decoded idx, rgb;
+  CRead idx, rgb;
   Read(MakeBmp(s), 8, idx);
   Read(MakeBmp(s), 24, rgb);
   EXPECT_EQ(idx.error, IS_ERR_OK);
   EXPECT_EQ(idx.Copy(15), (Bytes{0, 7, 7, 7, 7, 0, 0, 0, 0, 0, 5, 5, 5, 1, 2}));
-  ASSERT_TRUE(rgb.pixels);
+  ASSERT_TRUE(rgb.buffer);
   EXPECT_EQ(rgb.error, IS_ERR_OK);
   const Bytes firstPixels = rgb.Copy(6);
   EXPECT_EQ(firstPixels, (Bytes{3, 2, 1, 73, 72, 71}));  // background is entry 0's colour
@@ -370,22 +362,22 @@ TEST_F(BmpReader, Rle4AlternatesNibbles) {
       0x00,                          // ... and a pad
       0x00, 0x01,
   };
-  Decoded d;
+  CRead d;
   Read(MakeBmp(RleLayout(4, 10, 1, stream)), 8, d);
   EXPECT_EQ(d.error, IS_ERR_OK);
   EXPECT_EQ(d.Copy(10), (Bytes{1, 2, 1, 2, 1, 3, 4, 5, 6, 7}));
 }
 
 TEST_F(BmpReader, RleWithoutEndOfBitmapKeepsDecodedRows) {
-  Decoded d, rgb;
+  CRead d, rgb;
   Read(MakeBmp(RleLayout(8, 2, 2, {0x02, 0x09, 0x00, 0x00})), 8, d);
-  ASSERT_TRUE(d.pixels);
+  ASSERT_TRUE(d.buffer);
   EXPECT_EQ(d.error, IS_ERR_FILEREAD);
   EXPECT_EQ(d.Copy(4), (Bytes{0, 0, 9, 9}));
   // In colour, the rows the data passed take colour 0; the rows it never
   // reached are left untouched (0).
   Read(MakeBmp(RleLayout(8, 1, 3, {0x01, 0x09, 0x00, 0x00})), 24, rgb);
-  ASSERT_TRUE(rgb.pixels);
+  ASSERT_TRUE(rgb.buffer);
   EXPECT_EQ(rgb.error, IS_ERR_FILEREAD);
   const Bytes rows = rgb.Copy(9);
   EXPECT_EQ(Bytes(rows.begin(), rows.begin() + 6), (Bytes{0, 0, 0, 3, 2, 1}));
@@ -395,10 +387,10 @@ TEST_F(BmpReader, RleDeltasFarOutsideThePictureAreHarmless) {
   Bytes stream;
   for (int i = 0; i < 2000; ++i) stream.insert(stream.end(), {0x00, 0x02, 0xFF, 0x00});  // far right
   stream.insert(stream.end(), {0xFF, 0x01, 0x00, 0x02, 0x00, 0xFF, 0x10, 0x02, 0x00, 0x01});
-  Decoded d;
+  CRead d;
   Read(MakeBmp(RleLayout(8, 4, 2, stream)), 24, d);
   EXPECT_EQ(d.error, IS_ERR_OK);
-  ASSERT_TRUE(d.pixels);
+  ASSERT_TRUE(d.buffer);
   EXPECT_EQ(d.Copy(3), (Bytes{3, 2, 1}));
 }
 

@@ -9,7 +9,7 @@
 
 #include "codec/codec_internal.h"
 #include "encoders.h"
-#include "read_helpers.h"
+#include "readers_test_support.h"
 
 namespace qv::test {
 namespace {
@@ -17,7 +17,7 @@ namespace {
 CRead ReadJpg(const std::string& path, int32_t bits, uint32_t flags = 0) {
   CSource source(path);
   CRead r;
-  r.buffer.reset(ISReadJPG(source.Get(), &r.width, &r.height, bits, flags));
+  r.buffer.Reset(ISReadJPG(source.Get(), &r.width, &r.height, bits, flags));
   r.error = ISGetLastError();
   return r;
 }

@@ -10,7 +10,7 @@
 
 #include "codec/codec_internal.h"
 #include "encoders.h"
-#include "read_helpers.h"
+#include "readers_test_support.h"
 
 namespace qv::test {
 namespace {
@@ -18,7 +18,7 @@ namespace {
 CRead ReadPng(const std::string& path, int32_t bits, uint32_t flags = 0) {
   CSource source(path);
   CRead r;
-  r.buffer.reset(ISReadPNG(source.Get(), &r.width, &r.height, bits, r.palette, flags));
+  r.buffer.Reset(ISReadPNG(source.Get(), &r.width, &r.height, bits, r.palette, flags));
   r.error = ISGetLastError();
   return r;
 }

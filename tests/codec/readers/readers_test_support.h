@@ -1,8 +1,11 @@
-// Helpers of the TGA, PSD and PhotoCD tests: a big-endian writer and a decode
-// of bytes through a temporary file.
+// Helpers of the reader tests: a big-endian writer, the outcome of a read
+// (the codec's buffer, or a copy of its pixels), a progress callback that
+// stops the read, and files read whole.
 #pragma once
 
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 
 #include "codec/codec_test_support.h"
@@ -34,8 +37,20 @@ class CBigEndianWriter {
   Bytes m_bytes;
 };
 
-// What a read left: the pixels (width x height x bytesPerPixel bytes), the
-// size, the last error and whether a buffer came back at all.
+// The outcome of one read: the buffer (maybe partial), its size, the palette
+// and the error.
+struct CRead {
+  CCodecBuffer buffer;
+  int32_t width = 0;
+  int32_t height = 0;
+  int32_t error = -1;
+  ISPalEntry palette[IS_PALETTE_SIZE] = {};
+
+  Bytes Copy(size_t size) const { return buffer.Copy(size); }
+};
+
+// What a read left when only its pixels matter: width x height x bytesPerPixel
+// bytes copied out, the size, the last error and whether a buffer came back.
 struct CDecoded {
   Bytes pixels;
   int32_t width = 0;
@@ -61,6 +76,15 @@ inline CDecoded DecodeBytes(const Bytes& file, const ReadFn& read, size_t bytesP
   CSource source(dir.Write(name, file));
   return DecodeSource(source.Get(), read, bytesPerPixel);
 }
+
+// Sets a progress callback that stops every read, for the scope of a test.
+class CProgressStop {
+ public:
+  CProgressStop() { ISSetProgressCallback([](int32_t, int32_t, uintptr_t) -> int32_t { return 0; }, 0); }
+  ~CProgressStop() { ISSetProgressCallback(nullptr, 0); }
+};
+
+inline Bytes Rgb(const ISPalEntry& e) { return {e.red, e.green, e.blue}; }
 
 inline Bytes ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

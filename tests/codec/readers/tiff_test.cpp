@@ -10,7 +10,7 @@
 #include "codec/codec_internal.h"
 #include "codec/tiff.h"
 #include "encoders.h"
-#include "read_helpers.h"
+#include "readers_test_support.h"
 
 namespace qv::test {
 namespace {
@@ -18,7 +18,7 @@ namespace {
 CRead ReadTiff(const std::string& path, int32_t bits, int32_t page = 0, uint32_t flags = 0) {
   CSource source(path);
   CRead r;
-  r.buffer.reset(ISReadTIFF(source.Get(), &r.width, &r.height, bits, r.palette, page, flags));
+  r.buffer.Reset(ISReadTIFF(source.Get(), &r.width, &r.height, bits, r.palette, page, flags));
   r.error = ISGetLastError();
   return r;
 }
