@@ -80,7 +80,9 @@ inline CDecoded DecodeBytes(const Bytes& file, const ReadFn& read, size_t bytesP
 // Sets a progress callback that stops every read, for the scope of a test.
 class CProgressStop {
  public:
-  CProgressStop() { ISSetProgressCallback([](int32_t, int32_t, uintptr_t) -> int32_t { return 0; }, 0); }
+  CProgressStop() {
+    ISSetProgressCallback([](int32_t, int32_t, uintptr_t) -> int32_t { return 0; }, 0);
+  }
   ~CProgressStop() { ISSetProgressCallback(nullptr, 0); }
 };
 
