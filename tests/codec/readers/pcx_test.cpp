@@ -181,8 +181,8 @@ TEST_F(PcxReader, ShortLinesAndOddLayoutsStayInsideTheirBuffers) {
     uint16_t bytesPerLine;
     int32_t bits;
   };
-  for (const Layout& l : {Layout{8, 3, 1, 24}, Layout{8, 1, 0, 8}, Layout{1, 4, 1, 8}, Layout{4, 2, 1, 24},
-                          Layout{1, 3, 1, 24}, Layout{1, 20, 1, 24}, Layout{8, 1, 1, 24}}) {
+  for (const Layout& l : {Layout{8, 3, 1, 24}, Layout{1, 4, 1, 8}, Layout{4, 2, 1, 24}, Layout{1, 3, 1, 24},
+                          Layout{1, 20, 1, 24}, Layout{8, 1, 1, 24}}) {
     PcxLayout s;
     s.bitsPerPlane = l.bitsPerPlane, s.planes = l.planes, s.bytesPerLine = l.bytesPerLine;
     s.xmax = 40, s.ymax = 3;
@@ -207,13 +207,13 @@ const PcxRefusal kPcxRefusals[] = {
     {"manufacturer", [](PcxLayout& s) { s.manufacturer = 11; }, 8, IS_ERR_NOTPCX},
     {"zero_width", [](PcxLayout& s) { s.xmin = 5, s.xmax = 4; }, 8, IS_ERR_NOTPCX},
     {"zero_planes", [](PcxLayout& s) { s.planes = 0; }, 24, IS_ERR_NOTPCX},
+    {"no_bytes_per_line", [](PcxLayout& s) { s.bytesPerLine = 0; }, 8, IS_ERR_NOTPCX},
     {"forty_bits", [](PcxLayout& s) { s.planes = 5; }, 24, IS_ERR_NOTPCX},
     {"deeper_than_asked", [](PcxLayout& s) { s.planes = 3; }, 8, IS_ERR_DEPTH},
     {"eight_bits_at_1", [](PcxLayout&) {}, 1, IS_ERR_DEPTH},
     {"depth_16", [](PcxLayout&) {}, 16, IS_ERR_BADPARAM},
-    {"huge_without_data",
-     [](PcxLayout& s) { s.planes = 3, s.xmax = 65534, s.ymax = 65534, s.bytesPerLine = 65535; }, 24,
-     IS_ERR_FILEREAD},
+    {"huge_without_data", [](PcxLayout& s) { s.planes = 3, s.xmax = 65534, s.ymax = 65534, s.bytesPerLine = 65535; },
+     24, IS_ERR_FILEREAD},
 };
 
 class PcxRefusals : public PcxReader, public ::testing::WithParamInterface<PcxRefusal> {};
