@@ -297,8 +297,7 @@ struct CSampleLayout {
 };
 
 // One byte per pixel from a stored row, taking each pixel's first sample.
-void RowToBytes(const uint8_t* in, uint32_t width, const CSampleLayout& f, uint8_t* out,
-                std::vector<uint8_t>& scratch) {
+void RowToBytes(const uint8_t* in, uint32_t width, const CSampleLayout& f, uint8_t* out) {
   if (f.bGrey16) {
     for (uint32_t x = 0; x < width; ++x) {
       uint16_t v;
@@ -310,11 +309,19 @@ void RowToBytes(const uint8_t* in, uint32_t width, const CSampleLayout& f, uint8
   } else if (f.nBits == 8) {
     for (uint32_t x = 0; x < width; ++x) out[x] = in[uint64_t{x} * f.nSamples];
   } else {
-    if (uint64_t{width} * f.nSamples > INT32_MAX) throw ISException(IS_ERR_MEMORY);
-    scratch.resize(uint64_t{width} * f.nSamples);
-    if (!ISUnpackBits(in, static_cast<int32_t>(scratch.size()), 1, f.nBits, scratch.data()))
-      throw ISException(ISGetLastError());
-    for (uint32_t x = 0; x < width; ++x) out[x] = scratch[uint64_t{x} * f.nSamples];
+    // Packed samples: only each pixel's first sample is read, so a row of
+    // thousands of samples per pixel costs no more than its pixels.
+    if (f.nBits < 1 || f.nBits > 8) throw ISException(IS_ERR_BADPARAM);
+    const uint64_t pixelBits = uint64_t{f.nSamples} * f.nBits;
+    const uint64_t rowBytes = (pixelBits * width + 7) / 8;
+    const uint32_t mask = (1u << f.nBits) - 1;
+    for (uint32_t x = 0; x < width; ++x) {
+      const uint64_t bit = x * pixelBits;
+      const uint64_t byte = bit >> 3;
+      uint32_t window = uint32_t(in[byte]) << 8;
+      if (byte + 1 < rowBytes) window |= in[byte + 1];
+      out[x] = static_cast<uint8_t>((window >> (16 - (bit & 7) - f.nBits)) & mask);
+    }
   }
 }
 
@@ -355,7 +362,6 @@ void ReadStrips8(CISOperation& op, TIFF* tif, uint8_t* image, uint32_t w, uint32
   if (!strip) throw ISException(IS_ERR_MEMORY);
   if (scanline <= 0) throw ISException(IS_ERR_TIFF);
   const uint32_t perStrip = std::max<uint32_t>(1, Defaulted<uint32_t>(tif, TIFFTAG_ROWSPERSTRIP));
-  std::vector<uint8_t> scratch;
   for (uint32_t row = 0; row < h;) {
     const uint32_t rows = std::min(perStrip, h - row);
     const uint64_t wanted = uint64_t{rows} * static_cast<uint64_t>(scanline);
@@ -364,8 +370,7 @@ void ReadStrips8(CISOperation& op, TIFF* tif, uint8_t* image, uint32_t w, uint32
     // A strip that decodes to fewer rows than it should fails the read.
     if (got < 0 || static_cast<uint64_t>(got) < wanted) throw ISException(IS_ERR_TIFF);
     for (uint32_t i = 0; i < rows; ++i)
-      RowToBytes(strip.Get() + i * static_cast<uint64_t>(scanline), w, f, image + uint64_t{h - 1 - (row + i)} * w,
-                 scratch);
+      RowToBytes(strip.Get() + i * static_cast<uint64_t>(scanline), w, f, image + uint64_t{h - 1 - (row + i)} * w);
     if (!op.Progress(static_cast<int32_t>(row), static_cast<int32_t>(h))) throw ISException(IS_ERR_CANCELLED);
     row += rows;
   }
@@ -380,7 +385,6 @@ void ReadTiles8(CISOperation& op, TIFF* tif, uint8_t* image, uint32_t w, uint32_
   CISBuffer tile(tileSize > 0 ? static_cast<uint64_t>(tileSize) : 0);
   CISBuffer line(tw);
   if (!tile || !line) throw ISException(IS_ERR_MEMORY);
-  std::vector<uint8_t> scratch;
   for (uint64_t ty = 0; ty < h; ty += th) {
     const uint32_t rows = static_cast<uint32_t>(std::min<uint64_t>(th, h - ty));
     for (uint64_t tx = 0; tx < w; tx += tw) {
@@ -389,7 +393,7 @@ void ReadTiles8(CISOperation& op, TIFF* tif, uint8_t* image, uint32_t w, uint32_
         throw ISException(IS_ERR_TIFF);
       const uint64_t cols = std::min<uint64_t>(tw, w - tx);
       for (uint32_t i = 0; i < rows; ++i) {
-        RowToBytes(tile.Get() + i * static_cast<uint64_t>(tileRow), tw, f, line.Get(), scratch);
+        RowToBytes(tile.Get() + i * static_cast<uint64_t>(tileRow), tw, f, line.Get());
         std::memcpy(image + (h - 1 - (ty + i)) * uint64_t{w} + tx, line.Get(), cols);
       }
     }

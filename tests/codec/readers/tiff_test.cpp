@@ -118,6 +118,15 @@ TEST_F(TiffReader, SixteenBitGreyIsScaledToEightBits) {
   EXPECT_EQ(Rgb(r.palette[200]), (Bytes{55, 55, 55}));
 }
 
+// Packed samples below 8 bits with more than one to a pixel: each pixel's first.
+TEST_F(TiffReader, PackedGreyWithAnExtraSampleGivesItsFirstSample) {
+  CTiffPage page{.width = 5, .height = 2, .bits = 4, .samples = 2, .photometric = PHOTOMETRIC_MINISBLACK};
+  page.rows = {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0, 0x11, 0x2F};
+  const CRead r = ReadTiff(Write({page}), 8);
+  ASSERT_EQ(r.error, IS_ERR_OK);
+  EXPECT_EQ(r.Copy(10), (Bytes{1, 3, 5, 7, 9, 11, 13, 15, 1, 2}));
+}
+
 TEST_F(TiffReader, ColorMapsAreScaledOnlyWhenTheyHoldSixteenBitValues) {
   for (const bool wide : {true, false}) {
     CTiffPage page{.width = 4, .height = 1, .bits = 4, .photometric = PHOTOMETRIC_PALETTE, .rows = {0x01, 0x2F}};
