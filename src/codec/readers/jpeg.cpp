@@ -421,10 +421,11 @@ uint8_t* ReadJpg(CISOperation& op, CISIO& io, int32_t* width, int32_t* height, i
       if (!direct) ConvertRow(kind, rowBuffer.data(), row, w);
       if (bgr) SwapRedBlue(row, w);
       if (!op.Progress(static_cast<int32_t>(y), static_cast<int32_t>(h))) return;
-      // Sequential data that ended in the row of MCUs just decoded: its lines
-      // are put out, the rows after it are not decoded.
+      // Sequential data that ended in a row of MCUs decoded so far: the decoder
+      // may work one row of MCUs ahead of the lines put out, so that row too is
+      // put out; the rows after it are not decoded.
       if (!progressive && rowsWithData == h && DataEndedInScan(*d))
-        rowsWithData = std::min(h, (y / linesPerRow + 1) * linesPerRow);
+        rowsWithData = std::min(h, (y / linesPerRow + 2) * linesPerRow);
     }
     if (rowsWithData < h) return;
     if (progressive) jpeg_finish_output(&cinfo);

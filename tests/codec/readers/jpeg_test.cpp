@@ -134,6 +134,11 @@ TEST_F(JpegReader, FileCutInTheScanKeepsTheRowsItHolds) {
       EXPECT_GE(diff.first - got.begin(), 32 * 128 * 3) << "rows before the cut";
     }
     EXPECT_TRUE(std::all_of(got.end() - 16 * 128 * 3, got.end(), [](uint8_t v) { return v == 0; })) << progressive;
+    // Without only its end-of-image marker the whole picture is there.
+    const std::string noEnd = m_dir.Write("no-end.jpg", Bytes(m_file.begin(), m_file.end() - 2));
+    const CRead whole = ReadJpg(noEnd, 24);
+    EXPECT_EQ(whole.error, IS_ERR_OK) << progressive;
+    EXPECT_EQ(whole.Copy(full.size()), full) << progressive;
   }
 }
 
