@@ -200,13 +200,11 @@ int32_t CShowImage::LoadFromSource(HISSRC source, int32_t type, int32_t page) {
       m_nBitsPerPixel = format->bits;
       break;
   }
-  if (!bits) {
-    m_nBitsPerPixel = 0;
-    m_nPaletteCount = 0;
-    return result;
-  }
-  if (result != IS_ERR_OK && !PartialWorthKeeping(source, width, height)) {
+  if (bits && result != IS_ERR_OK && !PartialWorthKeeping(source, width, height)) {
     qv::GlobalMemFree(bits);
+    bits = nullptr;
+  }
+  if (!bits) {
     m_nBitsPerPixel = 0;
     m_nPaletteCount = 0;
     return result;

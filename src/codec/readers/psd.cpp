@@ -211,14 +211,13 @@ int32_t GetPalette(CISIO& io, int32_t* count, ISPalEntry* palette) {
 // run-length rows of the lengths in the byte-count table.
 class CPsdRowFeed {
  public:
-  CPsdRowFeed(CISIO& io, const CPsdHeader& h, bool runLength)
-      : m_io(io), m_h(h), m_bRunLength(runLength), m_nFileSize(io.Size()) {}
+  CPsdRowFeed(CISIO& io, const CPsdHeader& h, bool runLength) : m_io(io), m_h(h), m_bRunLength(runLength) {}
 
   // Reads the byte-count table (run-length data); false when the file cannot hold it.
   bool Begin() {
     if (!m_bRunLength) return true;
     const uint64_t bytes = uint64_t{m_h.nChannels} * m_h.nHeight * 2;
-    if (bytes > Left()) return false;
+    if (bytes > Remaining(m_io)) return false;
     std::vector<uint8_t> table(static_cast<size_t>(bytes));
     if (!m_io.ReadExactly(table.data(), table.size())) return false;
     m_arrCounts.resize(table.size() / 2);
@@ -230,7 +229,7 @@ class CPsdRowFeed {
   // row is rawBytes long. False when the file ends first.
   bool Next(uint64_t index, uint64_t rawBytes) {
     const uint64_t bytes = m_bRunLength ? m_arrCounts[static_cast<size_t>(index)] : rawBytes;
-    if (bytes > Left()) return false;
+    if (bytes > Remaining(m_io)) return false;
     m_row.resize(static_cast<size_t>(bytes));
     return m_io.ReadExactly(m_row.data(), m_row.size());
   }
@@ -238,17 +237,9 @@ class CPsdRowFeed {
   const std::vector<uint8_t>& Row() const { return m_row; }
 
  private:
-  // Bytes between the position and the end (the size is taken once: moving to
-  // the end and back would drop the stream's read-ahead on every row).
-  uint64_t Left() {
-    const int64_t here = m_io.Tell();
-    return here < 0 || m_nFileSize < here ? 0 : static_cast<uint64_t>(m_nFileSize - here);
-  }
-
   CISIO& m_io;
   const CPsdHeader& m_h;
   bool m_bRunLength;
-  int64_t m_nFileSize;
   std::vector<uint16_t> m_arrCounts;
   std::vector<uint8_t> m_row;
 };
