@@ -14,8 +14,18 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "codec/codec.h"
+
+// left, top, right, bottom; width = right - left and height = bottom - top,
+// taken as unsigned values.
+struct ISRect {
+  int32_t left;
+  int32_t top;
+  int32_t right;
+  int32_t bottom;
+};
 
 // ---- Resampling of whole-byte pixels (1..n bytes per pixel) ------------------
 
@@ -86,16 +96,42 @@ int32_t ISResize1BitThreshold(const uint8_t* source, int32_t sourceWidth, int32_
 // counts[0] = number of 0 pixels, counts[1] = number of 1 pixels.
 int32_t ISCount1BitPixels(const uint8_t* source, int32_t width, int32_t height, int32_t stride, uint64_t counts[2]);
 
-// ---- Crop and conversion -----------------------------------------------------
+// ---- Exact area average of rows as they arrive ----------------------------------
 
-// left, top, right, bottom; width = right - left and height = bottom - top,
-// taken as unsigned values.
-struct ISRect {
-  int32_t left;
-  int32_t top;
-  int32_t right;
-  int32_t bottom;
+namespace qv::codec::ops {
+class CAreaEngine;
+}
+
+// The exact area average of ISResizeAreaAverage (mode 1) for a source that
+// arrives one row at a time from the top, so that the whole source never has
+// to exist. Only the destination part `keep` is computed, into dest at its
+// top left; its bytes equal that part of the whole-picture call's result.
+class ISRowAverager {
+ public:
+  ISRowAverager();
+  ~ISRowAverager();
+  ISRowAverager(const ISRowAverager&) = delete;
+  ISRowAverager& operator=(const ISRowAverager&) = delete;
+
+  // 1 when ready. 0 with IS_ERR_BADPARAM for sizes ISResizeAreaAverage refuses,
+  // an empty keep rectangle or one not inside the destination, or a stride
+  // that does not hold its rows; IS_ERR_MEMORY.
+  int32_t Start(int32_t sourceWidth, int32_t sourceHeight, int32_t destWidth, int32_t destHeight, int32_t channels,
+                ISRect keep, uint8_t* dest, int32_t destStride);
+  // Folds in the next source row (sourceWidth x channels bytes); 0 with
+  // IS_ERR_BADPARAM when not started or every row has been taken, or with
+  // IS_ERR_MEMORY.
+  int32_t AddRow(const uint8_t* row);
+  // Source rows taken so far; the kept part is complete when all have been.
+  int32_t RowsAdded() const { return m_nRowsAdded; }
+
+ private:
+  std::unique_ptr<qv::codec::ops::CAreaEngine> m_pEngine;
+  int32_t m_nSourceHeight = 0;
+  int32_t m_nRowsAdded = 0;
 };
+
+// ---- Crop and conversion -----------------------------------------------------
 
 // Copies the rectangle (which must lie inside the image) to the destination.
 int32_t ISCropImage(const uint8_t* source, int32_t sourceWidth, int32_t sourceHeight, int32_t sourceStride,

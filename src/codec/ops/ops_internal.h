@@ -132,6 +132,23 @@ struct CAreaRows {
 };
 void AreaRowsAt(uint32_t j, double step, uint32_t sourceHeight, CAreaRows& rows);
 
+// ---- Exact area average -----------------------------------------------------------
+
+// Sizes of one exact area average and the destination part computed (the
+// whole destination for the whole-picture call).
+struct CAreaGeometry {
+  uint32_t m_nSourceWidth, m_nSourceHeight;
+  uint32_t m_nDestWidth, m_nDestHeight;
+  uint32_t m_nChannels;
+  ISRect m_keep;
+};
+
+// Folds source rows, in order from the top, into the kept destination rows;
+// out receives the kept part at its top left. Sizes are checked by the caller.
+class CAreaEngine;
+
+int32_t ResizeAreaExact(CISOperation& op, const CSourceView& src, const CDestView& dst, uint32_t channels);
+
 // ---- Packed device-independent bitmap ------------------------------------------
 
 // Builds the packed 24-bit bitmap of an image into block; an IS_ERR_... code.

@@ -250,6 +250,61 @@ TEST(Resample, RefusedArgumentsLeaveDestinationAlone) {
   }
 }
 
+// Rows handed over one at a time, each from a buffer that is overwritten
+// right after: the kept part equals that part of the whole-picture result, for
+// short and long fractions, 1-pixel results and any rectangle.
+TEST(Resample, RowAveragerMatchesWholePictureCall) {
+  CRandom rng(29);
+  for (int n = 0; n < 300; ++n) {
+    const int32_t ch = n % 5 == 0 ? 1 : n % 5 == 1 ? 4 : 3;
+    const int32_t dw = rng.AwkwardSize(), dh = rng.AwkwardSize();
+    const int32_t sw = rng.ShrinkSource(dw), sh = rng.ShrinkSource(dh);
+    const CPicture src = RandomPicture(rng, sw, sh, int64_t(sw) * ch);
+    CPicture whole = RandomPicture(rng, dw, dh, int64_t(dw) * ch);
+    ASSERT_EQ(ISResizeAreaAverage(src.bits.data(), sw, sh, src.stride, whole.bits.data(), dw, dh, whole.stride, ch, 1),
+              1);
+    const int32_t left = rng.Int(0, dw - 1), top = rng.Int(0, dh - 1);
+    const ISRect keep{left, top, rng.Int(left + 1, dw), rng.Int(top + 1, dh)};
+    const int32_t kw = keep.right - keep.left, kh = keep.bottom - keep.top;
+    Bytes part(size_t(kw) * ch * size_t(kh), 0xEE);
+    ISRowAverager averager;
+    ASSERT_EQ(averager.Start(sw, sh, dw, dh, ch, keep, part.data(), kw * ch), 1);
+    Bytes row(size_t(sw) * ch);
+    for (int32_t y = 0; y < sh; ++y) {
+      std::copy_n(src.bits.begin() + ptrdiff_t(y) * src.stride, row.size(), row.begin());
+      ASSERT_EQ(averager.AddRow(row.data()), 1);
+      std::fill(row.begin(), row.end(), 0xA5);
+    }
+    EXPECT_EQ(averager.AddRow(row.data()), 0) << "a row past the last";
+    for (int32_t y = 0; y < kh; ++y) {
+      const auto* want = whole.bits.data() + ptrdiff_t(keep.top + y) * whole.stride + ptrdiff_t(keep.left) * ch;
+      ASSERT_TRUE(std::equal(want, want + ptrdiff_t(kw) * ch, part.begin() + ptrdiff_t(y) * kw * ch))
+          << Describe("rows", sw, sh, dw, dh, ch) << " keep " << keep.left << "," << keep.top << " row " << y;
+    }
+  }
+}
+
+TEST(Resample, RowAveragerRefusals) {
+  Bytes out(64, 0);
+  const struct {
+    const char* what;
+    int32_t sw, sh, dw, dh, ch;
+    ISRect keep;
+    int32_t stride;
+  } kCases[] = {
+      {"enlarging", 4, 4, 5, 4, 1, {0, 0, 5, 4}, 5},     {"zero destination", 4, 4, 0, 4, 1, {0, 0, 0, 4}, 4},
+      {"no channels", 4, 4, 2, 2, 0, {0, 0, 2, 2}, 4},   {"keep outside", 4, 4, 2, 2, 1, {0, 0, 3, 2}, 4},
+      {"keep empty", 4, 4, 2, 2, 1, {1, 0, 1, 2}, 4},    {"keep negative", 4, 4, 2, 2, 1, {-1, 0, 1, 2}, 4},
+      {"short stride", 8, 8, 4, 4, 3, {0, 0, 4, 4}, 11},
+  };
+  for (const auto& c : kCases) {
+    ISRowAverager averager;
+    EXPECT_EQ(averager.Start(c.sw, c.sh, c.dw, c.dh, c.ch, c.keep, out.data(), c.stride), 0) << c.what;
+    EXPECT_EQ(ISGetLastError(), IS_ERR_BADPARAM) << c.what;
+    EXPECT_EQ(averager.AddRow(out.data()), 0) << c.what << ": not started";
+  }
+}
+
 TEST(Resample, AreaAverageRefusesToEnlarge) {
   const Bytes src(16, 1);
   for (uint32_t mode : {0u, 1u}) {
