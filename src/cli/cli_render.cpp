@@ -1,6 +1,7 @@
 // load and render: the image holder and the slide as the show prepares it.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "cli/cli_args.h"
 #include "cli/cli_commands.h"
@@ -81,9 +82,15 @@ int CmdRender(const Words& words) {
     case ESlideOutcome::kReady:
       break;
   }
-  const auto canvas = PaintOnBlack(image.GetBits(), image.m_nWidth, image.m_nHeight, width, height);
-  const bool written = asBmp ? WriteBmp24(out, canvas.data(), width, height)
-                             : WritePicture(out, canvas.data(), width, height, 24, nullptr);
+  // A slide that covers the window exactly is written as it stands.
+  std::vector<uint8_t> canvas;
+  const uint8_t* pixels = image.GetBits();
+  if (image.m_nWidth != width || image.m_nHeight != height) {
+    canvas = PaintOnBlack(image.GetBits(), image.m_nWidth, image.m_nHeight, width, height);
+    pixels = canvas.data();
+  }
+  const bool written =
+      asBmp ? WriteBmp24(out, pixels, width, height) : WritePicture(out, pixels, width, height, 24, nullptr);
   if (!written) return Fail("cannot write " + out);
 
   const FramingResult& f = prep.framing;

@@ -1,4 +1,7 @@
-// Image buffer allocation with the library's size limits.
+// Image buffer allocation with the library's size limits, and the handover of
+// rows to a receiver.
+#include <algorithm>
+
 #include "codec/codec_internal.h"
 #include "platform/global_memory.h"
 
@@ -49,5 +52,32 @@ CISBuffer& CISBuffer::operator=(CISBuffer&& other) noexcept {
 }
 
 CISBuffer::~CISBuffer() { qv::GlobalMemFree(m_pData); }
+
+void CRowHandover::Begin(uint32_t width, uint32_t height) {
+  const int32_t code = m_receiver.Begin(int32_t(width), int32_t(height));
+  if (code != IS_ERR_OK) {
+    m_bRefused = true;
+    throw ISException(code);
+  }
+  m_row.assign(size_t(width) * 3, 0);
+  m_nHeight = height;
+  m_bBegun = true;
+}
+
+void CRowHandover::Deliver(const uint8_t* row) {
+  if (m_nDelivered >= m_nHeight) return;
+  const int32_t code = m_receiver.Row(int32_t(m_nDelivered), row);
+  if (code != IS_ERR_OK) {
+    m_bRefused = true;
+    throw ISException(code);
+  }
+  ++m_nDelivered;
+}
+
+void CRowHandover::DeliverZerosToEnd() {
+  if (m_nDelivered >= m_nHeight) return;
+  std::fill(m_row.begin(), m_row.end(), uint8_t{0});
+  while (m_nDelivered < m_nHeight) Deliver();
+}
 
 }  // namespace qv::codec

@@ -20,40 +20,40 @@
 
 // ---- Error codes (the value of ISGetLastError) ------------------------------
 inline constexpr int32_t IS_ERR_OK = 0;
-inline constexpr int32_t IS_ERR_MEMORY = 1;        // allocation failed, or a zero or oversized request
-inline constexpr int32_t IS_ERR_FILEOPEN = 2;      // the file could not be opened
-inline constexpr int32_t IS_ERR_FILEREAD = 3;      // short read, or a required seek failed
-inline constexpr int32_t IS_ERR_BADPARAM = 5;      // null pointer, unsupported depth, bad argument
-inline constexpr int32_t IS_ERR_NOTBMP = 6;        // not a BMP, or a BMP header / data offset not accepted
-inline constexpr int32_t IS_ERR_BMPRLE = 7;        // BMP run-length compression with a bit count not 8 or 4
-inline constexpr int32_t IS_ERR_JPEG = 9;          // JPEG decoder failure during set-up
-inline constexpr int32_t IS_ERR_GDI = 10;          // no device context, memory context or brush
-inline constexpr int32_t IS_ERR_CANCELLED = 14;    // stopped by the progress callback
-inline constexpr int32_t IS_ERR_PNG = 15;          // PNG decoder error
-inline constexpr int32_t IS_ERR_PNGINIT = 16;      // PNG read or info structure not created
-inline constexpr int32_t IS_ERR_OUTDEPTH = 17;     // output depth not supported by a conversion step
-inline constexpr int32_t IS_ERR_TIFF = 20;         // TIFF decoder failure
-inline constexpr int32_t IS_ERR_NOTPCX = 22;       // not a PCX, or unusable PCX dimensions
-inline constexpr int32_t IS_ERR_BITMAP = 23;       // off-screen bitmap not created
-inline constexpr int32_t IS_ERR_PCXEND = 24;       // a PCX row requested after the last row
-inline constexpr int32_t IS_ERR_GETDIBITS = 25;    // rendered bitmap could not be copied out
-inline constexpr int32_t IS_ERR_DEVCAPS = 26;      // device lacks a needed raster capability
-inline constexpr int32_t IS_ERR_METAFILE = 27;     // no enhanced metafile, or its header unreadable
-inline constexpr int32_t IS_ERR_DEPTH = 28;        // bit depth not deliverable at the requested depth
-inline constexpr int32_t IS_ERR_BLIT = 29;         // BitBlt failed
-inline constexpr int32_t IS_ERR_NOTTGA = 32;       // not a TGA file this reader handles
-inline constexpr int32_t IS_ERR_MAKEBITMAP = 35;   // CreateDIBitmap failed
-inline constexpr int32_t IS_ERR_SELECTBITMAP = 37; // bitmap could not be selected into the device
-inline constexpr int32_t IS_ERR_BADSOURCE = 38;    // not a valid, open source handle
-inline constexpr int32_t IS_ERR_WMFCONVERT = 41;   // metafile bits not convertible to an enhanced metafile
-inline constexpr int32_t IS_ERR_NOTPSD = 46;       // PSD signature or version wrong
-inline constexpr int32_t IS_ERR_PSDFORMAT = 47;    // PSD depth, colour mode or compression not handled
-inline constexpr int32_t IS_ERR_NOTWBMP = 53;      // not a WBMP, or zero width or height
-inline constexpr int32_t IS_ERR_NOSTATE = 55;      // the thread's state could not be created
-inline constexpr int32_t IS_ERR_NOTPCD = 63;       // not a PhotoCD image pack
-inline constexpr int32_t IS_ERR_PCDOVERVIEW = 64;  // the file is a PhotoCD overview pack
-inline constexpr int32_t IS_ERR_PSDRESOURCES = 67; // PSD image resources hold no readable block
-inline constexpr int32_t IS_ERR_FILTERSIZE = 68;   // destination smaller than the filter's support
+inline constexpr int32_t IS_ERR_MEMORY = 1;         // allocation failed, or a zero or oversized request
+inline constexpr int32_t IS_ERR_FILEOPEN = 2;       // the file could not be opened
+inline constexpr int32_t IS_ERR_FILEREAD = 3;       // short read, or a required seek failed
+inline constexpr int32_t IS_ERR_BADPARAM = 5;       // null pointer, unsupported depth, bad argument
+inline constexpr int32_t IS_ERR_NOTBMP = 6;         // not a BMP, or a BMP header / data offset not accepted
+inline constexpr int32_t IS_ERR_BMPRLE = 7;         // BMP run-length compression with a bit count not 8 or 4
+inline constexpr int32_t IS_ERR_JPEG = 9;           // JPEG decoder failure during set-up
+inline constexpr int32_t IS_ERR_GDI = 10;           // no device context, memory context or brush
+inline constexpr int32_t IS_ERR_CANCELLED = 14;     // stopped by the progress callback
+inline constexpr int32_t IS_ERR_PNG = 15;           // PNG decoder error
+inline constexpr int32_t IS_ERR_PNGINIT = 16;       // PNG read or info structure not created
+inline constexpr int32_t IS_ERR_OUTDEPTH = 17;      // output depth not supported by a conversion step
+inline constexpr int32_t IS_ERR_TIFF = 20;          // TIFF decoder failure
+inline constexpr int32_t IS_ERR_NOTPCX = 22;        // not a PCX, or unusable PCX dimensions
+inline constexpr int32_t IS_ERR_BITMAP = 23;        // off-screen bitmap not created
+inline constexpr int32_t IS_ERR_PCXEND = 24;        // a PCX row requested after the last row
+inline constexpr int32_t IS_ERR_GETDIBITS = 25;     // rendered bitmap could not be copied out
+inline constexpr int32_t IS_ERR_DEVCAPS = 26;       // device lacks a needed raster capability
+inline constexpr int32_t IS_ERR_METAFILE = 27;      // no enhanced metafile, or its header unreadable
+inline constexpr int32_t IS_ERR_DEPTH = 28;         // bit depth not deliverable at the requested depth
+inline constexpr int32_t IS_ERR_BLIT = 29;          // BitBlt failed
+inline constexpr int32_t IS_ERR_NOTTGA = 32;        // not a TGA file this reader handles
+inline constexpr int32_t IS_ERR_MAKEBITMAP = 35;    // CreateDIBitmap failed
+inline constexpr int32_t IS_ERR_SELECTBITMAP = 37;  // bitmap could not be selected into the device
+inline constexpr int32_t IS_ERR_BADSOURCE = 38;     // not a valid, open source handle
+inline constexpr int32_t IS_ERR_WMFCONVERT = 41;    // metafile bits not convertible to an enhanced metafile
+inline constexpr int32_t IS_ERR_NOTPSD = 46;        // PSD signature or version wrong
+inline constexpr int32_t IS_ERR_PSDFORMAT = 47;     // PSD depth, colour mode or compression not handled
+inline constexpr int32_t IS_ERR_NOTWBMP = 53;       // not a WBMP, or zero width or height
+inline constexpr int32_t IS_ERR_NOSTATE = 55;       // the thread's state could not be created
+inline constexpr int32_t IS_ERR_NOTPCD = 63;        // not a PhotoCD image pack
+inline constexpr int32_t IS_ERR_PCDOVERVIEW = 64;   // the file is a PhotoCD overview pack
+inline constexpr int32_t IS_ERR_PSDRESOURCES = 67;  // PSD image resources hold no readable block
+inline constexpr int32_t IS_ERR_FILTERSIZE = 68;    // destination smaller than the filter's support
 
 // ---- File-type codes of ISGuessFileType -------------------------------------
 inline constexpr int32_t IS_FILETYPE_UNKNOWN = 0;
@@ -97,6 +97,23 @@ struct ISResolution {
   int32_t x;
   int32_t y;
   int32_t unit;  // 1 = pixels per centimetre (BMP); other codes as each reader says
+};
+
+// Takes a picture's rows as a reader decodes them (ISReadJPGRows,
+// ISReadPNGRows, ISReadTIFFRows), so that a caller who scales the picture down
+// never needs all of it at once. Rows are 24-bit, red, green, blue.
+class ISRowReceiver {
+ public:
+  virtual ~ISRowReceiver() = default;
+  // The picture's size, once, where a whole-picture read would allocate its
+  // buffer (so every refusal before that applies alike). IS_ERR_OK to go on;
+  // any other code ends the read with that error.
+  virtual int32_t Begin(int32_t width, int32_t height) = 0;
+  // Row y (width x 3 bytes, valid during the call); rows come in order from
+  // the top, each once. Rows a damaged file lacks come as zeros, as a
+  // whole-picture read leaves them. IS_ERR_OK to go on; any other code ends
+  // the read with that error.
+  virtual int32_t Row(int32_t y, const uint8_t* pixels) = 0;
 };
 
 // Progress callback: (index, count, user value); return 0 to stop the operation

@@ -277,6 +277,13 @@ class CISBuffer {
   explicit operator bool() const { return m_pData != nullptr; }
   uint8_t* Get() const { return m_pData; }
   uint64_t Size() const { return m_nSize; }
+  // Takes over a buffer from AllocBuffer (or null) of the given size.
+  static CISBuffer Adopt(uint8_t* data, uint64_t bytes) {
+    CISBuffer b;
+    b.m_pData = data;
+    b.m_nSize = data ? bytes : 0;
+    return b;
+  }
   uint8_t* Release() {
     uint8_t* p = m_pData;
     m_pData = nullptr;
@@ -287,6 +294,36 @@ class CISBuffer {
  private:
   uint8_t* m_pData = nullptr;
   uint64_t m_nSize = 0;
+};
+
+// ---- Row handover ------------------------------------------------------------
+
+// A reader's rows on their way to an ISRowReceiver: one row to decode into,
+// rows handed on in order, and the rows a damaged file lacks as zeros. A
+// receiver's refusal is thrown as an ISException with its code.
+class CRowHandover {
+ public:
+  explicit CRowHandover(ISRowReceiver& receiver) : m_receiver(receiver) {}
+
+  void Begin(uint32_t width, uint32_t height);
+  bool Begun() const { return m_bBegun; }
+  bool Refused() const { return m_bRefused; }
+  uint32_t Delivered() const { return m_nDelivered; }
+  // Where the next row is decoded: width x 3 bytes.
+  uint8_t* Row() { return m_row.data(); }
+  // Hands on Row(), or the given row, as the next row.
+  void Deliver() { Deliver(m_row.data()); }
+  void Deliver(const uint8_t* row);
+  // Hands on the rows not yet delivered as zeros.
+  void DeliverZerosToEnd();
+
+ private:
+  ISRowReceiver& m_receiver;
+  std::vector<uint8_t> m_row;
+  uint32_t m_nHeight = 0;
+  uint32_t m_nDelivered = 0;
+  bool m_bBegun = false;
+  bool m_bRefused = false;
 };
 
 // ---- Trace -------------------------------------------------------------------

@@ -18,6 +18,10 @@ inline constexpr uint32_t IS_PNG_RAW16 = 4;       // a 16-bit request delivers t
 // IS_ERR_PNG.
 uint8_t* ISReadPNG(HISSRC source, int32_t* width, int32_t* height, int32_t bitsPerPixel, ISPalEntry* palette,
                    uint32_t flags);
+// The 24-bit read (flags 0) with its rows handed to receiver (see
+// ISRowReceiver); results as ISReadJPGRows. An interlaced picture is decoded
+// whole before its first row is handed on.
+int32_t ISReadPNGRows(HISSRC source, ISRowReceiver* receiver);
 
 // Header values as in the file (bit depth per sample, colour type 0, 2, 3, 4
 // or 6, interlace method) and, when resolution is given, the pHYs pixels per

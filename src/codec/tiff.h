@@ -18,6 +18,11 @@ inline constexpr uint32_t IS_TIFF_ALPHA_OPTION = 4;        // alpha option of 32
 uint8_t* ISReadTIFF(HISSRC source, int32_t* width, int32_t* height, int32_t bitsPerPixel, ISPalEntry* palette,
                     int32_t page, uint32_t flags);
 
+// The 24-bit read of page `page` (flags 0) with its rows handed to receiver
+// (see ISRowReceiver). 1 when every row has been handed on; 0 on failure (a
+// TIFF read that fails part-way gives no picture at all).
+int32_t ISReadTIFFRows(HISSRC source, int32_t page, ISRowReceiver* receiver);
+
 // Size of page `page`, its bits per pixel (BitsPerSample x SamplesPerPixel) and,
 // when resolution is given, XResolution and YResolution truncated and the
 // ResolutionUnit (1 none, 2 inch, 3 centimetre; 0 when absent). Reads from the

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "codec/codec.h"
+#include "codec/ops/ops.h"
 
 namespace qv {
 
@@ -57,6 +58,16 @@ class CShowImage {
   int32_t Crop(int32_t left, int32_t top, int32_t right, int32_t bottom);
   uint8_t* GetBits() const { return m_bCodecBuffer ? m_pCodecBits : m_pOwnBits; }
   bool IsEmpty() const { return GetBits() == nullptr; }
+
+  // The slide of a big picture without the picture at full size: whether
+  // path can be read row by row (its type, detected as Load does, and the
+  // size it loads at), and the load itself, scaled down to width x height by
+  // the exact area average and cropped to keep. Holder state and result are
+  // those of Load, Resize(width, height, 2) and Crop(keep); refused is set
+  // (and the holder left empty) when the picture must be loaded whole.
+  bool ProbeRowRead(const std::string& path, int32_t& type, int32_t& width, int32_t& height);
+  int32_t LoadScaledDown(const std::string& path, int32_t type, int32_t pictureWidth, int32_t pictureHeight,
+                         int32_t width, int32_t height, const ISRect& keep, bool& refused);
 
   // The steps behind them.
   int32_t DetectType(const std::string& path);

@@ -5,10 +5,48 @@
 
 namespace qv {
 
+namespace {
+
+bool TooNarrow(int32_t width, const CShowSettings& settings) {
+  return settings.m_bIgnoreSmall && static_cast<uint32_t>(width) < static_cast<uint32_t>(settings.m_nMinWidth);
+}
+
+// A picture the framing shrinks (or keeps at its size) and whose reader hands
+// over its rows is scaled while it is decoded; false when it takes the whole
+// path instead (other formats, narrow pictures, enlarging, degenerate sizes).
+bool PrepareWhileDecoding(CShowImage& image, const std::string& path, const CShowSettings& settings,
+                          int32_t clientWidth, int32_t clientHeight, CSlidePreparation& prep) {
+  int32_t type = kTypeNone, width = 0, height = 0;
+  if (!image.ProbeRowRead(path, type, width, height) || TooNarrow(width, settings)) return false;
+  const FramingResult f =
+      ComputeFraming(width, height, clientWidth, clientHeight, settings.m_nFitMode, settings.m_bSmartCrop);
+  if (f.nWidth < 1 || f.nHeight < 1 || f.nWidth > width || f.nHeight > height) return false;
+  const ISRect keep = f.bCrop ? ISRect{f.nLeft, f.nTop, f.nRight, f.nBottom} : ISRect{0, 0, f.nWidth, f.nHeight};
+  if (keep.left < 0 || keep.top < 0 || keep.right > f.nWidth || keep.bottom > f.nHeight || keep.left >= keep.right ||
+      keep.top >= keep.bottom)
+    return false;
+  bool refused = false;
+  const int32_t result = image.LoadScaledDown(path, type, width, height, f.nWidth, f.nHeight, keep, refused);
+  if (refused) return false;
+  prep.nLoadResult = result;
+  if (image.IsEmpty()) {
+    prep.outcome = ESlideOutcome::kUndecodable;
+    return true;
+  }
+  prep.nPictureWidth = width;
+  prep.nPictureHeight = height;
+  prep.framing = f;
+  prep.outcome = ESlideOutcome::kReady;
+  return true;
+}
+
+}  // namespace
+
 CSlidePreparation PrepareSlide(CShowImage& image, const std::string& path, const CShowSettings& settings,
                                int32_t clientWidth, int32_t clientHeight) {
   CSlidePreparation prep;
   if (path.empty()) return prep;
+  if (PrepareWhileDecoding(image, path, settings, clientWidth, clientHeight, prep)) return prep;
   prep.nLoadResult = image.Load(path, kTypeNone, 0);
   if (image.IsEmpty()) {
     prep.outcome = ESlideOutcome::kUndecodable;
@@ -16,8 +54,7 @@ CSlidePreparation PrepareSlide(CShowImage& image, const std::string& path, const
   }
   prep.nPictureWidth = image.m_nWidth;
   prep.nPictureHeight = image.m_nHeight;
-  if (settings.m_bIgnoreSmall &&
-      static_cast<uint32_t>(image.m_nWidth) < static_cast<uint32_t>(settings.m_nMinWidth)) {
+  if (TooNarrow(image.m_nWidth, settings)) {
     image.Free();
     prep.outcome = ESlideOutcome::kTooNarrow;
     return prep;
@@ -27,8 +64,7 @@ CSlidePreparation PrepareSlide(CShowImage& image, const std::string& path, const
   // A failed resize or crop keeps the picture as it was; the show puts it on
   // screen all the same, centred and trimmed by the window edges.
   image.Resize(prep.framing.nWidth, prep.framing.nHeight, 2);
-  if (prep.framing.bCrop)
-    image.Crop(prep.framing.nLeft, prep.framing.nTop, prep.framing.nRight, prep.framing.nBottom);
+  if (prep.framing.bCrop) image.Crop(prep.framing.nLeft, prep.framing.nTop, prep.framing.nRight, prep.framing.nBottom);
   prep.outcome = ESlideOutcome::kReady;
   return prep;
 }

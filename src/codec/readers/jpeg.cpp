@@ -372,7 +372,10 @@ JDIMENSION ConsumeScans(CJpegDecoder& d) {
   return std::min<JDIMENSION>(cinfo.output_height, rowsReached * LinesPerMcuRow(cinfo));
 }
 
-uint8_t* ReadJpg(CISOperation& op, CISIO& io, int32_t* width, int32_t* height, int32_t depth, uint32_t flags) {
+// Reads into a new buffer, or with rows hands each row on as it is decoded
+// (24 bits, no flags) and returns null.
+uint8_t* ReadJpg(CISOperation& op, CISIO& io, int32_t* width, int32_t* height, int32_t depth, uint32_t flags,
+                 CRowHandover* rows = nullptr) {
   JpegDecoderPtr d = NewDecoder();
   SetUp(*d, io, op.State(), flags);
   jpeg_decompress_struct& cinfo = d->cinfo;
@@ -401,8 +404,13 @@ uint8_t* ReadJpg(CISOperation& op, CISIO& io, int32_t* width, int32_t* height, i
   if (progressive && !Guarded(*d, [&] { rowsWithData = ConsumeScans(*d); })) Raise(IS_ERR_JPEG, d->error.message);
 
   std::vector<JSAMPLE> rowBuffer(direct ? 0 : size_t{w} * cinfo.output_components);
-  CISBuffer buffer(start + rowSize * h);
-  if (!buffer) throw ISException(IS_ERR_MEMORY);
+  CISBuffer buffer;
+  if (rows) {
+    rows->Begin(w, h);
+  } else {
+    buffer = CISBuffer(start + rowSize * h);
+    if (!buffer) throw ISException(IS_ERR_MEMORY);
+  }
   *width = static_cast<int32_t>(w);
   *height = static_cast<int32_t>(h);
   if (packed) WriteDibHeader(buffer.Get(), cinfo, out, rowSize);
@@ -415,11 +423,12 @@ uint8_t* ReadJpg(CISOperation& op, CISIO& io, int32_t* width, int32_t* height, i
     const JDIMENSION linesPerRow = LinesPerMcuRow(cinfo);
     while (cinfo.output_scanline < rowsWithData) {
       const JDIMENSION y = cinfo.output_scanline;
-      uint8_t* row = buffer.Get() + start + (packed ? h - 1 - y : y) * rowSize;
+      uint8_t* row = rows ? rows->Row() : buffer.Get() + start + (packed ? h - 1 - y : y) * rowSize;
       JSAMPROW target = direct ? row : rowBuffer.data();
       if (jpeg_read_scanlines(&cinfo, &target, 1) != 1) ERREXIT(&cinfo, JERR_INPUT_EOF);
       if (!direct) ConvertRow(kind, rowBuffer.data(), row, w);
       if (bgr) SwapRedBlue(row, w);
+      if (rows) rows->Deliver();
       if (!op.Progress(static_cast<int32_t>(y), static_cast<int32_t>(h))) return;
       // Sequential data that ended in a row of MCUs decoded so far: the decoder
       // may work one row of MCUs ahead of the lines put out, so that row too is
@@ -436,6 +445,7 @@ uint8_t* ReadJpg(CISOperation& op, CISIO& io, int32_t* width, int32_t* height, i
     Trace(3, "DURuz JPG Error : %s\n", d->error.message);
     op.SetError(IS_ERR_FILEREAD);
   }
+  if (rows) rows->DeliverZerosToEnd();
   return buffer.Release();
 }
 
@@ -466,6 +476,20 @@ uint8_t* ISReadJPG(HISSRC source, int32_t* width, int32_t* height, int32_t bitsP
   CISIO io;
   if (!op.Attach(source, io)) return nullptr;
   return op.Run<uint8_t*>(nullptr, [&] { return qv::codec::ReadJpg(op, io, width, height, bitsPerPixel, flags); });
+}
+
+int32_t ISReadJPGRows(HISSRC source, ISRowReceiver* receiver) {
+  CISOperation op;
+  if (!op.Ok()) return 0;
+  if (!receiver) return op.Fail(IS_ERR_BADPARAM, 0);
+  CISIO io;
+  if (!op.Attach(source, io)) return 0;
+  qv::codec::CRowHandover rows(*receiver);
+  int32_t width = 0, height = 0;
+  return op.Run<int32_t>(0, [&] {
+    qv::codec::ReadJpg(op, io, &width, &height, 24, 0, &rows);
+    return 1;
+  });
 }
 
 int32_t ISGetJPGDims(HISSRC source, int32_t* width, int32_t* height, int32_t* bitsPerPixel, ISResolution* resolution) {

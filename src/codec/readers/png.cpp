@@ -283,9 +283,12 @@ uint64_t ExpectedRowBytes(png_uint_32 width, int32_t depth) {
 
 // ---- read ----
 
-// Decodes into buffer; a failure after the buffer exists leaves it for the caller.
+// Decodes into buffer, or with rows hands each row on as it is decoded (24
+// bits, no flags); an interlaced picture still fills the buffer first, since
+// its rows are complete only after the last pass. A failure after the buffer
+// exists (or the first row is due) leaves what was decoded for the caller.
 void DecodeInto(CISOperation& op, CPngReader& r, CISBuffer& buffer, int32_t* width, int32_t* height, int32_t depth,
-                ISPalEntry* palette, uint32_t flags) {
+                ISPalEntry* palette, uint32_t flags, CRowHandover* rows = nullptr) {
   ISThreadState& state = op.State();
   const CPngHeader h = ReadHeader(r);
   const bool raw16 = depth == 16 && (flags & IS_PNG_RAW16);
@@ -306,10 +309,14 @@ void DecodeInto(CISOperation& op, CPngReader& r, CISBuffer& buffer, int32_t* wid
   const uint64_t rowBytes = ExpectedRowBytes(h.nWidth, depth);
   if (png_get_rowbytes(r.Png(), r.Info()) != rowBytes) throw ISException(IS_ERR_OUTDEPTH);
   RequireEncodedFrame(r.IO(), LeastEncodedBytes(h));
-  std::vector<png_bytep> rows(h.nHeight);
-  buffer = CISBuffer(rowBytes * h.nHeight);
-  if (!buffer) throw ISException(IS_ERR_MEMORY);
-  for (png_uint_32 y = 0; y < h.nHeight; ++y) rows[y] = buffer.Get() + y * rowBytes;
+  const bool whole = !rows || passes > 1;
+  std::vector<png_bytep> rowPointers(whole ? h.nHeight : 0);
+  if (whole) {
+    buffer = CISBuffer(rowBytes * h.nHeight);
+    if (!buffer) throw ISException(IS_ERR_MEMORY);
+    for (png_uint_32 y = 0; y < h.nHeight; ++y) rowPointers[y] = buffer.Get() + y * rowBytes;
+  }
+  if (rows) rows->Begin(h.nWidth, h.nHeight);
   *width = static_cast<int32_t>(h.nWidth);
   *height = static_cast<int32_t>(h.nHeight);
 
@@ -319,7 +326,8 @@ void DecodeInto(CISOperation& op, CPngReader& r, CISBuffer& buffer, int32_t* wid
     int64_t shown = -1;
     for (int pass = 0; pass < passes; ++pass) {
       for (png_uint_32 y = 0; y < h.nHeight; ++y) {
-        png_read_row(r.Png(), rows[y], nullptr);
+        png_read_row(r.Png(), whole ? rowPointers[y] : rows->Row(), nullptr);
+        if (!whole) rows->Deliver();
         const int64_t index = static_cast<int64_t>(++done / static_cast<uint64_t>(passes));
         if (index == shown) continue;
         shown = index;
@@ -347,6 +355,24 @@ uint8_t* ReadPng(CISOperation& op, CISIO& io, int32_t* width, int32_t* height, i
     op.SetError(e.Code());  // the rows read so far, the rest zero
   }
   return buffer.Release();
+}
+
+// The 24-bit read handed over row by row; 1 once every row is handed on.
+int32_t ReadPngRows(CISOperation& op, CISIO& io, CRowHandover& rows) {
+  op.State().m_arrTexts.clear();
+  CPngReader r(io);
+  CISBuffer buffer;
+  int32_t width = 0, height = 0;
+  try {
+    DecodeInto(op, r, buffer, &width, &height, 24, nullptr, 0, &rows);
+  } catch (const ISException& e) {
+    if (!rows.Begun() || rows.Refused()) throw;
+    op.SetError(e.Code());  // the rows read so far, the rest zero
+  }
+  for (uint32_t y = rows.Delivered(); buffer && y < uint32_t(height); ++y)
+    rows.Deliver(buffer.Get() + uint64_t{y} * uint64_t(width) * 3);
+  rows.DeliverZerosToEnd();
+  return 1;
 }
 
 // The dimension and palette queries.
@@ -402,6 +428,16 @@ uint8_t* ISReadPNG(HISSRC source, int32_t* width, int32_t* height, int32_t bitsP
   if (!op.Attach(source, io)) return nullptr;
   return op.Run<uint8_t*>(nullptr,
                           [&] { return qv::codec::ReadPng(op, io, width, height, bitsPerPixel, palette, flags); });
+}
+
+int32_t ISReadPNGRows(HISSRC source, ISRowReceiver* receiver) {
+  CISOperation op;
+  if (!op.Ok()) return 0;
+  if (!receiver) return op.Fail(IS_ERR_BADPARAM, 0);
+  CISIO io;
+  if (!op.Attach(source, io)) return 0;
+  qv::codec::CRowHandover rows(*receiver);
+  return op.Run<int32_t>(0, [&] { return qv::codec::ReadPngRows(op, io, rows); });
 }
 
 int32_t ISGetPNGDims(HISSRC source, int32_t* width, int32_t* height, int32_t* bitDepth, int32_t* colorType,

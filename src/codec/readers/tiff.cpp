@@ -287,6 +287,49 @@ uint8_t* ReadRgba(TIFF* tif, int32_t depth, uint32_t flags, int32_t* width, int3
   return buffer.Release();
 }
 
+// The 24-bit read handed over row by row. Upright strip pages are decoded a
+// strip at a time, asked of libtiff top row first; other layouts (tiles, or an
+// orientation that turns or mirrors the picture) are read whole first.
+void ReadRgbaRows(TIFF* tif, CRowHandover& rows) {
+  char message[1024];
+  if (!TIFFRGBAImageOK(tif, message)) throw ISException(IS_ERR_TIFF, message);
+  uint32_t w = 0, h = 0;
+  PageSize(tif, w, h);
+  const uint16_t orientation = OrientationOf(tif, 0);
+  if (TIFFIsTiled(tif) || (orientation != 0 && orientation != ORIENTATION_TOPLEFT)) {
+    int32_t width = 0, height = 0;
+    CISBuffer whole;
+    {
+      uint8_t* bits = ReadRgba(tif, 24, 0, &width, &height);
+      whole = CISBuffer::Adopt(bits, uint64_t(width) * uint64_t(height) * 3);
+    }
+    rows.Begin(uint32_t(width), uint32_t(height));
+    for (int32_t y = 0; y < height; ++y) rows.Deliver(whole.Get() + uint64_t(y) * uint64_t(width) * 3);
+    return;
+  }
+  // The whole-picture read would take 4 bytes a pixel: refused alike.
+  if (uint64_t{w} * h * 4 > kMaxBufferBytes) throw ISException(IS_ERR_MEMORY);
+  const uint32_t band = std::clamp<uint32_t>(Defaulted<uint32_t>(tif, TIFFTAG_ROWSPERSTRIP), 1, h);
+  CISBuffer raster(uint64_t{w} * band * 4);
+  if (!raster) throw ISException(IS_ERR_MEMORY);
+  TIFFRGBAImage image{};
+  if (!TIFFRGBAImageBegin(&image, tif, 1, message)) throw ISException(IS_ERR_TIFF, message);
+  struct CEnd {
+    TIFFRGBAImage& image;
+    ~CEnd() { TIFFRGBAImageEnd(&image); }
+  } end{image};
+  image.req_orientation = ORIENTATION_TOPLEFT;
+  rows.Begin(w, h);
+  for (uint32_t top = 0; top < h; top += band) {
+    const uint32_t count = std::min(band, h - top);
+    image.row_offset = static_cast<int>(top);
+    image.col_offset = 0;
+    if (!TIFFRGBAImageGet(&image, reinterpret_cast<uint32_t*>(raster.Get()), w, count)) throw ISException(IS_ERR_TIFF);
+    PackRgba(raster.Get(), uint64_t{w} * count, 24);
+    for (uint32_t i = 0; i < count; ++i) rows.Deliver(raster.Get() + uint64_t{i} * w * 3);
+  }
+}
+
 // ---- 8 bits ----
 
 // How the rows of a strip or tile hold their samples.
@@ -565,6 +608,13 @@ uint8_t* ReadTiff(CISOperation& op, CISIO& io, int32_t* width, int32_t* height, 
   }
 }
 
+int32_t ReadTiffRows(CISIO& io, int32_t page, CRowHandover& rows) {
+  if (!io.Rewind()) throw ISException(IS_ERR_FILEREAD);
+  CTiffFile file(io, page);
+  ReadRgbaRows(file.Get(), rows);
+  return 1;
+}
+
 int32_t GetTiffDims(CISIO& io, int32_t page, int32_t* width, int32_t* height, int32_t* bits, ISResolution* resolution) {
   CTiffFile file(io, page);
   TIFF* tif = file.Get();
@@ -601,6 +651,16 @@ uint8_t* ISReadTIFF(HISSRC source, int32_t* width, int32_t* height, int32_t bits
   if (!op.Attach(source, io)) return nullptr;
   return op.Run<uint8_t*>(
       nullptr, [&] { return qv::codec::ReadTiff(op, io, width, height, bitsPerPixel, palette, page, flags); });
+}
+
+int32_t ISReadTIFFRows(HISSRC source, int32_t page, ISRowReceiver* receiver) {
+  CISOperation op;
+  if (!op.Ok()) return 0;
+  if (!receiver) return op.Fail(IS_ERR_BADPARAM, 0);
+  CISIO io;
+  if (!op.Attach(source, io)) return 0;
+  qv::codec::CRowHandover rows(*receiver);
+  return op.Run<int32_t>(0, [&] { return qv::codec::ReadTiffRows(io, page, rows); });
 }
 
 int32_t ISGetTIFFDims(HISSRC source, int32_t page, int32_t* width, int32_t* height, int32_t* bitsPerPixel,

@@ -1,0 +1,178 @@
+// Slides scaled while their rows are decoded (JPEG, PNG, TIFF) against the
+// same slides made the whole way (Load, Resize with method 2, Crop): every
+// byte, the holder's state and the result code must agree, for many picture
+// layouts, windows, both fit modes and smart crop, and damaged files.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "../codec/readers/encoders.h"
+#include "show/slide_preparation.h"
+
+namespace qv {
+namespace {
+
+using test::Bytes;
+using test::CTempFolder;
+
+// The slide as the whole path makes it.
+CSlidePreparation WholePathSlide(CShowImage& image, const std::string& path, const CShowSettings& settings, int32_t w,
+                                 int32_t h) {
+  CSlidePreparation prep;
+  prep.nLoadResult = image.Load(path, kTypeNone, 0);
+  if (image.IsEmpty()) {
+    prep.outcome = ESlideOutcome::kUndecodable;
+    return prep;
+  }
+  prep.nPictureWidth = image.m_nWidth;
+  prep.nPictureHeight = image.m_nHeight;
+  prep.framing = ComputeFraming(image.m_nWidth, image.m_nHeight, w, h, settings.m_nFitMode, settings.m_bSmartCrop);
+  image.Resize(prep.framing.nWidth, prep.framing.nHeight, 2);
+  if (prep.framing.bCrop) image.Crop(prep.framing.nLeft, prep.framing.nTop, prep.framing.nRight, prep.framing.nBottom);
+  prep.outcome = ESlideOutcome::kReady;
+  return prep;
+}
+
+Bytes Pixels(const CShowImage& image) {
+  const uint8_t* p = image.GetBits();
+  return p ? Bytes(p, p + CShowImage::BufferSize(image.m_nWidth, image.m_nHeight, image.m_nBitsPerPixel)) : Bytes();
+}
+
+struct CFile {
+  std::string name;
+  Bytes bytes;  // empty: written by writeTiff
+  test::CTiffPage tiff;
+  bool rowByRow;  // the probe accepts it (a turned TIFF is still refused when its rows begin)
+};
+
+test::CTiffPage RgbTiff(uint32_t w, uint32_t h, uint16_t samples, uint16_t compression, uint32_t rowsPerStrip,
+                        uint32_t tile, uint16_t orientation) {
+  test::CTiffPage page;
+  page.width = w;
+  page.height = h;
+  page.bits = 8;
+  page.samples = samples;
+  page.photometric = PHOTOMETRIC_RGB;
+  page.compression = compression;
+  page.rowsPerStrip = rowsPerStrip;
+  page.tile = tile;
+  page.orientation = orientation;
+  page.rows = test::Pattern(w, h, samples, w + h);
+  return page;
+}
+
+Bytes Truncated(Bytes b, double share) {
+  b.resize(size_t(double(b.size()) * share));
+  return b;
+}
+
+std::vector<CFile> Files() {
+  using test::CJpegLayout;
+  using test::CPngLayout;
+  std::vector<CFile> files;
+  auto jpeg = [&](const char* name, CJpegLayout l, double keep = 1.0) {
+    const Bytes pixels = test::Pattern(uint32_t(l.width), uint32_t(l.height), uint32_t(l.components), 7);
+    files.push_back({name, Truncated(test::EncodeJpeg(l, pixels), keep), {}, true});
+  };
+  jpeg("colour420.jpg", {.width = 301, .height = 203});
+  jpeg("colour444.jpg", {.width = 200, .height = 300, .chroma420 = false});
+  jpeg("grey.jpg", {.width = 240, .height = 161, .components = 1, .colorSpace = JCS_GRAYSCALE});
+  jpeg("progressive.jpg", {.width = 257, .height = 190, .progressive = true});
+  jpeg("cmyk.jpg", {.width = 160, .height = 120, .components = 4, .colorSpace = JCS_CMYK});
+  jpeg("cut-sequential.jpg", {.width = 301, .height = 203}, 0.6);
+  jpeg("cut-progressive.jpg", {.width = 257, .height = 190, .progressive = true}, 0.3);
+  auto png = [&](const char* name, CPngLayout l, double keep = 1.0) {
+    const Bytes rows = test::Noise(test::PngRowBytes(l) * l.height, l.width);
+    files.push_back({name, Truncated(test::EncodePng(l, rows), keep), {}, true});
+  };
+  png("rgb.png", {.width = 211, .height = 157});
+  png("rgba16.png", {.width = 150, .height = 101, .bitDepth = 16, .colorType = PNG_COLOR_TYPE_RGB_ALPHA});
+  png("grey4.png", {.width = 199, .height = 120, .bitDepth = 4, .colorType = PNG_COLOR_TYPE_GRAY});
+  png("greyalpha.png", {.width = 120, .height = 180, .colorType = PNG_COLOR_TYPE_GRAY_ALPHA});
+  png("interlaced.png", {.width = 203, .height = 149, .interlaced = true});
+  png("cut.png", {.width = 211, .height = 157}, 0.5);
+  auto tiff = [&](const char* name, test::CTiffPage page, bool rowByRow = true) {
+    files.push_back({name, {}, std::move(page), rowByRow});
+  };
+  tiff("strips7.tif", RgbTiff(230, 151, 3, COMPRESSION_NONE, 7, 0, 0));
+  tiff("onestrip-lzw.tif", RgbTiff(180, 121, 3, COMPRESSION_LZW, 121, 0, 1));
+  tiff("rgba-deflate.tif", RgbTiff(161, 200, 4, COMPRESSION_ADOBE_DEFLATE, 16, 0, 0));
+  tiff("tiled.tif", RgbTiff(200, 150, 3, COMPRESSION_NONE, 0, 32, 0));
+  tiff("upside-down.tif", RgbTiff(190, 140, 3, COMPRESSION_NONE, 9, 0, ORIENTATION_BOTRIGHT));
+  tiff("turned.tif", RgbTiff(140, 190, 3, COMPRESSION_NONE, 9, 0, ORIENTATION_RIGHTTOP));
+  return files;
+}
+
+// Windows with short and long fractions, 1-pixel results, the picture's own
+// size and sizes within the framing's 10-pixel tolerance.
+struct CWindow {
+  int32_t w, h;
+};
+constexpr CWindow kWindows[] = {{150, 100}, {97, 61}, {64, 64}, {1, 1}, {3, 40}, {120, 200}, {211, 150}, {300, 300}};
+
+TEST(SlideWhileDecoding, MatchesWholePathByteForByte) {
+  CTempFolder dir;
+  const std::string other = dir.Write(
+      "other.png",
+      test::EncodePng(
+          {.width = 9, .height = 7, .colorType = PNG_COLOR_TYPE_PALETTE, .palette = {{1, 2, 3}, {200, 100, 50}}},
+          test::Bytes(9 * 7, 1)));
+  int slides = 0;
+  for (const CFile& file : Files()) {
+    const std::string path = dir.Path(file.name);
+    if (file.bytes.empty()) {
+      test::WriteTiff(path, {file.tiff});
+    } else {
+      dir.Write(file.name, file.bytes);
+    }
+    CShowImage probe;
+    int32_t type = 0, pw = 0, ph = 0;
+    EXPECT_EQ(probe.ProbeRowRead(path, type, pw, ph), file.rowByRow) << file.name;
+    for (const CWindow& win : kWindows) {
+      for (int32_t mode = 0; mode < 4; ++mode) {
+        CShowSettings settings;
+        settings.m_nFitMode = mode & 1;
+        settings.m_bSmartCrop = mode >> 1;
+        settings.m_bIgnoreSmall = 0;
+        const std::string what = file.name + " in " + std::to_string(win.w) + "x" + std::to_string(win.h) + " fit " +
+                                 std::to_string(mode & 1) + " smart " + std::to_string(mode >> 1);
+        // Each holder first holds another picture, as a show window's does.
+        CShowImage streamed, whole;
+        ASSERT_EQ(streamed.Load(other, kTypeNone, 0), 0);
+        ASSERT_EQ(whole.Load(other, kTypeNone, 0), 0);
+        const CSlidePreparation a = PrepareSlide(streamed, path, settings, win.w, win.h);
+        const CSlidePreparation b = WholePathSlide(whole, path, settings, win.w, win.h);
+        ASSERT_EQ(a.outcome, b.outcome) << what;
+        EXPECT_EQ(a.nLoadResult, b.nLoadResult) << what;
+        EXPECT_EQ(a.nPictureWidth, b.nPictureWidth) << what;
+        EXPECT_EQ(a.nPictureHeight, b.nPictureHeight) << what;
+        EXPECT_EQ(a.framing.nWidth, b.framing.nWidth) << what;
+        EXPECT_EQ(a.framing.bCrop, b.framing.bCrop) << what;
+        ASSERT_EQ(streamed.m_nWidth, whole.m_nWidth) << what;
+        ASSERT_EQ(streamed.m_nHeight, whole.m_nHeight) << what;
+        EXPECT_EQ(streamed.m_nBitsPerPixel, whole.m_nBitsPerPixel) << what;
+        EXPECT_EQ(streamed.m_nType, whole.m_nType) << what;
+        EXPECT_EQ(streamed.m_nPaletteCount, whole.m_nPaletteCount) << what;
+        EXPECT_TRUE(std::equal(streamed.m_Palette.begin(), streamed.m_Palette.end(), whole.m_Palette.begin(),
+                               [](const ISPalEntry& x, const ISPalEntry& y) {
+                                 return x.red == y.red && x.green == y.green && x.blue == y.blue &&
+                                        x.reserved == y.reserved;
+                               }))
+            << what;
+        EXPECT_EQ(streamed.m_nXRes, whole.m_nXRes) << what;
+        EXPECT_EQ(streamed.m_nResUnit, whole.m_nResUnit) << what;
+        EXPECT_EQ(streamed.m_nPage, whole.m_nPage) << what;
+        EXPECT_EQ(streamed.m_bCodecBuffer, whole.m_bCodecBuffer) << what;
+        EXPECT_EQ(streamed.m_strPath, whole.m_strPath) << what;
+        ASSERT_EQ(Pixels(streamed), Pixels(whole)) << what;
+        ++slides;
+      }
+    }
+  }
+  EXPECT_GT(slides, 500);
+}
+
+}  // namespace
+}  // namespace qv
