@@ -102,89 +102,162 @@ struct CPixelPair {
     }
   }
 };
+#endif
 
-// The same as AreaRowScalar for three or four channels, two channels per lane pair.
-template <uint32_t kChannels, bool kFirst, bool kNext>
-void AreaRowWide(const CSpanRange& range, const double* row, const CAreaTargets& t, size_t x) {
+// One destination column as the wide kernels read it: where its footprint
+// starts among the converted elements, where its sums go, and its end weights.
+struct CColumnEntry {
+  size_t m_nAt;   // element offset from the stretch's first converted element
+  size_t m_nOut;  // element offset of the column's sums in the row of targets
+  double m_fFirst, m_fLast;
+};
+
+// The columns of a stretch with one footprint length, m_nLength pixels.
+struct CLengthRun {
+  uint32_t m_nLength;
+  uint32_t m_nBegin, m_nEnd;  // entries
+};
+
+// One stretch of the row: the source pixels [m_nOrigin, m_nOrigin + m_nPixels)
+// converted at once, and the destination columns [m_nBegin, m_nEnd) whose
+// footprints lie in it; for the wide kernels also as runs of equal footprint
+// length, so that each run's loop has a fixed count and no branch on lengths.
+struct CStretch {
+  uint32_t m_nOrigin, m_nPixels;
+  uint32_t m_nBegin, m_nEnd;
+  uint32_t m_nRunBegin, m_nRunEnd;
+};
+
+#ifdef QV_OPS_SSE2
+// The footprint sums of a run of columns of length kLength (0: n, known only
+// at run time) for three or four channels, two channels per lane pair.
+template <uint32_t kChannels, bool kFirst, bool kNext, uint32_t kLength>
+void AreaRunWide(const CColumnEntry* entry, const CColumnEntry* end, uint32_t n, const double* row,
+                 const CAreaTargets& t) {
+  const uint32_t length = kLength ? kLength : n;
   const __m128d w = _mm_set1_pd(t.m_fWeight), wNext = _mm_set1_pd(t.m_fNextWeight);
-  double* acc = t.m_pAcc + x;
-  double* next = kNext ? t.m_pNext + x : nullptr;
-  for (const CAreaSpan* span = range.m_pBegin; span != range.m_pEnd; ++span, acc += kChannels) {
-    const double* p = row + size_t(span->m_nStart - range.m_nOrigin) * kChannels;
-    const uint32_t n = span->m_nEnd - span->m_nStart;
-    CPixelPair<kChannels> sum = CPixelPair<kChannels>::Load(p).Scaled(_mm_set1_pd(span->m_fFirst));
-    if (n >= 2) {
-      const double* q = p + kChannels;
-      const double* const last = p + size_t(n - 1) * kChannels;
-      for (; q + kChannels < last; q += 2 * kChannels) {
-        sum.Add(q);
-        sum.Add(q + kChannels);
-      }
-      if (q < last) sum.Add(q);
-      sum.AddScaled(_mm_set1_pd(span->m_fLast), last);
+  for (; entry != end; ++entry) {
+    const double* p = row + entry->m_nAt;
+    CPixelPair<kChannels> sum = CPixelPair<kChannels>::Load(p).Scaled(_mm_set1_pd(entry->m_fFirst));
+    if (length >= 2) {
+      for (uint32_t k = 1; k + 1 < length; ++k) sum.Add(p + size_t(k) * kChannels);
+      sum.AddScaled(_mm_set1_pd(entry->m_fLast), p + size_t(length - 1) * kChannels);
     }
     const CPixelPair<kChannels> term = sum.Scaled(w);
     if constexpr (kFirst) {
-      term.Store(acc);
+      term.Store(t.m_pAcc + entry->m_nOut);
     } else {
-      term.AddTo(acc);
+      term.AddTo(t.m_pAcc + entry->m_nOut);
     }
-    if constexpr (kNext) {
-      sum.Scaled(wNext).Store(next);
-      next += kChannels;
-    }
+    if constexpr (kNext) sum.Scaled(wNext).Store(t.m_pNext + entry->m_nOut);
+  }
+}
+
+template <uint32_t kChannels, bool kFirst, bool kNext>
+void AreaRunWide(const CLengthRun& run, const CColumnEntry* entries, const double* row, const CAreaTargets& t) {
+  const CColumnEntry* begin = entries + run.m_nBegin;
+  const CColumnEntry* end = entries + run.m_nEnd;
+  switch (run.m_nLength) {
+    case 1:
+      return AreaRunWide<kChannels, kFirst, kNext, 1>(begin, end, 1, row, t);
+    case 2:
+      return AreaRunWide<kChannels, kFirst, kNext, 2>(begin, end, 2, row, t);
+    case 3:
+      return AreaRunWide<kChannels, kFirst, kNext, 3>(begin, end, 3, row, t);
+    case 4:
+      return AreaRunWide<kChannels, kFirst, kNext, 4>(begin, end, 4, row, t);
+    case 5:
+      return AreaRunWide<kChannels, kFirst, kNext, 5>(begin, end, 5, row, t);
+    case 6:
+      return AreaRunWide<kChannels, kFirst, kNext, 6>(begin, end, 6, row, t);
+    default:
+      return AreaRunWide<kChannels, kFirst, kNext, 0>(begin, end, run.m_nLength, row, t);
   }
 }
 
 template <uint32_t kChannels>
-void AreaRowWide(const CSpanRange& range, const double* row, const CAreaTargets& t, size_t x) {
+void AreaRunWide(const CLengthRun& run, const CColumnEntry* entries, const double* row, const CAreaTargets& t) {
   if (t.m_bFirst) {
-    t.m_pNext ? AreaRowWide<kChannels, true, true>(range, row, t, x)
-              : AreaRowWide<kChannels, true, false>(range, row, t, x);
+    t.m_pNext ? AreaRunWide<kChannels, true, true>(run, entries, row, t)
+              : AreaRunWide<kChannels, true, false>(run, entries, row, t);
   } else {
-    t.m_pNext ? AreaRowWide<kChannels, false, true>(range, row, t, x)
-              : AreaRowWide<kChannels, false, false>(range, row, t, x);
+    t.m_pNext ? AreaRunWide<kChannels, false, true>(run, entries, row, t)
+              : AreaRunWide<kChannels, false, false>(run, entries, row, t);
   }
 }
 #endif
 
 // Sums one source row over all destination columns into its targets. The row
 // is converted to doubles a stretch at a time, so that the stretch stays in
-// the nearest cache while its footprints are summed.
+// the nearest cache while its footprints are summed; the stretches are laid
+// out once.
 class CAreaRowSummer {
  public:
   CAreaRowSummer(const std::vector<CAreaSpan>& columns, uint32_t channels) : m_columns(columns), m_nChannels(channels) {
     uint32_t widest = 1;
     for (const CAreaSpan& span : columns) widest = std::max(widest, span.m_nEnd - span.m_nStart);
-    m_nStretch = std::max(widest, kStretchPixels);
-    m_values.assign(size_t(m_nStretch) * channels + CRowCache::kPadding, 0.0);
+    const uint32_t stretch = std::max(widest, kStretchPixels);
+    for (uint32_t i = 0; i < columns.size();) {
+      const uint32_t origin = columns[i].m_nStart;
+      uint32_t stop = i + 1;
+      while (stop < columns.size() && columns[stop].m_nEnd - origin <= stretch) ++stop;
+      CStretch st{origin, columns[stop - 1].m_nEnd - origin, i, stop, uint32_t(m_runs.size()), 0};
+      // Runs by length, shortest first; within a run the columns keep their order.
+      uint32_t length = 0;
+      while (true) {
+        uint32_t shortest = 0;
+        for (uint32_t k = i; k < stop; ++k) {
+          const uint32_t n = columns[k].m_nEnd - columns[k].m_nStart;
+          if (n > length && (shortest == 0 || n < shortest)) shortest = n;
+        }
+        if (shortest == 0) break;
+        length = shortest;
+        const CLengthRun run{length, uint32_t(m_entries.size()), 0};
+        for (uint32_t k = i; k < stop; ++k) {
+          const CAreaSpan& span = columns[k];
+          if (span.m_nEnd - span.m_nStart != length) continue;
+          m_entries.push_back({size_t(span.m_nStart - origin) * channels, size_t(k) * channels, span.m_fFirst,
+                               length >= 2 ? span.m_fLast : 0.0});
+        }
+        m_runs.push_back(run);
+        m_runs.back().m_nEnd = uint32_t(m_entries.size());
+      }
+      st.m_nRunEnd = uint32_t(m_runs.size());
+      m_stretches.push_back(st);
+      i = stop;
+    }
+    m_values.assign(size_t(stretch) * channels + CRowCache::kPadding, 0.0);
   }
 
   void Sum(const uint8_t* row, const CAreaTargets& targets) {
-    const CAreaSpan* span = m_columns.data();
-    const CAreaSpan* const end = span + m_columns.size();
-    size_t x = 0;
-    while (span != end) {
-      const uint32_t origin = span->m_nStart;
-      const CAreaSpan* stop = span + 1;
-      while (stop != end && stop->m_nEnd - origin <= m_nStretch) ++stop;
-      const size_t count = size_t((stop - 1)->m_nEnd - origin) * m_nChannels;
-      BytesToDoubles(row + size_t(origin) * m_nChannels, count, m_values.data());
-      m_values[count] = m_values[count + 1] = 0;
-      const CSpanRange range{span, stop, origin};
+    for (size_t s = 0; s < m_stretches.size(); ++s) {
+      const CStretch& st = m_stretches[s];
+      const size_t count = size_t(st.m_nPixels) * m_nChannels;
 #ifdef QV_OPS_SSE2
-      if (m_nChannels == 3) {
-        AreaRowWide<3>(range, m_values.data(), targets, x);
-      } else if (m_nChannels == 4) {
-        AreaRowWide<4>(range, m_values.data(), targets, x);
-      } else {
-        AreaRowScalar(range, m_values.data(), m_nChannels, targets, x);
+      // The next stretch's bytes are fetched while this one is summed.
+      if (s + 1 < m_stretches.size()) {
+        const CStretch& next = m_stretches[s + 1];
+        const char* from = reinterpret_cast<const char*>(row + size_t(next.m_nOrigin) * m_nChannels);
+        const size_t bytes = size_t(next.m_nPixels) * m_nChannels;
+        for (size_t b = 0; b < bytes; b += 64) _mm_prefetch(from + b, _MM_HINT_T0);
       }
-#else
-      AreaRowScalar(range, m_values.data(), m_nChannels, targets, x);
 #endif
-      x += size_t(stop - span) * m_nChannels;
-      span = stop;
+      BytesToDoubles(row + size_t(st.m_nOrigin) * m_nChannels, count, m_values.data());
+      m_values[count] = m_values[count + 1] = 0;
+#ifdef QV_OPS_SSE2
+      if (m_nChannels == 3 || m_nChannels == 4) {
+        for (uint32_t r = st.m_nRunBegin; r < st.m_nRunEnd; ++r) {
+          if (m_nChannels == 3) {
+            AreaRunWide<3>(m_runs[r], m_entries.data(), m_values.data(), targets);
+          } else {
+            AreaRunWide<4>(m_runs[r], m_entries.data(), m_values.data(), targets);
+          }
+        }
+        continue;
+      }
+#endif
+      const CSpanRange range{m_columns.data() + st.m_nBegin, m_columns.data() + st.m_nEnd, st.m_nOrigin};
+      AreaRowScalar(range, m_values.data(), m_nChannels, targets, size_t(st.m_nBegin) * m_nChannels);
     }
   }
 
@@ -192,7 +265,9 @@ class CAreaRowSummer {
   static constexpr uint32_t kStretchPixels = 512;
   const std::vector<CAreaSpan>& m_columns;
   uint32_t m_nChannels;
-  uint32_t m_nStretch;
+  std::vector<CStretch> m_stretches;
+  std::vector<CLengthRun> m_runs;
+  std::vector<CColumnEntry> m_entries;
   std::vector<double> m_values;
 };
 
