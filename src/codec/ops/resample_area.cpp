@@ -378,12 +378,13 @@ void AddWeightedRow(const uint8_t* row, size_t n, uint16_t w, bool first, uint16
 
 // One destination pixel's column sum for every channel from the row sums at p:
 // first.p[s] + 2^bits.(p[s+1] + ... + p[e-2]) + last.p[e-1].
+// scales holds 1 / (horizontal total x vertical total) per column of the range.
 void FixedColumnsScalar(const std::vector<CAreaSpan>& columns, const CFixedPlan& plan, const CColumnRange& range,
-                        const uint16_t* sums, uint32_t channels, double unit, double vertical, uint8_t* out) {
+                        const uint16_t* sums, uint32_t channels, double unit, const double* scales, uint8_t* out) {
   for (size_t i = range.m_nBegin; i < range.m_nEnd; ++i) {
     const CAreaSpan& span = columns[i];
     const uint32_t n = span.m_nEnd - span.m_nStart;
-    const double scale = 1 / (span.m_fTotal * vertical);
+    const double scale = scales[i - range.m_nBegin];
     const uint16_t* p = sums + size_t(span.m_nStart) * channels;
     for (uint32_t c = 0; c < channels; ++c) {
       uint32_t sum = plan.m_arrFirst[i] * p[c];
@@ -407,7 +408,7 @@ inline __m128i Widen(const uint16_t* p) {
 // formed by 16 x 16-bit multiply-adds against a zero partner).
 template <uint32_t kChannels>
 void FixedColumnsWide(const std::vector<CAreaSpan>& columns, const CFixedPlan& plan, const CColumnRange& range,
-                      const uint16_t* sums, double unit, double vertical, uint8_t* out) {
+                      const uint16_t* sums, double unit, const double* scales, uint8_t* out) {
   const __m128i shift = _mm_cvtsi32_si128(int(plan.m_nColumnBits));
   const __m128d unitv = _mm_set1_pd(unit);
   for (size_t i = range.m_nBegin; i < range.m_nEnd; ++i, out += kChannels) {
@@ -422,7 +423,7 @@ void FixedColumnsWide(const std::vector<CAreaSpan>& columns, const CFixedPlan& p
       sum = _mm_add_epi32(
           sum, _mm_madd_epi16(Widen(p + size_t(n - 1) * kChannels), _mm_set1_epi32(int32_t(plan.m_arrLast[i]))));
     }
-    const __m128d scale = _mm_set1_pd(1 / (span.m_fTotal * vertical));
+    const __m128d scale = _mm_set1_pd(scales[i - range.m_nBegin]);
     const __m128d lo = _mm_mul_pd(_mm_mul_pd(_mm_cvtepi32_pd(sum), unitv), scale);
     const __m128d hi = _mm_mul_pd(_mm_mul_pd(_mm_cvtepi32_pd(_mm_shuffle_epi32(sum, 0x0E)), unitv), scale);
     const uint32_t packed = PackFour(lo, hi);
@@ -455,6 +456,7 @@ class CAreaEngine {
     m_nNextOpen = g.m_keep.top;
     m_bFixed = MakeFixedPlan(m_columns, g.m_nSourceHeight, g.m_nDestHeight, m_plan);
     const size_t kept = (m_range.m_nEnd - m_range.m_nBegin) * g.m_nChannels;
+    m_arrColumnScale.resize(m_range.m_nEnd - m_range.m_nBegin);
     if (m_bFixed) {
       m_nFromElement = size_t(m_columns[m_range.m_nBegin].m_nStart) * g.m_nChannels;
       m_nElements = size_t(m_columns[m_range.m_nEnd - 1].m_nEnd) * g.m_nChannels - m_nFromElement;
@@ -555,35 +557,46 @@ class CAreaEngine {
     std::unique_ptr<CAreaSlot> slot = std::move(m_open.front());
     m_open.erase(m_open.begin());
     uint8_t* out = m_out.Row(slot->m_nRow - uint32_t(m_g.m_keep.top));
-    const double vertical = slot->m_rows.m_arrCum[slot->m_rows.m_nCount - 1];
+    UpdateScales(slot->m_rows.m_arrCum[slot->m_rows.m_nCount - 1]);
     if (m_bFixed) {
       FinishFixed(*slot, out);
     } else {
-      for (size_t i = m_range.m_nBegin, x = 0; i < m_range.m_nEnd; ++i) {
-        const double s = 1 / (m_columns[i].m_fTotal * vertical);
-        for (uint32_t k = 0; k < m_g.m_nChannels; ++k) m_arrScale[x++] = s;
-      }
       StoreScaled(slot->m_arrAcc.data(), m_arrScale.data(), m_arrScale.size(), out);
     }
     ++m_nFinished;
     m_free.push_back(std::move(slot));
   }
 
+  // The scales 1 / (horizontal total x vertical) of the kept columns (and,
+  // for the double path, of each of their channels). A scale factor has only
+  // a few distinct vertical totals, so they are worked out again only when
+  // the total changes from one destination row to the next.
+  void UpdateScales(double vertical) {
+    if (vertical == m_fScalesFor) return;
+    m_fScalesFor = vertical;
+    for (size_t i = m_range.m_nBegin, x = 0; i < m_range.m_nEnd; ++i) {
+      const double s = 1 / (m_columns[i].m_fTotal * vertical);
+      m_arrColumnScale[i - m_range.m_nBegin] = s;
+      if (m_bFixed) continue;
+      for (uint32_t k = 0; k < m_g.m_nChannels; ++k) m_arrScale[x++] = s;
+    }
+  }
+
   void FinishFixed(const CAreaSlot& slot, uint8_t* out) const {
     const double unit = std::ldexp(1.0, -int(m_plan.m_nColumnBits + m_plan.m_nRowBits));
-    const double vertical = m_plan.m_arrRows[slot.m_nRow].m_fVertical;
+    const double* scales = m_arrColumnScale.data();
     const uint16_t* sums = slot.m_arrSums.data();
 #ifdef QV_OPS_SSE2
     if (m_g.m_nChannels == 3) {
-      FixedColumnsWide<3>(m_columns, m_plan, m_range, sums, unit, vertical, out);
+      FixedColumnsWide<3>(m_columns, m_plan, m_range, sums, unit, scales, out);
       return;
     }
     if (m_g.m_nChannels == 4) {
-      FixedColumnsWide<4>(m_columns, m_plan, m_range, sums, unit, vertical, out);
+      FixedColumnsWide<4>(m_columns, m_plan, m_range, sums, unit, scales, out);
       return;
     }
 #endif
-    FixedColumnsScalar(m_columns, m_plan, m_range, sums, m_g.m_nChannels, unit, vertical, out);
+    FixedColumnsScalar(m_columns, m_plan, m_range, sums, m_g.m_nChannels, unit, scales, out);
   }
 
   CAreaGeometry m_g;
@@ -596,7 +609,8 @@ class CAreaEngine {
   size_t m_nFromElement = 0, m_nElements = 0;  // fixed point: the source bytes the kept columns cover
   std::vector<CAreaSpan> m_keptColumns;
   std::unique_ptr<CAreaRowSummer> m_summer;
-  std::vector<double> m_arrScale, m_arrLine;
+  std::vector<double> m_arrScale, m_arrLine, m_arrColumnScale;
+  double m_fScalesFor = -1;  // the vertical total the scales were worked out for
   uint32_t m_nNextSource = 0;
   uint32_t m_nNextOpen = 0;
   uint32_t m_nFinished = 0;
