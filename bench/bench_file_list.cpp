@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kTopFolders = 20;
-constexpr int kSubFolders = 50;        // 20 x 50 = 1,000 picture folders
+constexpr int kSubFolders = 50;          // 20 x 50 = 1,000 picture folders
 constexpr int kPicturesPerFolder = 100;  // 100,000 pictures
 constexpr int kOthersPerFolder = 5;      // files the filter must refuse
 
@@ -98,9 +98,8 @@ void BM_GetFileAt10000(benchmark::State& state) {
   for (auto _ : state) {
     for (const int32_t i : indices) benchmark::DoNotOptimize(app.GetFileAt(i));
   }
-  state.counters["seconds_per_call"] =
-      benchmark::Counter(static_cast<double>(indices.size()), benchmark::Counter::kIsIterationInvariantRate |
-                                                                   benchmark::Counter::kInvert);
+  state.counters["seconds_per_call"] = benchmark::Counter(
+      static_cast<double>(indices.size()), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 }  // namespace

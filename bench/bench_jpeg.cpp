@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_rows.h"
 #include "codec/jpeg.h"
 #include "platform/global_memory.h"
 #include "show/slide_preparation.h"
@@ -74,30 +75,9 @@ const std::string& PicturePath() {
   return path;
 }
 
-// The decode alone: every scanline into the same row, nothing kept.
-void BM_LibjpegRowsFloor(benchmark::State& state) {
-  for (auto _ : state) {
-    FILE* file = std::fopen(PicturePath().c_str(), "rb");
-    jpeg_decompress_struct cinfo{};
-    jpeg_error_mgr err{};
-    cinfo.err = jpeg_std_error(&err);
-    jpeg_create_decompress(&cinfo);
-    jpeg_stdio_src(&cinfo, file);
-    jpeg_read_header(&cinfo, TRUE);
-    jpeg_start_decompress(&cinfo);
-    std::vector<uint8_t> row(size_t{cinfo.output_width} * cinfo.output_components);
-    while (cinfo.output_scanline < cinfo.output_height) {
-      JSAMPROW target = row.data();
-      jpeg_read_scanlines(&cinfo, &target, 1);
-    }
-    jpeg_finish_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
-    std::fclose(file);
-    benchmark::DoNotOptimize(row.data());
-  }
-}
-
-void BM_LibjpegDecodeFloor(benchmark::State& state) {
+// A minimal libjpeg decode: every scanline into one row (the decode alone),
+// or into a whole-picture buffer allocated on every call.
+void LibjpegDecode(benchmark::State& state, bool wholePicture) {
   for (auto _ : state) {
     FILE* file = std::fopen(PicturePath().c_str(), "rb");
     jpeg_decompress_struct cinfo{};
@@ -108,9 +88,9 @@ void BM_LibjpegDecodeFloor(benchmark::State& state) {
     jpeg_read_header(&cinfo, TRUE);
     jpeg_start_decompress(&cinfo);
     const size_t stride = size_t{cinfo.output_width} * cinfo.output_components;
-    std::unique_ptr<uint8_t[]> pixels(new uint8_t[stride * cinfo.output_height]);
+    std::unique_ptr<uint8_t[]> pixels(new uint8_t[wholePicture ? stride * cinfo.output_height : stride]);
     while (cinfo.output_scanline < cinfo.output_height) {
-      JSAMPROW row = pixels.get() + cinfo.output_scanline * stride;
+      JSAMPROW row = pixels.get() + (wholePicture ? cinfo.output_scanline * stride : 0);
       jpeg_read_scanlines(&cinfo, &row, 1);
     }
     jpeg_finish_decompress(&cinfo);
@@ -119,6 +99,9 @@ void BM_LibjpegDecodeFloor(benchmark::State& state) {
     benchmark::DoNotOptimize(pixels.get());
   }
 }
+
+void BM_LibjpegRowsFloor(benchmark::State& state) { LibjpegDecode(state, false); }
+void BM_LibjpegDecodeFloor(benchmark::State& state) { LibjpegDecode(state, true); }
 
 void BM_ISReadJPG24(benchmark::State& state) {
   for (auto _ : state) {
@@ -133,17 +116,8 @@ void BM_ISReadJPG24(benchmark::State& state) {
 }
 
 // The reader's row-by-row form with the rows thrown away.
-class CDiscardRows : public ISRowReceiver {
- public:
-  int32_t Begin(int32_t, int32_t) override { return IS_ERR_OK; }
-  int32_t Row(int32_t, const uint8_t* pixels) override {
-    benchmark::DoNotOptimize(pixels);
-    return IS_ERR_OK;
-  }
-};
-
 void BM_ISReadJPGRows(benchmark::State& state) {
-  CDiscardRows discard;
+  qv::bench::CDiscardRows discard;
   for (auto _ : state) {
     HISSRC source = ISOpenFileSource(PicturePath().c_str());
     if (!ISReadJPGRows(source, &discard) || ISGetLastError() != IS_ERR_OK) state.SkipWithError("read failed");

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_rows.h"
 #include "codec/codec.h"
 #include "codec/png.h"
 #include "platform/global_memory.h"
@@ -91,18 +92,8 @@ const std::string& PngPath() {
   return path;
 }
 
-// Rows decoded and thrown away: the decode alone.
-class CDiscardRows : public ISRowReceiver {
- public:
-  int32_t Begin(int32_t, int32_t) override { return IS_ERR_OK; }
-  int32_t Row(int32_t, const uint8_t* pixels) override {
-    benchmark::DoNotOptimize(pixels);
-    return IS_ERR_OK;
-  }
-};
-
 void BM_DecodePngAlone(benchmark::State& state) {
-  CDiscardRows discard;
+  qv::bench::CDiscardRows discard;  // the decode alone
   for (auto _ : state) {
     HISSRC source = ISOpenFileSource(PngPath().c_str());
     if (!ISReadPNGRows(source, &discard)) state.SkipWithError("read failed");

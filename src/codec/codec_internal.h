@@ -326,6 +326,19 @@ class CRowHandover {
   bool m_bRefused = false;
 };
 
+// The frame of the ...Rows entry points: argument checks, the source, the
+// handover, and read(op, io, rows) run with its exceptions turned into codes.
+template <class Read>
+int32_t RunRowRead(HISSRC source, ISRowReceiver* receiver, Read read) {
+  CISOperation op;
+  if (!op.Ok()) return 0;
+  if (!receiver) return op.Fail(IS_ERR_BADPARAM, 0);
+  CISIO io;
+  if (!op.Attach(source, io)) return 0;
+  CRowHandover rows(*receiver);
+  return op.Run<int32_t>(0, [&] { return read(op, io, rows); });
+}
+
 // ---- Trace -------------------------------------------------------------------
 
 // Diagnostic texts with a level from 1 to 3. Discarded, unless the build

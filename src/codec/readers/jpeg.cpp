@@ -479,14 +479,8 @@ uint8_t* ISReadJPG(HISSRC source, int32_t* width, int32_t* height, int32_t bitsP
 }
 
 int32_t ISReadJPGRows(HISSRC source, ISRowReceiver* receiver) {
-  CISOperation op;
-  if (!op.Ok()) return 0;
-  if (!receiver) return op.Fail(IS_ERR_BADPARAM, 0);
-  CISIO io;
-  if (!op.Attach(source, io)) return 0;
-  qv::codec::CRowHandover rows(*receiver);
-  int32_t width = 0, height = 0;
-  return op.Run<int32_t>(0, [&] {
+  return qv::codec::RunRowRead(source, receiver, [](CISOperation& op, CISIO& io, qv::codec::CRowHandover& rows) {
+    int32_t width = 0, height = 0;
     qv::codec::ReadJpg(op, io, &width, &height, 24, 0, &rows);
     return 1;
   });

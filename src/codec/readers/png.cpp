@@ -431,13 +431,7 @@ uint8_t* ISReadPNG(HISSRC source, int32_t* width, int32_t* height, int32_t bitsP
 }
 
 int32_t ISReadPNGRows(HISSRC source, ISRowReceiver* receiver) {
-  CISOperation op;
-  if (!op.Ok()) return 0;
-  if (!receiver) return op.Fail(IS_ERR_BADPARAM, 0);
-  CISIO io;
-  if (!op.Attach(source, io)) return 0;
-  qv::codec::CRowHandover rows(*receiver);
-  return op.Run<int32_t>(0, [&] { return qv::codec::ReadPngRows(op, io, rows); });
+  return qv::codec::RunRowRead(source, receiver, qv::codec::ReadPngRows);
 }
 
 int32_t ISGetPNGDims(HISSRC source, int32_t* width, int32_t* height, int32_t* bitDepth, int32_t* colorType,

@@ -654,13 +654,9 @@ uint8_t* ISReadTIFF(HISSRC source, int32_t* width, int32_t* height, int32_t bits
 }
 
 int32_t ISReadTIFFRows(HISSRC source, int32_t page, ISRowReceiver* receiver) {
-  CISOperation op;
-  if (!op.Ok()) return 0;
-  if (!receiver) return op.Fail(IS_ERR_BADPARAM, 0);
-  CISIO io;
-  if (!op.Attach(source, io)) return 0;
-  qv::codec::CRowHandover rows(*receiver);
-  return op.Run<int32_t>(0, [&] { return qv::codec::ReadTiffRows(io, page, rows); });
+  return qv::codec::RunRowRead(source, receiver, [page](CISOperation&, CISIO& io, qv::codec::CRowHandover& rows) {
+    return qv::codec::ReadTiffRows(io, page, rows);
+  });
 }
 
 int32_t ISGetTIFFDims(HISSRC source, int32_t page, int32_t* width, int32_t* height, int32_t* bitsPerPixel,
