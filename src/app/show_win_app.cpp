@@ -17,6 +17,7 @@ bool CShowWinApp::InitInstance() {
   INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&controls);
   LoadCounter();
+  LoadProfileOptions();
   LoadSettings();
   SeedRandom(static_cast<uint32_t>(std::time(nullptr)));
   m_pMainWnd = std::make_unique<CMainFrame>(*this);

@@ -32,10 +32,14 @@ bool ParseSize(const std::string& text, int32_t& width, int32_t& height) {
 
 int CmdLoad(const Words& words) {
   const CArgs args(words, {});
-  if (!args.Ok() || !args.OnlyKnown({}) || args.Positional().size() != 2) return Usage();
+  int64_t autoRotate = 1;
+  if (!args.Ok() || !args.OnlyKnown({"auto-rotate"}) || args.Positional().size() != 2 ||
+      !IntOption(args, "auto-rotate", 0, 1, 1, autoRotate))
+    return Usage();
   const std::string& in = args.Positional()[0];
   const std::string& out = args.Positional()[1];
   CShowImage image;
+  image.m_bAutoRotate = static_cast<uint8_t>(autoRotate);
   const int32_t result = image.Load(in, kTypeNone, 0);
   if (image.IsEmpty())
     return Fail("load failed with error " + std::to_string(result) + " (" + ISErrorName(result) + ")");
@@ -47,7 +51,7 @@ int CmdLoad(const Words& words) {
 
 int CmdRender(const Words& words) {
   const CArgs args(words, {});
-  if (!args.Ok() || !args.OnlyKnown({"size", "fit", "smart-crop", "min-width", "ignore-small"}) ||
+  if (!args.Ok() || !args.OnlyKnown({"size", "fit", "smart-crop", "min-width", "ignore-small", "auto-rotate"}) ||
       args.Positional().size() != 2 || !args.Has("size"))
     return Usage();
   int32_t width = 0, height = 0;
@@ -58,8 +62,9 @@ int CmdRender(const Words& words) {
   if (!asBmp && !EndsWith(out, ".ppm") && !EndsWith(out, ".PPM")) return Usage();
 
   CShowSettings settings;
-  int64_t fit = 0, smart = 0, minWidth = 0, ignoreSmall = 0;
+  int64_t fit = 0, smart = 0, minWidth = 0, ignoreSmall = 0, autoRotate = 1;
   if (!IntOption(args, "fit", INT32_MIN, INT32_MAX, settings.m_nFitMode, fit) ||
+      !IntOption(args, "auto-rotate", 0, 1, 1, autoRotate) ||
       !IntOption(args, "smart-crop", 0, 1, settings.m_bSmartCrop, smart) ||
       !IntOption(args, "min-width", 0, UINT32_MAX, settings.m_nMinWidth, minWidth) ||
       !IntOption(args, "ignore-small", 0, 1, settings.m_bIgnoreSmall, ignoreSmall))
@@ -68,6 +73,7 @@ int CmdRender(const Words& words) {
   settings.m_bSmartCrop = static_cast<int32_t>(smart);
   settings.m_nMinWidth = static_cast<int32_t>(static_cast<uint32_t>(minWidth));
   settings.m_bIgnoreSmall = static_cast<int32_t>(ignoreSmall);
+  settings.m_bAutoRotate = static_cast<int32_t>(autoRotate);
 
   CShowImage image;
   const CSlidePreparation prep = PrepareSlide(image, in, settings, width, height);

@@ -1,6 +1,7 @@
 // JPEG reader of the codec library (libjpeg-turbo underneath).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "codec/codec.h"
@@ -27,3 +28,14 @@ int32_t ISReadJPGRows(HISSRC source, ISRowReceiver* receiver);
 // and, when resolution is given, the JFIF density as stored (unit 0 none,
 // 1 dots per inch, 2 dots per centimetre; all 0 without a JFIF header). 1 / 0.
 int32_t ISGetJPGDims(HISSRC source, int32_t* width, int32_t* height, int32_t* bitsPerPixel, ISResolution* resolution);
+
+// The camera orientation of a JPEG (Exif tag 0x0112 of its first APP1 "Exif"
+// block): 1 upright, 2 mirrored, 3 turned half round, 4 upside-down mirror,
+// 5 to 8 the same with rows and columns exchanged (6: turn a quarter
+// clockwise to show, 8: a quarter anticlockwise). 1 when the file has none or
+// a damaged one; 0 when the header cannot be read. Reads from the source's
+// current position.
+int32_t ISGetJPGOrientation(HISSRC source);
+// The orientation in an APP1 block's data ("Exif\0\0" and a TIFF structure);
+// 1 when there is none or the block is damaged.
+int32_t ISExifOrientation(const uint8_t* block, size_t size);

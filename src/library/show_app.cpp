@@ -28,6 +28,12 @@ void CShowApp::LoadCounter() { ReadCounter(CProfile(kProfileCompany)); }
 
 bool CShowApp::SaveCounter() const { return WriteCounter(CProfile(kProfileCompany), m_nCounter); }
 
+void CShowApp::ReadProfileOptions(const CProfile& profile) {
+  m_bAutoRotate = profile.ReadInt(kProfileSection, kProfileAutoRotate, 1);
+}
+
+void CShowApp::LoadProfileOptions() { ReadProfileOptions(CProfile(kProfileCompany)); }
+
 bool CShowApp::RebuildFileList(CProgressControl* progress) {
   m_arrFiles.clear();
   for (const auto& folder : m_arrFolders) ScanFolder(folder, progress);

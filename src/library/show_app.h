@@ -31,6 +31,7 @@ class CShowApp : public CShowSettings {
   static constexpr const char* kProfileCompany = "Quadrivue";
   static constexpr const char* kProfileSection = "Settings";
   static constexpr const char* kProfileEntry = "Counter";
+  static constexpr const char* kProfileAutoRotate = "AutoRotate";
 
   ESettingsLoad LoadSettings() { return LoadSettingsFile(m_strSettingsPath, *this); }
   bool SaveSettings() const { return SaveSettingsFile(m_strSettingsPath, *this); }
@@ -41,6 +42,9 @@ class CShowApp : public CShowSettings {
   // The same in the running program's own profile (company kProfileCompany).
   void LoadCounter();
   bool SaveCounter() const;
+  // m_bAutoRotate from the profile (1 when absent); it is never written.
+  void ReadProfileOptions(const CProfile& profile);
+  void LoadProfileOptions();
 
   // Rescans every folder, replaces m_arrFiles and rewrites the index.
   // Returns false when the index could not be written (the old one stays).

@@ -27,6 +27,11 @@ struct CShowSettings {
   int32_t m_nFitMode;  // 0 fit inside, 1 zoom to fill
   int32_t m_nMonitor;  // -1: choose automatically
 
+  // Not in settings.idx: the profile value "Settings"/"AutoRotate" (0 turns
+  // it off). Non-zero: JPEG pictures are turned upright by their camera
+  // orientation.
+  int32_t m_bAutoRotate = 1;
+
   // Gives every stored scalar its default; folders, counter and files stay.
   void ResetStoredScalars();
 };

@@ -6,6 +6,7 @@
 #include <new>
 #include <utility>
 
+#include "codec/jpeg.h"
 #include "codec/ops/ops.h"
 #include "codec/source_handle.h"
 #include "platform/global_memory.h"
@@ -219,7 +220,21 @@ int32_t CShowImage::LoadFromSource(HISSRC source, int32_t type, int32_t page) {
     Free();
     return result != IS_ERR_OK ? result : converted;
   }
+  if (m_bAutoRotate && (type == kTypeJpeg || type == kTypeJpegGrey)) TurnUpright(source);
   return result;
+}
+
+void CShowImage::TurnUpright(HISSRC source) {
+  ISSeekSource(source, 0, 0);
+  const int32_t orientation = ISGetJPGOrientation(source);
+  if (orientation < 2 || orientation > 8) return;
+  const bool exchanged = orientation >= 5;
+  CShowImage turned;
+  // Without the memory for a second picture it stays as stored.
+  if (turned.Allocate(exchanged ? m_nHeight : m_nWidth, exchanged ? m_nWidth : m_nHeight, 24) != IS_ERR_OK) return;
+  if (!ISOrientImage(GetBits(), m_nWidth, m_nHeight, 3, orientation, turned.GetBits())) return;
+  turned.CopyAttributes(*this);
+  TakeOver(turned);
 }
 
 namespace {

@@ -104,6 +104,7 @@ class CShowImage {
   int32_t m_nType = kTypeNone;
   std::string m_strPath;
   int32_t m_nPage = 0;
+  uint8_t m_bAutoRotate = 1;   // JPEG pictures are turned upright by their camera orientation
   uint8_t m_bCodecBuffer = 1;  // the buffer in use came from the codec library
   uint8_t* m_pCodecBits = nullptr;
   uint8_t* m_pOwnBits = nullptr;
@@ -113,6 +114,8 @@ class CShowImage {
   void Adopt(uint8_t* codecBits, int32_t width, int32_t height, int32_t type);
   int32_t LoadMetafile(const std::string& path, int32_t type);
   int32_t CorrectTiffAspect();
+  // Turns a loaded JPEG picture as its camera orientation says.
+  void TurnUpright(HISSRC source);
 };
 
 }  // namespace qv

@@ -90,6 +90,11 @@ bool CShowImage::ProbeRowRead(const std::string& path, int32_t& type, int32_t& w
   if (!HasRowRead(type)) return false;
   ISSeekSource(source, 0, 0);
   if (!QuerySize(source, type, width, height) || width < 1 || height < 1) return false;
+  if (type == kTypeJpeg || type == kTypeJpegGrey) {
+    // A picture to be turned upright is turned whole.
+    ISSeekSource(source, 0, 0);
+    return !m_bAutoRotate || ISGetJPGOrientation(source) == 1;
+  }
   if (type != kTypeTiff) return true;
   // Pixels that are not square are stretched after a whole load.
   int32_t x = 0, y = 0, unit = 1;

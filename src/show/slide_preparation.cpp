@@ -46,6 +46,7 @@ CSlidePreparation PrepareSlide(CShowImage& image, const std::string& path, const
                                int32_t clientWidth, int32_t clientHeight) {
   CSlidePreparation prep;
   if (path.empty()) return prep;
+  image.m_bAutoRotate = settings.m_bAutoRotate != 0;
   if (PrepareWhileDecoding(image, path, settings, clientWidth, clientHeight, prep)) return prep;
   prep.nLoadResult = image.Load(path, kTypeNone, 0);
   if (image.IsEmpty()) {

@@ -34,6 +34,23 @@ TEST(ShowAppCounter, AbsentValueIsZeroAndWrittenValueReadsBack) {
   }
 }
 
+// "Settings"/"AutoRotate": on when absent, off only by 0, and never written
+// by loading or saving the settings file.
+TEST(ShowAppProfileOptions, AutoRotateIsOnUnlessTheProfileSaysZero) {
+  TempDir dir;
+  const CProfile profile = TestProfile(dir);
+  CShowApp app(dir.Path("settings.idx"), dir.Path("filelist.idx"));
+  app.m_bAutoRotate = 0;
+  app.ReadProfileOptions(profile);
+  EXPECT_EQ(app.m_bAutoRotate, 1);
+  ASSERT_TRUE(profile.WriteInt("Settings", "AutoRotate", 0));
+  app.ReadProfileOptions(profile);
+  EXPECT_EQ(app.m_bAutoRotate, 0);
+  ASSERT_TRUE(app.SaveSettings());
+  app.LoadSettings();
+  EXPECT_EQ(app.m_bAutoRotate, 0);
+}
+
 TEST(ShowAppCounter, SectionsAndEntriesAreSeparate) {
   TempDir dir;
   const CProfile profile = TestProfile(dir);

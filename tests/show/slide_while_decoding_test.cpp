@@ -177,3 +177,90 @@ TEST(SlideWhileDecoding, MatchesWholePathByteForByte) {
 
 }  // namespace
 }  // namespace qv
+
+namespace qv {
+namespace {
+
+// An APP1 Exif block holding only the orientation, little- or big-endian.
+Bytes ExifBlock(uint16_t orientation, bool bigEndian) {
+  auto u16 = [&](Bytes& b, uint32_t v) {
+    const uint8_t hi = uint8_t(v >> 8), lo = uint8_t(v);
+    b.insert(b.end(), bigEndian ? std::initializer_list<uint8_t>{hi, lo} : std::initializer_list<uint8_t>{lo, hi});
+  };
+  auto u32 = [&](Bytes& b, uint32_t v) {
+    u16(b, bigEndian ? v >> 16 : v & 0xFFFF);
+    u16(b, bigEndian ? v & 0xFFFF : v >> 16);
+  };
+  Bytes b = {'E', 'x', 'i', 'f', 0, 0};
+  b.insert(b.end(), bigEndian ? std::initializer_list<uint8_t>{'M', 'M'} : std::initializer_list<uint8_t>{'I', 'I'});
+  u16(b, 42);
+  u32(b, 8);
+  u16(b, 1);
+  u16(b, 0x0112);
+  u16(b, 3);
+  u32(b, 1);
+  u16(b, orientation);
+  u16(b, 0);
+  u32(b, 0);
+  return b;
+}
+
+// Each orientation turns the picture as the camera meant it: the loaded
+// picture equals the stored one with output pixel (x, y) taken from where
+// the orientation says; off, the picture stays as stored.
+TEST(UprightPhotos, EveryOrientationAgainstTheStoredPixels) {
+  CTempFolder dir;
+  constexpr int32_t kW = 24, kH = 16;
+  for (uint16_t orientation = 1; orientation <= 8; ++orientation) {
+    const test::CJpegLayout layout{
+        .width = kW, .height = kH, .appMarkers = {{1, ExifBlock(orientation, orientation % 2)}}};
+    const std::string path =
+        dir.Write("o" + std::to_string(orientation) + ".jpg", test::EncodeJpeg(layout, test::Pattern(kW, kH, 3, 5)));
+    CShowImage stored, upright;
+    stored.m_bAutoRotate = 0;
+    ASSERT_EQ(stored.Load(path, kTypeNone, 0), 0);
+    ASSERT_EQ(upright.Load(path, kTypeNone, 0), 0);
+    const bool exchanged = orientation >= 5;
+    ASSERT_EQ(upright.m_nWidth, exchanged ? kH : kW) << orientation;
+    ASSERT_EQ(upright.m_nHeight, exchanged ? kW : kH) << orientation;
+    for (int32_t y = 0; y < upright.m_nHeight; ++y) {
+      for (int32_t x = 0; x < upright.m_nWidth; ++x) {
+        // The stored pixel that the camera's view shows at (x, y).
+        const int32_t sx[9] = {0, x, kW - 1 - x, kW - 1 - x, x, y, y, kW - 1 - y, kW - 1 - y};
+        const int32_t sy[9] = {0, y, y, kH - 1 - y, kH - 1 - y, x, kH - 1 - x, kH - 1 - x, x};
+        const uint8_t* want = stored.GetBits() + (size_t(sy[orientation]) * kW + size_t(sx[orientation])) * 3;
+        const uint8_t* got = upright.GetBits() + (size_t(y) * size_t(upright.m_nWidth) + size_t(x)) * 3;
+        ASSERT_TRUE(std::equal(want, want + 3, got)) << "orientation " << orientation << " at " << x << "," << y;
+      }
+    }
+  }
+}
+
+// A portrait phone photo stored sideways is framed as a portrait picture
+// (smart crop: the window's width, cropped towards its top), through the
+// whole path; with the orientation off it is the stored landscape picture
+// and made while decoding.
+TEST(UprightPhotos, SidewaysPhotoIsFramedAsPortrait) {
+  CTempFolder dir;
+  const test::CJpegLayout layout{.width = 300, .height = 200, .appMarkers = {{1, ExifBlock(6, false)}}};
+  const std::string path = dir.Write("phone.jpg", test::EncodeJpeg(layout, test::Pattern(300, 200, 3, 9)));
+  CShowSettings settings;
+  settings.m_bIgnoreSmall = 0;
+  CShowImage image;
+  const CSlidePreparation prep = PrepareSlide(image, path, settings, 150, 100);
+  ASSERT_EQ(prep.outcome, ESlideOutcome::kReady);
+  EXPECT_EQ(prep.nPictureWidth, 200);
+  EXPECT_EQ(prep.nPictureHeight, 300);
+  EXPECT_EQ(prep.framing.nWidth, 150);
+  EXPECT_EQ(prep.framing.nHeight, 225);
+  EXPECT_EQ(prep.framing.nTop, 17);  // (225 - 100) / 7
+  int32_t type = 0, w = 0, h = 0;
+  EXPECT_FALSE(image.ProbeRowRead(path, type, w, h));
+  settings.m_bAutoRotate = 0;
+  const CSlidePreparation stored = PrepareSlide(image, path, settings, 150, 100);
+  EXPECT_EQ(stored.nPictureWidth, 300);
+  EXPECT_TRUE(image.ProbeRowRead(path, type, w, h));
+}
+
+}  // namespace
+}  // namespace qv

@@ -136,6 +136,11 @@ class ISRowAverager {
 // Copies the rectangle (which must lie inside the image) to the destination.
 int32_t ISCropImage(const uint8_t* source, int32_t sourceWidth, int32_t sourceHeight, int32_t sourceStride,
                     uint8_t* dest, int32_t destStride, ISRect rect, int32_t bytesPerPixel);
+// Turns or mirrors a picture (rows packed, bytesPerPixel bytes a pixel) by a
+// camera orientation code 1 to 8 (see ISGetJPGOrientation) into dest, which
+// must not be the source; codes 5 to 8 exchange width and height.
+int32_t ISOrientImage(const uint8_t* source, int32_t width, int32_t height, int32_t bytesPerPixel, int32_t orientation,
+                      uint8_t* dest);
 // The same for 1-bit rows; destination bits past the width keep their values.
 int32_t ISCrop1Bit(const uint8_t* source, int32_t sourceWidth, int32_t sourceHeight, int32_t sourceStride,
                    uint8_t* dest, int32_t destStride, ISRect rect);

@@ -6,6 +6,7 @@
 #include <csetjmp>
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
@@ -449,6 +450,16 @@ uint8_t* ReadJpg(CISOperation& op, CISIO& io, int32_t* width, int32_t* height, i
   return buffer.Release();
 }
 
+int32_t GetJpgOrientation(CISOperation& op, CISIO& io) {
+  JpegDecoderPtr d = NewDecoder();
+  SetUp(*d, io, op.State(), 0);
+  for (jpeg_saved_marker_ptr m = d->cinfo.marker_list; m; m = m->next) {
+    if (m->marker == JPEG_APP0 + 1 && m->data_length >= 6 && std::memcmp(m->data, "Exif\0\0", 6) == 0)
+      return ISExifOrientation(m->data, m->data_length);
+  }
+  return 1;
+}
+
 int32_t GetJpgDims(CISOperation& op, CISIO& io, int32_t* width, int32_t* height, int32_t* bits,
                    ISResolution* resolution) {
   JpegDecoderPtr d = NewDecoder();
@@ -484,6 +495,14 @@ int32_t ISReadJPGRows(HISSRC source, ISRowReceiver* receiver) {
     qv::codec::ReadJpg(op, io, &width, &height, 24, 0, &rows);
     return 1;
   });
+}
+
+int32_t ISGetJPGOrientation(HISSRC source) {
+  CISOperation op;
+  if (!op.Ok()) return 0;
+  CISIO io;
+  if (!op.Attach(source, io)) return 0;
+  return op.Run<int32_t>(0, [&] { return qv::codec::GetJpgOrientation(op, io); });
 }
 
 int32_t ISGetJPGDims(HISSRC source, int32_t* width, int32_t* height, int32_t* bitsPerPixel, ISResolution* resolution) {

@@ -154,3 +154,40 @@ TEST(PaletteToRGB, GreyPaletteAndByteOrder) {
 
 }  // namespace
 }  // namespace qv::test
+
+namespace qv::test {
+namespace {
+
+// A 3 x 2 picture of one byte a pixel,   1 2 3
+// in each orientation (as shown):        4 5 6
+TEST(OrientImage, KnownAnswersAndRefusals) {
+  const Bytes src = {1, 2, 3, 4, 5, 6};
+  const Bytes kWant[9] = {{},
+                          {1, 2, 3, 4, 5, 6},
+                          {3, 2, 1, 6, 5, 4},
+                          {6, 5, 4, 3, 2, 1},
+                          {4, 5, 6, 1, 2, 3},
+                          {1, 4, 2, 5, 3, 6},
+                          {4, 1, 5, 2, 6, 3},
+                          {6, 3, 5, 2, 4, 1},
+                          {3, 6, 2, 5, 1, 4}};
+  for (int32_t o = 1; o <= 8; ++o) {
+    Bytes dst(6, 0);
+    ASSERT_EQ(ISOrientImage(src.data(), 3, 2, 1, o, dst.data()), 1) << o;
+    EXPECT_EQ(dst, kWant[o]) << "orientation " << o;
+  }
+  Bytes four(24), out(24);
+  for (size_t i = 0; i < four.size(); ++i) four[i] = uint8_t(i);
+  ASSERT_EQ(ISOrientImage(four.data(), 3, 2, 4, 6, out.data()), 1);
+  EXPECT_EQ(Bytes(out.begin(), out.begin() + 8), (Bytes{12, 13, 14, 15, 0, 1, 2, 3})) << "whole pixels move";
+  Bytes dst(6, 0);
+  for (int32_t o : {0, 9}) EXPECT_EQ(ISOrientImage(src.data(), 3, 2, 1, o, dst.data()), 0) << o;
+  EXPECT_EQ(ISOrientImage(src.data(), 0, 2, 1, 1, dst.data()), 0);
+  EXPECT_EQ(ISOrientImage(dst.data(), 3, 2, 1, 1, dst.data()), 0) << "in place";
+  EXPECT_EQ(ISOrientImage(nullptr, 3, 2, 1, 1, dst.data()), 0);
+  EXPECT_EQ(ISGetLastError(), IS_ERR_BADPARAM);
+  EXPECT_EQ(dst, Bytes(6, 0));
+}
+
+}  // namespace
+}  // namespace qv::test

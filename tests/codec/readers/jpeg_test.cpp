@@ -121,8 +121,8 @@ TEST_F(JpegReader, FileCutInTheScanKeepsTheRowsItHolds) {
     const Bytes sos = {0xFF, 0xDA};
     const auto first = std::search(m_file.begin(), m_file.end(), sos.begin(), sos.end());
     const auto second = std::search(first + 1, m_file.end(), sos.begin(), sos.end());
-    const size_t keep = progressive ? static_cast<size_t>((first - m_file.begin()) + (second - first) / 2)
-                                    : m_file.size() * 6 / 10;
+    const size_t keep =
+        progressive ? static_cast<size_t>((first - m_file.begin()) + (second - first) / 2) : m_file.size() * 6 / 10;
     const std::string cut = m_dir.Write("cut.jpg", Bytes(m_file.begin(), m_file.begin() + keep));
     const CRead r = ReadJpg(cut, 24);
     EXPECT_EQ(r.error, IS_ERR_FILEREAD) << progressive;
@@ -313,6 +313,72 @@ TEST_F(JpegReader, BadArgumentsAreRefused) {
   int32_t notASource = 0;
   EXPECT_EQ(ISGetJPGDims(reinterpret_cast<HISSRC>(&notASource), &w, &h, nullptr, nullptr), 0);
   EXPECT_EQ(ISGetLastError(), IS_ERR_BADSOURCE);
+}
+
+}  // namespace
+}  // namespace qv::test
+
+namespace qv::test {
+namespace {
+
+// Exif blocks whole and damaged: only a well-formed orientation entry counts.
+TEST(ExifOrientation, WellFormedEntriesOnly) {
+  // "Exif\0\0", a little-endian TIFF header, one directory of `entries` with
+  // the orientation entry last, then the next-directory offset.
+  auto block = [](uint16_t value, uint16_t type = 3, uint32_t count = 1, uint32_t entries = 1) {
+    CByteWriter w;
+    w.Text("Exif").U8(0).U8(0).Text("II").U16(42).U32(8).U16(entries);
+    for (uint32_t i = 1; i < entries; ++i) w.U16(0x010F).U16(2).U32(4).U32(0);
+    w.U16(0x0112).U16(type).U32(count).U16(value).U16(0).U32(0);
+    return w.Get();
+  };
+  Bytes bigEndian = {'E', 'x', 'i',  'f',  0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8,
+                     0,   1,   0x01, 0x12, 0, 3, 0,   0,   0, 1,  0, 8, 0, 0};
+  const Bytes whole = block(6);
+  Bytes badOrder = whole, badMagic = whole, farDirectory = whole;
+  badOrder[6] = 'X';
+  badMagic[8] = 43;
+  farDirectory[10] = 0xF0;
+  const Bytes cut(whole.begin(), whole.begin() + 20);
+  const struct {
+    const char* what;
+    Bytes data;
+    int32_t want;
+  } kCases[] = {
+      {"little-endian 6", block(6), 6},
+      {"big-endian 8", bigEndian, 8},
+      {"after another entry", block(3, 3, 1, 3), 3},
+      {"value 0", block(0), 1},
+      {"value 9", block(9), 1},
+      {"type LONG", block(6, 4), 1},
+      {"count 2", block(6, 3, 2), 1},
+      {"byte order unknown", badOrder, 1},
+      {"not 42", badMagic, 1},
+      {"directory past the end", farDirectory, 1},
+      {"entry cut short", cut, 1},
+      {"no signature", Bytes(whole.begin() + 1, whole.end()), 1},
+      {"empty", Bytes(), 1},
+  };
+  for (const auto& c : kCases) EXPECT_EQ(ISExifOrientation(c.data.data(), c.data.size()), c.want) << c.what;
+}
+
+TEST(ExifOrientation, ReadFromTheFileHeader) {
+  CTempFolder dir;
+  const Bytes pixels = Pattern(16, 8, 3, 1);
+  const std::string plain = dir.Write("plain.jpg", EncodeJpeg({.width = 16, .height = 8}, pixels));
+  CByteWriter exif;
+  exif.Text("Exif").U8(0).U8(0).Text("II").U16(42).U32(8).U16(1).U16(0x0112).U16(3).U32(1).U16(8).U16(0).U32(0);
+  const std::string turned = dir.Write(
+      "turned.jpg", EncodeJpeg({.width = 16, .height = 8, .appMarkers = {{2, Bytes{1}}, {1, exif.Get()}}}, pixels));
+  const std::string junk = dir.Write("junk.jpg", Bytes(64, 0x11));
+  const struct {
+    const std::string& path;
+    int32_t want;
+  } kCases[] = {{plain, 1}, {turned, 8}, {junk, 0}};
+  for (const auto& c : kCases) {
+    CSource source(c.path);
+    EXPECT_EQ(ISGetJPGOrientation(source.Get()), c.want) << c.path;
+  }
 }
 
 }  // namespace
