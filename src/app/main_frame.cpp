@@ -111,6 +111,9 @@ bool CMainFrame::OnCommand(UINT id, UINT) {
     case ID_NEXT_PICTURE:
       OnTrayLeftClick();
       return true;
+    case ID_PAUSE_SHOW:
+      OnPauseShow();
+      return true;
     case ID_APP_ABOUT:
       OnAbout();
       return true;
@@ -167,6 +170,13 @@ void CMainFrame::OnTrayLeftClick() {
   m_TrayIcon.ChangeIcon(IDI_TRAY_BUSY);
   m_wndShow.NextPicture();
   m_TrayIcon.ChangeIcon(IDI_TRAY);
+}
+
+void CMainFrame::OnPauseShow() {
+  m_bPaused = !m_bPaused;
+  m_wndShow.SetPaused(m_bPaused);
+  m_TrayIcon.SetMenuItemText(ID_PAUSE_SHOW, m_bPaused ? "Resume Slideshow" : "Pause Slideshow");
+  m_TrayIcon.SetTip(m_bPaused ? "Quadrivue (paused)" : kTitle);
 }
 
 void CMainFrame::OnEndSession(bool ending) {

@@ -35,6 +35,9 @@ class CMainFrame : public win::CWnd {
   void OnAbout();
   void OnHomePage();
   void OnTrayLeftClick();
+  // Pauses or resumes the show; the tray's menu item and tip say which.
+  void OnPauseShow();
+  bool IsPaused() const { return m_bPaused; }
 
  protected:
   int OnCreate(CREATESTRUCTA* create) override;
@@ -51,6 +54,7 @@ class CMainFrame : public win::CWnd {
   std::vector<CMonitorEntry> m_arrMonitors;
   CShowWnd m_wndShow;
   CSettingsDlg* m_pOpenSettings = nullptr;
+  bool m_bPaused = false;  // not saved: every start runs the show
 };
 
 }  // namespace qv

@@ -71,7 +71,17 @@ void CShowWnd::StartShow() {
   if (!m_hWnd) return;
   const uint32_t period = SlideIntervalMs(m_app.m_nInterval, m_app.m_bMinutes);
   NextPicture();
-  ::SetTimer(m_hWnd, kSlideTimer, period, nullptr);
+  if (!m_bPaused) ::SetTimer(m_hWnd, kSlideTimer, period, nullptr);
+}
+
+void CShowWnd::SetPaused(bool paused) {
+  m_bPaused = paused ? 1 : 0;
+  if (!m_hWnd) return;
+  if (paused) {
+    ::KillTimer(m_hWnd, kSlideTimer);
+  } else {
+    ::SetTimer(m_hWnd, kSlideTimer, SlideIntervalMs(m_app.m_nInterval, m_app.m_bMinutes), nullptr);
+  }
 }
 
 bool CShowWnd::ScreenSaverRunning() {
@@ -121,6 +131,11 @@ void CShowWnd::ReplaceBitmap(HBITMAP bitmap, int32_t width, int32_t height) {
 
 void CShowWnd::OnTimer(UINT_PTR id) {
   if (id == kRetryTimer) ::KillTimer(m_hWnd, kRetryTimer);
+  // A tick already queued when the show was paused is dropped.
+  if (id == kSlideTimer && m_bPaused) {
+    Default();
+    return;
+  }
   const int32_t shownBefore = m_nShownCount;
   NextPicture();
   // Once per run: in the tick that put the second picture on show. A later

@@ -56,6 +56,10 @@ class CShowWnd : public win::CWnd {
   void StartShow();
   // One advance of the show.
   void NextPicture();
+  // Paused, the slide timer is stopped (StartShow then only shows the next
+  // picture); resuming starts it again with the interval.
+  void SetPaused(bool paused);
+  bool IsPaused() const { return m_bPaused != 0; }
 
   // The rectangle the window is pinned to; set before moving it.
   RECT m_rcMonitor{};
@@ -91,6 +95,7 @@ class CShowWnd : public win::CWnd {
   int32_t m_bUpdatePending = 0;
   int32_t m_nShownCount = 0;
   int32_t m_bShowName = 0;
+  int32_t m_bPaused = 0;
   std::string m_strCurrentFile;
 };
 

@@ -86,7 +86,24 @@ bool CSystemTray::SetDefaultMenuItem(UINT item, bool byPosition) {
   return true;
 }
 
-HMENU CSystemTray::LoadTrayMenu() const { return ::LoadMenuA(win::ProgramInstance(), MAKEINTRESOURCEA(m_nid.uID)); }
+HMENU CSystemTray::LoadTrayMenu() const {
+  const HMENU menu = ::LoadMenuA(win::ProgramInstance(), MAKEINTRESOURCEA(m_nid.uID));
+  const HMENU sub = menu ? ::GetSubMenu(menu, 0) : nullptr;
+  for (const auto& [command, text] : m_mapItemText) {
+    if (sub) ::ModifyMenuA(sub, command, MF_BYCOMMAND | MF_STRING, command, text.c_str());
+  }
+  return menu;
+}
+
+bool CSystemTray::SetTip(const char* tip) {
+  std::strncpy(m_nid.szTip, tip ? tip : "", 63);
+  m_nid.szTip[63] = '\0';
+  if (!m_bIconAdded) return false;
+  m_nid.uFlags = NIF_TIP;
+  return ::Shell_NotifyIconA(NIM_MODIFY, &m_nid) != FALSE;
+}
+
+void CSystemTray::SetMenuItemText(UINT command, std::string text) { m_mapItemText[command] = std::move(text); }
 
 LRESULT CSystemTray::HandleNotification(WPARAM wParam, LPARAM lParam) {
   if (wParam != m_nid.uID) return 0;

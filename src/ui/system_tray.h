@@ -8,6 +8,8 @@
 #include <shellapi.h>
 
 #include <cstdint>
+#include <map>
+#include <string>
 
 #include "platform/win/window.h"
 
@@ -32,6 +34,13 @@ class CSystemTray : public win::CWnd {
   bool ChangeIcon(HICON icon);
   bool ChangeIcon(int resourceId);
   bool SetDefaultMenuItem(UINT item, bool byPosition);
+  // The icon's tip (63 characters at most).
+  bool SetTip(const char* tip);
+  // The text the menu item with this command shows from now on.
+  void SetMenuItemText(UINT command, std::string text);
+  // The tray menu as the next right click shows it (texts applied); the
+  // caller destroys it.
+  HMENU LoadTrayMenu() const;
 
   // The callback message: left press, right click and double click.
   LRESULT HandleNotification(WPARAM wParam, LPARAM lParam);
@@ -45,7 +54,6 @@ class CSystemTray : public win::CWnd {
   // The shell forgets every icon when its notification area restarts; it
   // then broadcasts this message and the icon is added again.
   void OnTaskbarCreated();
-  HMENU LoadTrayMenu() const;
 
   int32_t m_bIconAdded = 0;
   NOTIFYICONDATAA m_nid{};
@@ -53,6 +61,7 @@ class CSystemTray : public win::CWnd {
   int32_t m_bDefaultByPos = 1;
   HWND m_hTarget = nullptr;
   UINT m_nTaskbarCreated = 0;
+  std::map<UINT, std::string> m_mapItemText;
 };
 
 }  // namespace qv

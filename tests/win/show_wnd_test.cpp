@@ -61,6 +61,26 @@ class ShowWndTest : public testing::Test {
   CShowWnd show{app};
 };
 
+// Paused, no slide timer runs and a tick already queued is dropped; a start
+// (the Settings command) shows the next picture but leaves it paused;
+// resuming starts the timer again.
+TEST_F(ShowWndTest, PauseStopsTheSlideTimerAndResumeStartsIt) {
+  SetList({Picture("a.bmp", 400, 300), Picture("b.bmp", 400, 300, 90), Picture("c.bmp", 400, 300, 30)});
+  ASSERT_TRUE(show.Create(kArea, nullptr));
+  ASSERT_EQ(show.ShownCount(), 1);
+  show.SetPaused(true);
+  EXPECT_FALSE(::KillTimer(show.GetSafeHwnd(), CShowWnd::kSlideTimer)) << "the timer is stopped";
+  SendTick();
+  EXPECT_EQ(show.ShownCount(), 1);
+  show.StartShow();
+  EXPECT_EQ(show.ShownCount(), 2);
+  EXPECT_FALSE(::KillTimer(show.GetSafeHwnd(), CShowWnd::kSlideTimer)) << "still paused after a start";
+  show.SetPaused(false);
+  SendTick();
+  EXPECT_EQ(show.ShownCount(), 3);
+  EXPECT_TRUE(::KillTimer(show.GetSafeHwnd(), CShowWnd::kSlideTimer)) << "the timer runs again";
+}
+
 TEST_F(ShowWndTest, AdvancesSkipsWhatItCannotShowAndRetriesNarrowPictures) {
   const std::string first = Picture("a.bmp", 400, 300);
   const std::string last = Picture("b.bmp", 480, 240);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "res/resource.h"
@@ -101,6 +103,25 @@ TEST_F(SystemTrayTest, RightClickShowsTheMenuWithItsDefaultItem) {
   EXPECT_EQ(Notify(IDR_TRAYMENU, WM_RBUTTONUP), 1);
   EXPECT_EQ(target.m_nMenuDefault, 1);  // "Visit Home Page..." in bold
   EXPECT_TRUE(target.m_commands.empty());
+}
+
+// The pause item follows "Settings..." and shows the text last set for it;
+// the tip changes with it.
+TEST_F(SystemTrayTest, MenuItemTextAndTipFollowThePause) {
+  auto itemText = [&](UINT command) {
+    const HMENU menu = tray.LoadTrayMenu();
+    char text[64] = {};
+    ::GetMenuStringA(::GetSubMenu(menu, 0), command, text, sizeof text, MF_BYCOMMAND);
+    const UINT after = ::GetMenuItemID(::GetSubMenu(menu, 0), 4);
+    ::DestroyMenu(menu);
+    return std::pair<std::string, UINT>(text, after);
+  };
+  EXPECT_EQ(itemText(ID_PAUSE_SHOW), (std::pair<std::string, UINT>("Pause Slideshow", ID_PAUSE_SHOW)));
+  tray.SetMenuItemText(ID_PAUSE_SHOW, "Resume Slideshow");
+  EXPECT_EQ(itemText(ID_PAUSE_SHOW).first, "Resume Slideshow");
+  EXPECT_EQ(itemText(ID_SETTINGS).first, "Settings...");
+  EXPECT_TRUE(tray.SetTip("Quadrivue (paused)"));
+  EXPECT_TRUE(ShellKnowsIcon());
 }
 
 TEST_F(SystemTrayTest, ChangesTheIconAndAddsItAgainWhenTheShellRestarts) {
