@@ -1,5 +1,7 @@
 #include "app/main_frame.h"
 
+#include <utility>
+
 #include "res/resource.h"
 #include "ui/about_info.h"
 #include "ui/settings_dialog.h"
@@ -72,6 +74,7 @@ int CMainFrame::OnCreate(CREATESTRUCTA* create) {
     win::ShowMessageBox(nullptr, "Error, Cannot Enumerate Monitors!", MB_OK);
     return -1;
   }
+  m_nMonitorSetting = m_app.m_nMonitor;
   m_app.m_nMonitor = ResolveMonitorIndex(m_app.m_nMonitor, m_arrMonitors);
   // A show window that cannot be made leaves the tray icon, so the settings
   // can still be opened.
@@ -142,13 +145,35 @@ void CMainFrame::OnSettings() {
   // A monitor the list did not offer is never used as an index: the show
   // stays where it is.
   const int32_t chosen = m_app.m_nMonitor;
-  if (result == IDOK && chosen != old && chosen >= 0 && static_cast<size_t>(chosen) < m_arrMonitors.size()) {
-    const RECT work = ToRect(m_arrMonitors[static_cast<size_t>(chosen)].m_rcWork);
-    m_wndShow.m_rcMonitor = work;
-    if (m_wndShow.GetSafeHwnd())
-      ::MoveWindow(m_wndShow.GetSafeHwnd(), work.left, work.top, work.right - work.left, work.bottom - work.top, TRUE);
+  if (result == IDOK && chosen >= 0 && static_cast<size_t>(chosen) < m_arrMonitors.size()) {
+    m_nMonitorSetting = chosen;
+    if (chosen != old) PlaceShow(chosen);
   }
   m_wndShow.StartShow();
+}
+
+void CMainFrame::PlaceShow(int32_t index) {
+  const RECT work = ToRect(m_arrMonitors[static_cast<size_t>(index)].m_rcWork);
+  m_wndShow.m_rcMonitor = work;
+  if (m_wndShow.GetSafeHwnd())
+    ::MoveWindow(m_wndShow.GetSafeHwnd(), work.left, work.top, work.right - work.left, work.bottom - work.top, TRUE);
+}
+
+LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_DISPLAYCHANGE || (message == WM_SETTINGCHANGE && wParam == SPI_SETWORKAREA)) OnMonitorsChanged();
+  return CWnd::WindowProc(message, wParam, lParam);
+}
+
+void CMainFrame::OnMonitorsChanged() {
+  std::vector<CMonitorEntry> before = m_arrMonitors;
+  EnumerateMonitors();
+  // Without any monitor the show stays where it was until the next change.
+  if (m_arrMonitors.empty()) {
+    m_arrMonitors = std::move(before);
+    return;
+  }
+  m_app.m_nMonitor = MonitorAfterChange(m_nMonitorSetting, m_arrMonitors);
+  PlaceShow(m_app.m_nMonitor);
 }
 
 void CMainFrame::OnAbout() { CAboutDlg(m_hWnd).DoModal(); }

@@ -43,10 +43,16 @@ class CMainFrame : public win::CWnd {
   int OnCreate(CREATESTRUCTA* create) override;
   void OnDestroy() override;
   bool OnCommand(UINT id, UINT notifyCode) override;
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
   void OnEndSession(bool ending) override;
 
  private:
   void EnumerateMonitors();
+  // Monitors added or removed, or a work area moved: the monitors are
+  // enumerated again and the show goes over its monitor's work area now.
+  void OnMonitorsChanged();
+  // Pins the show window to monitor index's work area.
+  void PlaceShow(int32_t index);
   static RECT ToRect(const CMonitorRect& rect);
 
   CShowApp& m_app;
@@ -54,7 +60,9 @@ class CMainFrame : public win::CWnd {
   std::vector<CMonitorEntry> m_arrMonitors;
   CShowWnd m_wndShow;
   CSettingsDlg* m_pOpenSettings = nullptr;
-  bool m_bPaused = false;  // not saved: every start runs the show
+  bool m_bPaused = false;
+  int32_t m_nMonitorSetting =
+      -1;  // the monitor as the settings name it (-1: automatic)  // not saved: every start runs the show
 };
 
 }  // namespace qv

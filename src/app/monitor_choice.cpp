@@ -15,6 +15,11 @@ int32_t ResolveMonitorIndex(int32_t n, std::span<const CMonitorEntry> entries) {
   return n;
 }
 
+int32_t MonitorAfterChange(int32_t setting, std::span<const CMonitorEntry> entries) {
+  if (setting >= 0 && static_cast<size_t>(setting) < entries.size()) return setting;
+  return ResolveMonitorIndex(-1, entries);
+}
+
 std::string MonitorLabel(int32_t index, bool primary) {
   std::string label = "MONITOR " + std::to_string(int64_t{index} + 1);
   if (primary) label += " (Primary)";

@@ -26,6 +26,11 @@ struct CMonitorEntry {
 // enumeration order, or monitor 0 when every entry is primary.
 int32_t ResolveMonitorIndex(int32_t n, std::span<const CMonitorEntry> entries);
 
+// The monitor index after the monitors changed (one added or removed, a work
+// area moved): the monitor of the setting while it exists; when it has gone
+// (or the setting is automatic), the automatic choice among those present.
+int32_t MonitorAfterChange(int32_t setting, std::span<const CMonitorEntry> entries);
+
 // "MONITOR 2", "MONITOR 1 (Primary)": numbered from 1.
 std::string MonitorLabel(int32_t index, bool primary);
 

@@ -40,6 +40,21 @@ TEST(MonitorChoice, ResolvesTheSettingAmongTheMonitors) {
   }
 }
 
+// After a change a chosen monitor that is still there keeps the show; one
+// that has gone gives way to the automatic choice (not to the last monitor,
+// as a stored setting past the end does at start-up).
+TEST(MonitorChoice, AfterAChangeAGoneMonitorGivesWayToTheAutomaticChoice) {
+  const ResolveCase cases[] = {
+      {"P--", 2, 2}, {"P-", 2, 1},  {"-P-", 3, 2}, {"P", 1, 0},
+      {"-P", 0, 0},  {"P-", -1, 1}, {"PP", -1, 0}, {"P-", INT32_MIN, 1},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(MonitorAfterChange(c.setting, Monitors(c.layout)), c.expected)
+        << c.layout << " with setting " << c.setting;
+  }
+  EXPECT_EQ(MonitorAfterChange(0, {}), -1);
+}
+
 TEST(MonitorChoice, NoMonitorGivesNoIndex) { EXPECT_EQ(ResolveMonitorIndex(-1, {}), -1); }
 
 TEST(MonitorChoice, LabelsCountFromOneAndMarkThePrimary) {
