@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "platform/file_io.h"
+#include "platform/text.h"
 
 namespace qv {
 
@@ -20,9 +21,8 @@ int32_t CFileIndex::GetFileCount() const {
   uint64_t size = 0;
   if (!QueryFileSize(m_strPath, size)) return 0;
   const uint64_t count = size / kFileIndexRecordSize;
-  return count > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())
-             ? std::numeric_limits<int32_t>::max()
-             : static_cast<int32_t>(count);
+  return count > static_cast<uint64_t>(std::numeric_limits<int32_t>::max()) ? std::numeric_limits<int32_t>::max()
+                                                                            : static_cast<int32_t>(count);
 }
 
 std::string CFileIndex::GetFileAt(int32_t index) const {
@@ -36,7 +36,7 @@ std::string CFileIndex::GetFileAt(int32_t index) const {
   const size_t got = std::fread(record.data(), 1, record.size(), file.get());
   const void* nul = std::memchr(record.data(), '\0', got);
   const size_t length = nul ? static_cast<size_t>(static_cast<const char*>(nul) - record.data()) : got;
-  return std::string(record.data(), length);
+  return StoredTextToUtf8(std::string(record.data(), length));
 }
 
 bool CFileIndex::Write(const std::vector<std::string>& paths) const {

@@ -129,7 +129,7 @@ ESettingsLoad DecodeSettings(FILE* file, uint64_t size, CShowSettings& record) {
   for (int32_t i = 0; i < static_cast<int32_t>(count); ++i) {
     std::string folder;
     if (!ReadCountedString(in, folder)) return ESettingsLoad::Damaged;
-    record.m_arrFolders.push_back(std::move(folder));
+    record.m_arrFolders.push_back(StoredTextToUtf8(folder));
   }
   for (const auto& field : kSettingsFields) {
     uint32_t value = 0;

@@ -48,4 +48,6 @@ std::string WideToAnsi(const std::u16string& text) {
   return out;
 }
 
+std::string StoredTextToUtf8(const std::string& text) { return text; }
+
 }  // namespace qv

@@ -33,7 +33,8 @@ XVFB_SCRIPT = os.path.join(HERE, "..", "..", "tools", "xvfb.sh")
 SHOW_W, SHOW_H = 800, 600                # the second monitor, where the automatic choice lands
 WS_POPUP, WS_VISIBLE, WS_CAPTION = 0x80000000, 0x10000000, 0x00C00000
 WM_CLOSE, WM_COMMAND, WM_LBUTTONDOWN = 0x0010, 0x0111, 0x0201
-ID_NEXT_PICTURE, ID_EXIT = 32773, 57665
+ID_NEXT_PICTURE, ID_EXIT, ID_PAUSE_SHOW = 32773, 57665, 32774
+WM_DISPLAYCHANGE, WM_SETTINGCHANGE, SPI_SETWORKAREA = 0x007E, 0x001A, 47
 TRAY_CALLBACK, TRAY_ICON_ID = 0x040A, 131
 COVER_RECT = (450, 300, 300, 250)        # x y w h: lower right, clear of the path text at the top left
 COVER_RGB = (0x00, 0x80, 0xFF)
@@ -722,6 +723,76 @@ def zorder_checks(s, app, refs, cover, covered):
 
 def rgb_pixels(rgb):
     return {bytes(rgb[i:i + 3]) for i in range(0, len(rgb), 3)}
+
+
+def run_pause(s, help_png):
+    """A show at a one-second interval: pause and resume from the tray command, and the frame's
+    display-change messages, which must leave the show pinned over its monitor."""
+    folders = make_pictures(s, os.path.join(s.work, "pics-pause"), MAIN_LAYOUT[:4])
+    app = App(s, "app-pause", ["m_nInterval=1", "m_bMinutes=0", "m_bRandom=0"], folders, help_png)
+    try:
+        app.wait_started()
+
+        def paused():
+            app.command(ID_PAUSE_SHOW)
+            time.sleep(1.5)  # a tick already queued is dropped, not shown
+            still = s.screen()
+            holds("while paused", lambda: "the picture changed" if s.screen() != still else app.no_extra_windows(), 3.5)
+            return "no slide over 3.5 s at a 1 s interval"
+        if s.check("n pause stops the show", paused):
+            def resumed():
+                before = s.screen()
+                app.command(ID_PAUSE_SHOW)
+                wait_for("the next slide", lambda: s.screen() != before, 6)
+                return "the show moved on again"
+            s.check("n resume starts it again", resumed)
+
+        def display_change():
+            s.probe("post", app.frame["hwnd"], WM_DISPLAYCHANGE, 24, (SHOW_H << 16) | SHOW_W)
+            s.probe("post", app.frame["hwnd"], WM_SETTINGCHANGE, SPI_SETWORKAREA, 0)
+            time.sleep(1)
+            show = s.find("QuadrivueShow")
+            if not show or show["rect"] != (0, 0, SHOW_W, SHOW_H):
+                raise Failure(f"show window now {show}")
+            app.show = show
+            problem = show_is_bottom(s, app)
+            if problem:
+                raise Failure(problem)
+            return f"rect {show['rect']}, still the lowest window"
+        s.check("o display and work-area changes keep the show over its monitor", display_change)
+        s.check("g Exit ends the process (pause)", lambda: f"{app.exit():.1f} s")
+    finally:
+        app.stop()
+
+
+# Folder and file names in Greek, Japanese and with accents.
+UTF8_FOLDER = "Ελλάδα 写真 café"
+UTF8_LAYOUT = [("φωτο_写真.bmp", "bmp", 640, 400), ("été.png", "png", 512, 384)]
+
+
+def run_names(s, help_png):
+    """Pictures whose folder and file names the legacy code page cannot spell: scanned, listed, shown."""
+    root = os.path.join(s.work, "pics-names", UTF8_FOLDER)
+    os.makedirs(root)
+    paths = []
+    for i, (name, kind, w, h) in enumerate(UTF8_LAYOUT):
+        paths.append(os.path.join(root, name))
+        WRITERS[kind](paths[-1], w, h, i)
+    refs = [render(s, p, f"names-ref{i}.ppm") for i, p in enumerate(paths)]
+    app = App(s, "app-names", ["m_nInterval=10", "m_bMinutes=1", "m_bRandom=0"], [root], help_png)
+    try:
+        def listed():
+            if sorted(app.files) != sorted(winpath(p) for p in paths):
+                raise Failure(f"file list {app.files}")
+            return f"{len(app.files)} files listed under their own names"
+        s.check("p UTF-8 names: scanned and listed", listed)
+        app.wait_started()
+        # Sequential from counter 0: the list's second file comes first.
+        shown = [winpath(p) for p in paths].index(app.files[1])
+        s.check("p UTF-8 names: the picture is shown", lambda: s.wait_screen("names", refs[shown], 20))
+        s.check("g Exit ends the process (names)", lambda: f"{app.exit():.1f} s")
+    finally:
+        app.stop()
 
 
 def run_empty(s, help_png):
@@ -1428,7 +1499,8 @@ def main():
     parser.add_argument("--idle-cpu", action="store_true", help="only measure the CPU time between slides")
     parser.add_argument("--soak-interval", type=int, default=0, help="slide interval of the soak, seconds")
     parser.add_argument("--soak-seconds", type=int, default=60, help="length of the soak")
-    parser.add_argument("--only", help="run only the starts whose name holds this word (main, empty, dialogs, soak)")
+    parser.add_argument("--only",
+                        help="run only the starts whose name holds this word (main, empty, pause, names, dialogs, soak)")
     parser.add_argument("--screenshots", metavar="DIR", help="only save PNGs of the dialogs in DIR (for the README)")
     args = parser.parse_args()
     for exe in (os.path.join(args.bin_dir, "Quadrivue.exe"), os.path.join(args.bin_dir, "quadrivue-cli.exe"),
@@ -1448,7 +1520,9 @@ def main():
         elif args.screenshots:
             runs = [("screenshots", lambda s, h: run_screenshots(s, h, os.path.abspath(args.screenshots)))]
         else:
-            runs = [("main start", run_main), ("empty list start", run_empty), ("dialogs start", run_dialogs),
+            runs = [("main start", run_main), ("empty list start", run_empty), ("pause start", run_pause),
+                    ("names start", run_names),
+                    ("dialogs start", run_dialogs),
                     ("soak start", lambda s, h: run_soak(s, h, args.soak_interval, args.soak_seconds))]
         for name, run in runs:
             if args.only and args.only not in name:

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <algorithm>
 #include <set>
 
@@ -66,6 +70,35 @@ TEST(Text, LowerCaseAndWideConversion) {
   EXPECT_EQ(LowerCaseAnsi("C:\\Pics\\X.JPG"), "c:\\pics\\x.jpg");
   EXPECT_EQ(WideToAnsi(u"Folder 1"), "Folder 1");
   EXPECT_EQ(WideToAnsi(u""), "");
+}
+
+TEST(Text, Utf8Detection) {
+  const struct {
+    const char* what;
+    std::string text;
+    bool utf8;
+  } kCases[] = {
+      {"ASCII", "C:\\Pictures\\a.jpg", true},
+      {"Greek", "\xCE\x95\xCE\xBB\xCE\xBB\xCE\xAC\xCE\xB4\xCE\xB1", true},
+      {"Japanese", "\xE5\x86\x99\xE7\x9C\x9F", true},
+      {"outside the basic plane", "\xF0\x9F\x93\xB7", true},
+      {"legacy e acute", "caf\xE9", false},
+      {"lone continuation", "\x80", false},
+      {"cut short", "\xE5\x86", false},
+      {"overlong", "\xC0\xAF", false},
+      {"surrogate", "\xED\xA0\x80", false},
+      {"past the last character", "\xF4\x90\x80\x80", false},
+  };
+  for (const auto& c : kCases) EXPECT_EQ(IsUtf8(c.text), c.utf8) << c.what;
+#ifdef _WIN32
+  // Text of an older build in the legacy code page comes out in UTF-8.
+  char number[8] = {};
+  ::GetLocaleInfoA(LOCALE_SYSTEM_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE, number, sizeof number);
+  if (std::string(number) == "1252") {
+    EXPECT_EQ(StoredTextToUtf8("caf\xE9"), "caf\xC3\xA9");
+  }
+#endif
+  EXPECT_EQ(StoredTextToUtf8("\xCE\x95 x"), "\xCE\x95 x");
 }
 
 TEST(AtomicFileWriter, CommitReplacesAndAbandonKeeps) {
