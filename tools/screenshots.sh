@@ -4,6 +4,7 @@
 # (a path typed into its edit box) and the about box, and saves each one, cropped to its window:
 #
 #   OUT_DIR/settings-dialog.png  OUT_DIR/folder-chooser.png  OUT_DIR/about-box.png
+#   OUT_DIR/two-shows.png        (both monitors chosen; halved with ImageMagick when it is installed)
 #
 #   tools/screenshots.sh [--no-build] [OUT_DIR]     (OUT_DIR defaults to docs/)
 #
@@ -38,4 +39,8 @@ if [ "$build" -eq 1 ]; then
 fi
 
 bin="$root/build/windows/bin"
-exec python3 tests/e2e/run_e2e.py --bin-dir "$bin" --probe "$bin/qv_e2e_probe.exe" --screenshots "$out"
+python3 tests/e2e/run_e2e.py --bin-dir "$bin" --probe "$bin/qv_e2e_probe.exe" --screenshots "$out"
+if [ -x /usr/bin/convert ] && [ -f "$out/two-shows.png" ]; then
+  /usr/bin/convert "$out/two-shows.png" -resize 50% +dither -colors 256 -define png:compression-level=9 \
+    "$out/two-shows.png"
+fi

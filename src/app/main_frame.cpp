@@ -46,7 +46,7 @@ BOOL CALLBACK MonitorEnumProc(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
 
 }  // namespace
 
-CMainFrame::CMainFrame(CShowApp& app) : m_app(app), m_wndShow(app) {}
+CMainFrame::CMainFrame(CShowApp& app) : m_app(app) {}
 
 CMainFrame::~CMainFrame() { DestroyWindow(); }
 
@@ -78,7 +78,7 @@ int CMainFrame::OnCreate(CREATESTRUCTA* create) {
   m_app.m_nMonitor = ResolveMonitorIndex(m_app.m_nMonitor, m_arrMonitors);
   // A show window that cannot be made leaves the tray icon, so the settings
   // can still be opened.
-  m_wndShow.Create(ToRect(m_arrMonitors[static_cast<size_t>(m_app.m_nMonitor)].m_rcWork), m_hWnd);
+  SyncShows();
   return 0;
 }
 
@@ -138,25 +138,38 @@ void CMainFrame::OnSettings() {
   CSettingsDlg dialog(m_app, nullptr);
   for (size_t i = 0; i < m_arrMonitors.size(); ++i)
     dialog.m_arrMonitorNames.push_back(MonitorLabel(static_cast<int32_t>(i), m_arrMonitors[i].m_bPrimary != 0));
-  const int32_t old = m_app.m_nMonitor;
   m_pOpenSettings = &dialog;
   const INT_PTR result = dialog.DoModal();
   m_pOpenSettings = nullptr;
-  // A monitor the list did not offer is never used as an index: the show
-  // stays where it is.
+  // A monitor the list did not offer is never used as an index: the shows
+  // stay where they are.
   const int32_t chosen = m_app.m_nMonitor;
   if (result == IDOK && chosen >= 0 && static_cast<size_t>(chosen) < m_arrMonitors.size()) {
     m_nMonitorSetting = chosen;
-    if (chosen != old) PlaceShow(chosen);
+    m_app.SaveMonitorMask();
+    SyncShows();
   }
-  m_wndShow.StartShow();
+  for (const auto& show : m_arrShows) show->StartShow();
 }
 
-void CMainFrame::PlaceShow(int32_t index) {
-  const RECT work = ToRect(m_arrMonitors[static_cast<size_t>(index)].m_rcWork);
-  m_wndShow.m_rcMonitor = work;
-  if (m_wndShow.GetSafeHwnd())
-    ::MoveWindow(m_wndShow.GetSafeHwnd(), work.left, work.top, work.right - work.left, work.bottom - work.top, TRUE);
+void CMainFrame::SyncShows() {
+  const std::vector<int32_t> chosen =
+      ChosenMonitors(m_app.m_nMonitor, static_cast<uint32_t>(m_app.m_nMonitorMask), m_arrMonitors.size());
+  if (m_arrShows.size() > chosen.size()) m_arrShows.resize(chosen.size());
+  for (size_t i = 0; i < chosen.size(); ++i) {
+    const RECT work = ToRect(m_arrMonitors[static_cast<size_t>(chosen[i])].m_rcWork);
+    if (i < m_arrShows.size()) {
+      CShowWnd& show = *m_arrShows[i];
+      show.m_rcMonitor = work;
+      if (show.GetSafeHwnd())
+        ::MoveWindow(show.GetSafeHwnd(), work.left, work.top, work.right - work.left, work.bottom - work.top, TRUE);
+      continue;
+    }
+    auto show = std::make_unique<CShowWnd>(m_app);
+    show->Create(work, m_hWnd);
+    if (m_bPaused) show->SetPaused(true);
+    m_arrShows.push_back(std::move(show));
+  }
 }
 
 LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -173,7 +186,7 @@ void CMainFrame::OnMonitorsChanged() {
     return;
   }
   m_app.m_nMonitor = MonitorAfterChange(m_nMonitorSetting, m_arrMonitors);
-  PlaceShow(m_app.m_nMonitor);
+  SyncShows();
 }
 
 void CMainFrame::OnAbout() { CAboutDlg(m_hWnd).DoModal(); }
@@ -193,13 +206,13 @@ void CMainFrame::OnHomePage() {
 
 void CMainFrame::OnTrayLeftClick() {
   m_TrayIcon.ChangeIcon(IDI_TRAY_BUSY);
-  m_wndShow.NextPicture();
+  for (const auto& show : m_arrShows) show->NextPicture();
   m_TrayIcon.ChangeIcon(IDI_TRAY);
 }
 
 void CMainFrame::OnPauseShow() {
   m_bPaused = !m_bPaused;
-  m_wndShow.SetPaused(m_bPaused);
+  for (const auto& show : m_arrShows) show->SetPaused(m_bPaused);
   m_TrayIcon.SetMenuItemText(ID_PAUSE_SHOW, m_bPaused ? "Resume Slideshow" : "Pause Slideshow");
   m_TrayIcon.SetTip(m_bPaused ? "Quadrivue (paused)" : kTitle);
 }
@@ -214,7 +227,7 @@ void CMainFrame::OnEndSession(bool ending) {
 void CMainFrame::OnDestroy() {
   m_TrayIcon.RemoveIcon();
   m_TrayIcon.DestroyWindow();
-  m_wndShow.DestroyWindow();
+  m_arrShows.clear();
   m_arrMonitors.clear();
   ::PostQuitMessage(0);
 }

@@ -1,9 +1,10 @@
-// The hidden main frame: owns the tray icon, the monitor list and the show
-// window, and answers the tray menu's commands.
+// The hidden main frame: owns the tray icon, the monitor list and a show
+// window on each chosen monitor, and answers the tray menu's commands.
 #pragma once
 
 #include <windows.h>
 
+#include <memory>
 #include <vector>
 
 #include "app/monitor_choice.h"
@@ -51,14 +52,16 @@ class CMainFrame : public win::CWnd {
   // Monitors added or removed, or a work area moved: the monitors are
   // enumerated again and the show goes over its monitor's work area now.
   void OnMonitorsChanged();
-  // Pins the show window to monitor index's work area.
-  void PlaceShow(int32_t index);
+  // One show per chosen monitor, each pinned over its work area: shows are
+  // kept in order and moved, made for monitors added to the choice, and
+  // closed for those that have left it.
+  void SyncShows();
   static RECT ToRect(const CMonitorRect& rect);
 
   CShowApp& m_app;
   CSystemTray m_TrayIcon;
   std::vector<CMonitorEntry> m_arrMonitors;
-  CShowWnd m_wndShow;
+  std::vector<std::unique_ptr<CShowWnd>> m_arrShows;
   CSettingsDlg* m_pOpenSettings = nullptr;
   bool m_bPaused = false;
   int32_t m_nMonitorSetting =

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace qv {
 
@@ -30,6 +31,12 @@ int32_t ResolveMonitorIndex(int32_t n, std::span<const CMonitorEntry> entries);
 // area moved): the monitor of the setting while it exists; when it has gone
 // (or the setting is automatic), the automatic choice among those present.
 int32_t MonitorAfterChange(int32_t setting, std::span<const CMonitorEntry> entries);
+
+// The monitors that run a show: first the resolved monitor `first`, then
+// every other monitor whose bit is set in mask (bit i: monitor i), in order;
+// bits of monitors that are not there are ignored. Empty when first is not a
+// monitor index.
+std::vector<int32_t> ChosenMonitors(int32_t first, uint32_t mask, size_t count);
 
 // "MONITOR 2", "MONITOR 1 (Primary)": numbered from 1.
 std::string MonitorLabel(int32_t index, bool primary);

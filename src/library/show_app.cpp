@@ -30,9 +30,16 @@ bool CShowApp::SaveCounter() const { return WriteCounter(CProfile(kProfileCompan
 
 void CShowApp::ReadProfileOptions(const CProfile& profile) {
   m_bAutoRotate = profile.ReadInt(kProfileSection, kProfileAutoRotate, 1);
+  m_nMonitorMask = profile.ReadInt(kProfileSection, kProfileMonitors, 0);
 }
 
 void CShowApp::LoadProfileOptions() { ReadProfileOptions(CProfile(kProfileCompany)); }
+
+bool CShowApp::WriteMonitorMask(const CProfile& profile) const {
+  return profile.WriteInt(kProfileSection, kProfileMonitors, m_nMonitorMask);
+}
+
+bool CShowApp::SaveMonitorMask() const { return WriteMonitorMask(CProfile(kProfileCompany)); }
 
 bool CShowApp::RebuildFileList(CProgressControl* progress) {
   m_arrFiles.clear();

@@ -32,6 +32,7 @@ class CShowApp : public CShowSettings {
   static constexpr const char* kProfileSection = "Settings";
   static constexpr const char* kProfileEntry = "Counter";
   static constexpr const char* kProfileAutoRotate = "AutoRotate";
+  static constexpr const char* kProfileMonitors = "Monitors";
 
   ESettingsLoad LoadSettings() { return LoadSettingsFile(m_strSettingsPath, *this); }
   bool SaveSettings() const { return SaveSettingsFile(m_strSettingsPath, *this); }
@@ -42,9 +43,12 @@ class CShowApp : public CShowSettings {
   // The same in the running program's own profile (company kProfileCompany).
   void LoadCounter();
   bool SaveCounter() const;
-  // m_bAutoRotate from the profile (1 when absent); it is never written.
+  // m_bAutoRotate (1 when absent; never written) and m_nMonitorMask (0 when
+  // absent) from the profile; the mask is written when the settings are.
   void ReadProfileOptions(const CProfile& profile);
   void LoadProfileOptions();
+  bool WriteMonitorMask(const CProfile& profile) const;
+  bool SaveMonitorMask() const;
 
   // Rescans every folder, replaces m_arrFiles and rewrites the index.
   // Returns false when the index could not be written (the old one stays).

@@ -31,6 +31,10 @@ struct CShowSettings {
   // it off). Non-zero: JPEG pictures are turned upright by their camera
   // orientation.
   int32_t m_bAutoRotate = 1;
+  // Not in settings.idx either: the profile value "Settings"/"Monitors", the
+  // monitors that run a show, bit i for monitor i. 0 (or absent): only
+  // m_nMonitor, which is always the first of them.
+  int32_t m_nMonitorMask = 0;
 
   // Gives every stored scalar its default; folders, counter and files stay.
   void ResetStoredScalars();

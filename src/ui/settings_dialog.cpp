@@ -1,5 +1,6 @@
 #include "ui/settings_dialog.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -67,6 +68,7 @@ BOOL CSettingsDlg::OnInitDialog() {
   m_bMinutes = m_app.m_bMinutes;
   m_nFitMode = m_app.m_nFitMode;
   m_nMonitor = m_app.m_nMonitor;
+  m_nMonitorMask = m_app.m_nMonitorMask;
 
   m_linkDonate.SetTarget(kDonationAddress);
   m_linkDonate.Attach(GetDlgItem(IDC_LINK_DONATE));
@@ -80,8 +82,8 @@ BOOL CSettingsDlg::OnInitDialog() {
   ShowIndexCount();
   for (const auto& name : m_arrMonitorNames)
     ::SendDlgItemMessageA(m_hWnd, IDC_MONITORS, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
-  const bool known = m_nMonitor >= 0 && static_cast<size_t>(m_nMonitor) < m_arrMonitorNames.size();
-  ::SendDlgItemMessageA(m_hWnd, IDC_MONITORS, LB_SETCURSEL, known ? static_cast<WPARAM>(m_nMonitor) : WPARAM(-1), 0);
+  for (const int32_t index : MonitorSelection(m_nMonitor, m_nMonitorMask, m_arrMonitorNames.size()))
+    ::SendDlgItemMessageA(m_hWnd, IDC_MONITORS, LB_SETSEL, TRUE, index);
   RefreshFolderList();
 
   if (const HMENU system = ::GetSystemMenu(m_hWnd, FALSE)) {
@@ -98,7 +100,13 @@ BOOL CSettingsDlg::OnInitDialog() {
 }
 
 void CSettingsDlg::DoDataExchange(win::CDataExchange& dx) {
-  dx.ListIndex(IDC_MONITORS, m_nMonitor);
+  if (dx.Saving()) {
+    const HWND list = GetDlgItem(IDC_MONITORS);
+    const auto count = static_cast<int>(::SendMessageA(list, LB_GETSELCOUNT, 0, 0));
+    std::vector<int32_t> selected(static_cast<size_t>(std::max(count, 0)));
+    if (count > 0) ::SendMessageA(list, LB_GETSELITEMS, count, reinterpret_cast<LPARAM>(selected.data()));
+    MonitorsFromSelection(selected, m_nMonitor, m_nMonitorMask);
+  }
   dx.Check(IDC_SMART_CROP, m_bSmartCrop);
   dx.Check(IDC_IGNORE_SMALL, m_bIgnoreSmall);
   dx.UnsignedNumber(IDC_MIN_WIDTH, m_nMinWidth);
@@ -176,6 +184,7 @@ bool CSettingsDlg::Apply() {
   m_app.m_bMinutes = m_bMinutes;
   m_app.m_nFitMode = m_nFitMode;
   m_app.m_nMonitor = m_nMonitor;
+  m_app.m_nMonitorMask = m_nMonitorMask;
   if (m_bFoldersChanged) {
     OnUpdateFileList();
     if (m_bListWriteFailed) return false;
@@ -237,6 +246,24 @@ void CSettingsDlg::OnPaint() {
 LRESULT CSettingsDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_QUERYDRAGICON) return reinterpret_cast<LRESULT>(m_hIcon);
   return CDialog::WindowProc(message, wParam, lParam);
+}
+
+std::vector<int32_t> MonitorSelection(int32_t first, int32_t mask, size_t count) {
+  std::vector<int32_t> selected;
+  for (size_t i = 0; i < count; ++i) {
+    const bool inMask = i < 32 && ((static_cast<uint32_t>(mask) >> i) & 1u);
+    if (static_cast<int64_t>(i) == first || inMask) selected.push_back(static_cast<int32_t>(i));
+  }
+  return selected;
+}
+
+void MonitorsFromSelection(const std::vector<int32_t>& selected, int32_t& first, int32_t& mask) {
+  first = selected.empty() ? -1 : selected.front();
+  mask = 0;
+  if (selected.size() < 2) return;
+  for (const int32_t index : selected) {
+    if (index >= 0 && index < 32) mask = static_cast<int32_t>(static_cast<uint32_t>(mask) | (1u << index));
+  }
 }
 
 }  // namespace qv

@@ -25,14 +25,21 @@ class CAboutDlg : public win::CDialog {
   CHyperLink m_linkHome;
 };
 
+// The selections of a monitor list for a first monitor and a mask, and back.
+std::vector<int32_t> MonitorSelection(int32_t first, int32_t mask, size_t count);
+void MonitorsFromSelection(const std::vector<int32_t>& selected, int32_t& first, int32_t& mask);
+
 class CSettingsDlg : public win::CDialog {
  public:
   CSettingsDlg(CShowApp& app, HWND parent);
 
   std::vector<std::string> m_arrMonitorNames;
 
-  // Working copies of the settings.
+  // Working copies of the settings. The monitor list takes several
+  // selections: m_nMonitor is the first selected, m_nMonitorMask all of them
+  // (bit i: monitor i) when there are more than one, else 0.
   int32_t m_nMonitor = -1;
+  int32_t m_nMonitorMask = 0;
   int32_t m_bSmartCrop = 0;
   int32_t m_bIgnoreSmall = 0;
   int32_t m_nMinWidth = 0;

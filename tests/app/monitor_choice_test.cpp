@@ -55,6 +55,23 @@ TEST(MonitorChoice, AfterAChangeAGoneMonitorGivesWayToTheAutomaticChoice) {
   EXPECT_EQ(MonitorAfterChange(0, {}), -1);
 }
 
+// The shows: the first monitor always, then the mask's others in order; a
+// mask of 0 is the single show of earlier versions.
+TEST(MonitorChoice, ChosenMonitorsStartWithTheFirst) {
+  const struct {
+    int32_t first;
+    uint32_t mask;
+    size_t count;
+    std::vector<int32_t> want;
+  } kCases[] = {
+      {1, 0, 2, {1}},        {0, 0b11, 2, {0, 1}},           {1, 0b111, 3, {1, 0, 2}}, {2, 0b101, 3, {2, 0}},
+      {0, 0b110, 2, {0, 1}},  // a monitor that has gone drops out
+      {1, 0b100, 2, {1}},    {0, 0xFFFFFFFFu, 3, {0, 1, 2}}, {-1, 0b11, 2, {}},        {2, 0b11, 2, {}},
+  };
+  for (const auto& c : kCases)
+    EXPECT_EQ(ChosenMonitors(c.first, c.mask, c.count), c.want) << c.first << " mask " << c.mask;
+}
+
 TEST(MonitorChoice, NoMonitorGivesNoIndex) { EXPECT_EQ(ResolveMonitorIndex(-1, {}), -1); }
 
 TEST(MonitorChoice, LabelsCountFromOneAndMarkThePrimary) {

@@ -341,6 +341,10 @@ EControlKind KindOf(HWND control) {
   return EControlKind::kOther;
 }
 
+bool MultipleSelection(HWND list) {
+  return (::GetWindowLongA(list, GWL_STYLE) & (LBS_EXTENDEDSEL | LBS_MULTIPLESEL)) != 0;
+}
+
 BOOL CALLBACK PrintControl(HWND control, LPARAM) {
   char cls[64] = "";
   ::GetClassNameA(control, cls, sizeof cls);
@@ -357,6 +361,13 @@ BOOL CALLBACK PrintControl(HWND control, LPARAM) {
     DWORD_PTR selected = 0;
     SendTimeout(control, list ? LB_GETCOUNT : CB_GETCOUNT, 0, 0, count);
     SendTimeout(control, list ? LB_GETCURSEL : CB_GETCURSEL, 0, 0, selected);
+    // A list that takes several selections: its first selected entry (-1 for none).
+    if (list && MultipleSelection(control)) {
+      int first = -1;
+      DWORD_PTR got = 0;
+      SendTimeout(control, LB_GETSELITEMS, 1, reinterpret_cast<LPARAM>(&first), got);
+      selected = got == 1 ? static_cast<DWORD_PTR>(first) : static_cast<DWORD_PTR>(-1);
+    }
     for (LRESULT i = 0; i < static_cast<LRESULT>(count); ++i) {
       entries.push_back(list ? FetchText(control, LB_GETTEXTLEN, LB_GETTEXT, static_cast<WPARAM>(i), false)
                              : FetchText(control, CB_GETLBTEXTLEN, CB_GETLBTEXT, static_cast<WPARAM>(i), false));
@@ -421,7 +432,14 @@ int CmdSelect(char** args) {
   if (kind != EControlKind::kList && kind != EControlKind::kCombo) return kBadArgs;
   const bool list = kind == EControlKind::kList;
   DWORD_PTR result = 0;
-  if (!SendTimeout(control, list ? LB_SETCURSEL : CB_SETCURSEL, static_cast<WPARAM>(v[2]), 0, result)) {
+  // A list that takes several selections: this entry alone is selected.
+  if (list && MultipleSelection(control)) {
+    SendTimeout(control, LB_SETSEL, FALSE, -1, result);
+    if (!SendTimeout(control, LB_SETSEL, TRUE, static_cast<LPARAM>(v[2]), result)) {
+      std::printf("timeout\n");
+      return kAbsent;
+    }
+  } else if (!SendTimeout(control, list ? LB_SETCURSEL : CB_SETCURSEL, static_cast<WPARAM>(v[2]), 0, result)) {
     std::printf("timeout\n");
     return kAbsent;
   }

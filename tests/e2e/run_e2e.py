@@ -113,6 +113,13 @@ def png_bytes(w, h, rows):
             chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
 
 
+def write_png_screen(s, path, w=1024, h=768):
+    """The screen's top-left w x h pixels as a PNG."""
+    grab = s.screen((0, 0, w, h))
+    with open(path, "wb") as f:
+        f.write(png_bytes(w, h, (grab[y * w * 3:(y + 1) * w * 3] for y in range(h))))
+
+
 def write_png(path, w, h, seed):
     with open(path, "wb") as f:
         f.write(png_bytes(w, h, pattern_rows(w, h, seed)))
@@ -763,6 +770,59 @@ def run_pause(s, help_png):
         s.check("g Exit ends the process (pause)", lambda: f"{app.exit():.1f} s")
     finally:
         app.stop()
+
+
+def run_monitors(s, help_png, shots=None):
+    """Both monitors chosen (profile value Monitors = 3): two shows, each pinned over its monitor,
+    taking consecutive pictures; the tray press advances both."""
+    folders = make_pictures(s, os.path.join(s.work, "pics-monitors"), MAIN_LAYOUT[:3])
+    rc, out = s.run(["wine", "reg", "add", REGISTRY_KEY, "/v", "Monitors", "/t", "REG_DWORD", "/d", "3", "/f"])
+    if rc != 0:
+        raise Failure(f"reg add exited {rc}: {out.strip()}")
+    app = App(s, "app-monitors", ["m_nInterval=10", "m_bMinutes=1", "m_bRandom=0", "m_nMonitor=0"], folders,
+              help_png)
+    try:
+        app.wait_started()
+
+        def two_shows():
+            def both():
+                shows = [w for w in s.windows() if w["class"] == "QuadrivueShow" and w["visible"]]
+                return shows if len(shows) == 2 else None
+            shows = wait_for("two show windows", app.check_alive(both), 20)
+            rects = sorted(w["rect"] for w in shows)
+            if rects != [(0, 0, SHOW_W, SHOW_H), (0, 0, 1024, 768)]:
+                raise Failure(f"show windows at {rects}")
+            extra = [w for w in s.windows() if w["visible"] and w["pid"] == app.pid and w["class"] != "QuadrivueShow"]
+            if extra:
+                raise Failure(f"unexpected windows {extra}")
+            return f"shows at {rects}"
+        s.check("q both monitors chosen: a show pinned over each", two_shows)
+
+        def display_change():
+            s.probe("post", app.frame["hwnd"], WM_DISPLAYCHANGE, 24, (768 << 16) | 1024)
+            s.probe("post", app.frame["hwnd"], WM_SETTINGCHANGE, SPI_SETWORKAREA, 0)
+            time.sleep(1)
+            return two_shows()
+        s.check("q display and work-area changes keep each show over its monitor", display_change)
+        if shots:
+            time.sleep(2)
+            write_png_screen(s, os.path.join(shots, "two-shows.png"))
+        app.tray_press()
+
+        def consecutive():
+            took = app.exit()
+            rc, out = s.run(["wine", "reg", "query", REGISTRY_KEY, "/v", "Counter"])
+            words = out.split()
+            value = int(words[words.index("Counter") + 2], 0) if rc == 0 and "Counter" in words else None
+            # Three files from counter 0: the two shows took pictures 1 and 2, the tray press 0 and 1
+            # (one show alone would end at 2, nothing at 0).
+            if value != 1:
+                raise Failure(f"Counter {value}, expected 1 after four consecutive picks")
+            return f"four consecutive picks over the two shows, Counter {value}; ended {took:.1f} s after Exit"
+        s.check("q the shows take consecutive pictures; the tray press advances both", consecutive)
+    finally:
+        app.stop()
+        s.run(["wine", "reg", "delete", REGISTRY_KEY, "/v", "Monitors", "/f"])
 
 
 # Folder and file names in Greek, Japanese and with accents.
@@ -1500,7 +1560,7 @@ def main():
     parser.add_argument("--soak-interval", type=int, default=0, help="slide interval of the soak, seconds")
     parser.add_argument("--soak-seconds", type=int, default=60, help="length of the soak")
     parser.add_argument("--only",
-                        help="run only the starts whose name holds this word (main, empty, pause, names, dialogs, soak)")
+                        help="run only the starts whose name holds this word (main, empty, pause, names, monitors, dialogs, soak)")
     parser.add_argument("--screenshots", metavar="DIR", help="only save PNGs of the dialogs in DIR (for the README)")
     args = parser.parse_args()
     for exe in (os.path.join(args.bin_dir, "Quadrivue.exe"), os.path.join(args.bin_dir, "quadrivue-cli.exe"),
@@ -1518,10 +1578,12 @@ def main():
         if args.idle_cpu:
             runs = [("idle CPU", run_idle_cpu)]
         elif args.screenshots:
-            runs = [("screenshots", lambda s, h: run_screenshots(s, h, os.path.abspath(args.screenshots)))]
+            shots = os.path.abspath(args.screenshots)
+            runs = [("screenshots", lambda s, h: run_screenshots(s, h, shots)),
+                    ("two shows", lambda s, h: run_monitors(s, h, shots))]
         else:
             runs = [("main start", run_main), ("empty list start", run_empty), ("pause start", run_pause),
-                    ("names start", run_names),
+                    ("names start", run_names), ("monitors start", run_monitors),
                     ("dialogs start", run_dialogs),
                     ("soak start", lambda s, h: run_soak(s, h, args.soak_interval, args.soak_seconds))]
         for name, run in runs:

@@ -121,3 +121,31 @@ TEST(SettingsDialog, OkThatCannotWriteADataFileSaysSoAndStaysOpen) {
 
 }  // namespace
 }  // namespace qv
+
+namespace qv {
+namespace {
+
+// The monitor list's selections and the first monitor with its mask: one
+// selection is the single show of earlier versions (mask 0), several keep
+// every one of them with the first as m_nMonitor.
+TEST(SettingsDialog, MonitorSelectionsAndTheMask) {
+  const struct {
+    int32_t first, mask;
+    size_t count;
+    std::vector<int32_t> selected;
+    int32_t backFirst, backMask;
+  } kCases[] = {
+      {1, 0, 2, {1}, 1, 0},     {-1, 0, 2, {}, -1, 0}, {0, 0b11, 2, {0, 1}, 0, 0b11}, {2, 0b101, 3, {0, 2}, 0, 0b101},
+      {1, 0b110, 2, {1}, 1, 0}, {5, 0, 2, {}, -1, 0},
+  };
+  for (const auto& c : kCases) {
+    EXPECT_EQ(MonitorSelection(c.first, c.mask, c.count), c.selected) << c.first << " mask " << c.mask;
+    int32_t first = 7, mask = 7;
+    MonitorsFromSelection(c.selected, first, mask);
+    EXPECT_EQ(first, c.backFirst) << c.first << " mask " << c.mask;
+    EXPECT_EQ(mask, c.backMask) << c.first << " mask " << c.mask;
+  }
+}
+
+}  // namespace
+}  // namespace qv
