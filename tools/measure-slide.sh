@@ -67,8 +67,8 @@ summary() {
 printf '%-12s %-10s %10s %8s %10s %8s %7s\n' picture window 'render s' 'MB' 'decode s' 'MB' ratio
 failed=0
 line=0
-for spec in "6000x4000.jpg 1920x1080 djpeg" "4032x3024.jpg 3840x2160 djpeg" "6000x4000.png 1920x1080 pngtopnm"; do
-  read -r file window decoder <<<"$spec"
+for measured in "6000x4000.jpg 1920x1080 djpeg" "4032x3024.jpg 3840x2160 djpeg" "6000x4000.png 1920x1080 pngtopnm"; do
+  read -r file window decoder <<<"$measured"
   line=$((line + 1))
   : >"$work/render" && : >"$work/decode"
   for ((i = 0; i < runs; i++)); do
