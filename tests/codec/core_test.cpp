@@ -2,15 +2,18 @@
 // buffers, the byte cursor and format detection.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <fstream>
 #include <regex>
+#include <span>
 #include <sstream>
 #include <thread>
 
 #include "codec/codec_internal.h"
 #include "codec_test_support.h"
+#include "support/param_names.h"
 
 namespace qv::test {
 namespace {
@@ -292,6 +295,12 @@ struct DetectCase {
   int32_t code;
 };
 
+void PrintTo(const DetectCase& c, std::ostream* os) {
+  const size_t head = std::min<size_t>(c.bytes.size(), 8);
+  *os << c.label << ": " << c.bytes.size() << " bytes from " << HexBytes(std::span(c.bytes).first(head)) << " named \""
+      << c.name << "\", file type " << c.code;
+}
+
 class CodecDetect : public ::testing::TestWithParam<DetectCase> {};
 
 TEST_P(CodecDetect, GuessesTheFileType) {
@@ -358,8 +367,7 @@ const DetectCase kDetectCases[] = {
     {"empty", Bytes{}, "x", IS_FILETYPE_UNKNOWN},
 };
 
-INSTANTIATE_TEST_SUITE_P(Table, CodecDetect, ::testing::ValuesIn(kDetectCases),
-                         [](const auto& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Table, CodecDetect, ::testing::ValuesIn(kDetectCases), NameFrom<&DetectCase::label>());
 
 TEST(CodecDetectPosition, ReadsFromTheCurrentPosition) {
   CTempFolder dir;

@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "show/show_image.h"
+#include "support/param_names.h"
 
 namespace qv {
 namespace {
@@ -18,6 +19,10 @@ struct FileCase {
   int32_t type;
   int tolerance;
 };
+
+void PrintTo(const FileCase& c, std::ostream* os) {
+  *os << c.file << " as type " << c.type << ", within " << c.tolerance << " of " << c.expected;
+}
 
 std::string DataPath(const std::string& relative) { return std::string(QV_TEST_DATA_DIR) + "/" + relative; }
 
@@ -59,12 +64,7 @@ INSTANTIATE_TEST_SUITE_P(
                     FileCase{"codec/bmp4.bmp", "codec/bmp4.rgb", kTypeBmp8, 0},
                     FileCase{"codec/pcx8.pcx", "codec/pcx8.rgb", kTypePcx8, 0},
                     FileCase{"codec/pcx24.pcx", "codec/pcx24.rgb", kTypePcx, 0}),
-    [](const testing::TestParamInfo<FileCase>& info) {
-      std::string name = info.param.file;
-      for (char& ch : name)
-        if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
-      return name;
-    });
+    test::NameFrom<&FileCase::file>());
 
 TEST(ShowImageFiles, GreyJpegIsNeutral) {
   CShowImage image;

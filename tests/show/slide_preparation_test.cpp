@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "codec/codec_test_support.h"
+#include "support/param_names.h"
 
 namespace qv {
 namespace {
@@ -20,6 +21,10 @@ struct RenderCase {
   int32_t bw, bh;  // bitmap size after the crop
   int32_t x, y;    // where it is painted in 1920 x 1200
 };
+
+void PrintTo(const RenderCase& c, std::ostream* os) {
+  *os << c.name << ": " << c.pw << " x " << c.ph << ", fit " << c.fit << ", smart crop " << c.smart;
+}
 
 class RenderTest : public testing::TestWithParam<RenderCase> {
  protected:
@@ -78,7 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
                     RenderCase{"portraitNoSmart1", 900, 1600, 1, 0, 675, 1200, false, 675, 1200, 622, 0},
                     RenderCase{"portraitSmart", 900, 1600, 1, 1, 1920, 3413, true, 1920, 1200, 0, 0},
                     RenderCase{"sameWidth", 1920, 1080, 0, 1, 1920, 1080, false, 1920, 1080, 0, 60}),
-    [](const testing::TestParamInfo<RenderCase>& info) { return std::string(info.param.name); });
+    test::NameFrom<&RenderCase::name>());
 
 TEST(SlidePreparation, NarrowPicturesAreSkippedByUnsignedWidth) {
   CTempFolder dir;

@@ -13,6 +13,7 @@
 #include "codec/codec_test_support.h"
 #include "metafile_fixtures.h"
 #include "platform/paths.h"
+#include "support/param_names.h"
 
 namespace qv::test {
 namespace {
@@ -64,7 +65,7 @@ struct CCliCase {
   const char* name;
   const char* command;  // load or decode
   CFixtureCase fixture;
-  friend void PrintTo(const CCliCase& c, std::ostream* os) { *os << c.name; }
+  friend void PrintTo(const CCliCase& c, std::ostream* os) { *os << c.command << " " << c.fixture.fileName; }
 };
 
 class MetafileCliTest : public ::testing::TestWithParam<CCliCase> {};
@@ -101,7 +102,7 @@ std::vector<CCliCase> CliCases() {
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, MetafileCliTest, ::testing::ValuesIn(CliCases()),
-                         [](const auto& info) { return std::string(info.param.command) + info.param.name; });
+                         [](const auto& info) { return TestName(std::string(info.param.command) + info.param.name); });
 
 // Metafiles render at 24 bits only; decode refuses other depths.
 TEST(MetafileCli, DecodeAtAnotherDepthFails) {

@@ -11,6 +11,7 @@
 #include "codec/codec_test_support.h"
 #include "gdi_objects.h"
 #include "metafile_fixtures.h"
+#include "support/param_names.h"
 
 namespace qv::test {
 namespace {
@@ -72,7 +73,7 @@ TEST_P(MetafileFixtureTest, BackgroundShowsWhereNothingIsDrawn) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, MetafileFixtureTest, ::testing::ValuesIn(kFixtureCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         NameFrom<&CFixtureCase::name>());
 
 TEST(Metafile, EmfSizeIgnoresTheFallbackExtent) {
   CTempFolder folder;
@@ -96,7 +97,10 @@ struct CFrameCase {
   const char* name;
   RECT frame;
   int32_t error;
-  friend void PrintTo(const CFrameCase& c, std::ostream* os) { *os << c.name; }
+  friend void PrintTo(const CFrameCase& c, std::ostream* os) {
+    *os << c.name << ": frame " << c.frame.left << "," << c.frame.top << " to " << c.frame.right << ","
+        << c.frame.bottom << ", " << ISErrorName(c.error);
+  }
 };
 
 class MetafileFrameTest : public ::testing::TestWithParam<CFrameCase> {};
@@ -129,14 +133,16 @@ INSTANTIATE_TEST_SUITE_P(Frames, MetafileFrameTest,
                                            CFrameCase{"BelowOnePixel", {0, 0, 10, 10}, IS_ERR_BITMAP},
                                            CFrameCase{"TooLargeToAllocate", {0, 0, 3000000, 3000000}, IS_ERR_MEMORY},
                                            CFrameCase{"TooWideToAllocate", {0, 0, 400000000, 2540}, IS_ERR_MEMORY}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         NameFrom<&CFrameCase::name>());
 
 // Files that give no picture, with the error each must give.
 struct CBadFileCase {
   const char* name;
   Bytes bytes;
   int32_t error;
-  friend void PrintTo(const CBadFileCase& c, std::ostream* os) { *os << c.name; }
+  friend void PrintTo(const CBadFileCase& c, std::ostream* os) {
+    *os << c.name << ": " << c.bytes.size() << " bytes, " << ISErrorName(c.error);
+  }
 };
 
 Bytes Concat(Bytes a, const Bytes& b) {
@@ -169,7 +175,7 @@ INSTANTIATE_TEST_SUITE_P(
         CBadFileCase{"PlaceableWithText", Concat(PlaceableHeader(0, 0, 1440, 720, 1440), kText), IS_ERR_WMFCONVERT},
         // No units per inch: the box has no size.
         CBadFileCase{"PlaceableWithoutUnits", Concat(PlaceableHeader(0, 0, 1440, 720, 0), kText), IS_ERR_METAFILE}),
-    [](const auto& info) { return std::string(info.param.name); });
+    NameFrom<&CBadFileCase::name>());
 
 TEST(Metafile, MissingFileOrFolderIsAnOpenError) {
   CTempFolder folder;

@@ -7,6 +7,7 @@
 #include "codec/codec_test_support.h"
 #include "metafile_fixtures.h"
 #include "show/show_image.h"
+#include "support/param_names.h"
 
 namespace qv::test {
 namespace {
@@ -42,7 +43,7 @@ TEST_P(ShowMetafileTest, LoadsAsATwentyFourBitCodecBuffer) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, ShowMetafileTest, ::testing::ValuesIn(kFixtureCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         NameFrom<&CFixtureCase::name>());
 
 // A file named as a metafile that is none fails with the renderer's error and
 // leaves the holder empty, like any picture that cannot be decoded.

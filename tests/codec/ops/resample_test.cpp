@@ -4,6 +4,7 @@
 
 #include "codec/ops/ops.h"
 #include "ops_test_support.h"
+#include "support/param_names.h"
 
 namespace qv::test {
 namespace {
@@ -15,6 +16,10 @@ struct CResizeOp {
   int32_t (*m_pRun)(const CPicture& s, CPicture& d, int32_t channels, int32_t extra);
   void (*m_pReference)(const ref::Img& s, const ref::Out& d, int64_t channels, int32_t extra);
 };
+
+void PrintTo(const CResizeOp& op, std::ostream* os) {
+  *os << op.m_pName << (op.m_bShrinkOnly ? ", shrinking only" : "") << ", destination sides from " << op.m_nMinDest;
+}
 
 const CResizeOp kOps[] = {
     {"bilinear", false, 1,
@@ -89,7 +94,7 @@ TEST_P(ResampleDifferential, MatchesLiteralForm) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllOperations, ResampleDifferential, ::testing::ValuesIn(kOps),
-                         [](const auto& info) { return std::string(info.param.m_pName); });
+                         NameFrom<&CResizeOp::m_pName>());
 
 // Scale factors with short binary fractions (1.5, 2.25, 3.125, ...), whose
 // sums are exact in any order, and large ones whose sums are not: the

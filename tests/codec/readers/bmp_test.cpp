@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "readers_test_support.h"
+#include "support/param_names.h"
 
 namespace qv::test {
 namespace {
@@ -248,6 +249,10 @@ struct RefusalCase {
   int32_t error;
 };
 
+void PrintTo(const RefusalCase& c, std::ostream* os) {
+  *os << c.label << " at " << c.bits << " bits: " << ISErrorName(c.error);
+}
+
 const RefusalCase kRefusals[] = {
     {"zero_width_24", [](BmpLayout& s) { s.width = 0; }, 24, IS_ERR_NOTBMP},
     {"negative_width_24", [](BmpLayout& s) { s.width = -4; }, 24, IS_ERR_NOTBMP},
@@ -302,8 +307,7 @@ TEST_P(BmpRefusals, FailWithTheirCode) {
   EXPECT_EQ(d.error, GetParam().error);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, BmpRefusals, ::testing::ValuesIn(kRefusals),
-                         [](const auto& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Table, BmpRefusals, ::testing::ValuesIn(kRefusals), NameFrom<&RefusalCase::label>());
 
 TEST_F(BmpReader, EightBitReadNeedsAPalette) {
   BmpLayout s;

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +14,7 @@
 #include <string>
 
 #include "readers_test_support.h"
+#include "support/param_names.h"
 
 namespace qv::test {
 namespace {
@@ -312,10 +312,7 @@ const FixtureCase kFixtures[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Files, FixtureFiles, ::testing::ValuesIn(kFixtures), [](const auto& info) {
-  std::string name = std::filesystem::path(info.param.file).filename().string() + "_" + std::to_string(info.param.bits);
-  for (char& ch : name)
-    if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-  return name;
+  return TestName(std::filesystem::path(info.param.file).filename().string() + "_" + std::to_string(info.param.bits));
 });
 
 TEST(FixtureFiles, QueriesAgreeWithTheReads) {

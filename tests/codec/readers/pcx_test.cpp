@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "codec/codec_test_support.h"
+#include "support/param_names.h"
 
 namespace qv::test {
 namespace {
@@ -201,6 +202,10 @@ struct PcxRefusal {
   int32_t error;
 };
 
+void PrintTo(const PcxRefusal& c, std::ostream* os) {
+  *os << c.label << " at " << c.bits << " bits: " << ISErrorName(c.error);
+}
+
 const PcxRefusal kPcxRefusals[] = {
     {"version_1", [](PcxLayout& s) { s.version = 1; }, 8, IS_ERR_NOTPCX},
     {"version_4", [](PcxLayout& s) { s.version = 4; }, 8, IS_ERR_NOTPCX},
@@ -227,8 +232,7 @@ TEST_P(PcxRefusals, FailWithTheirCode) {
   EXPECT_EQ(m_nError, GetParam().error);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, PcxRefusals, ::testing::ValuesIn(kPcxRefusals),
-                         [](const auto& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Table, PcxRefusals, ::testing::ValuesIn(kPcxRefusals), NameFrom<&PcxRefusal::label>());
 
 TEST_F(PcxReader, DimensionAndPaletteQueries) {
   PcxLayout s;

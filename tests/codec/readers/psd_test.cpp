@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "readers_test_support.h"
+#include "support/param_names.h"
 
 namespace qv::test {
 namespace {
@@ -110,6 +111,10 @@ struct PackBitsCase {
   int32_t error = IS_ERR_OK;
 };
 
+void PrintTo(const PackBitsCase& c, std::ostream* os) {
+  *os << c.name << ": row " << HexBytes(c.row) << ", " << ISErrorName(c.error);
+}
+
 const PackBitsCase kPackBits[] = {
     {"literal", {3, 9, 8, 7, 6}, {9, 8, 7, 6, 1, 2, 3, 4}},
     {"repeat", {0xFD, 7}, {7, 7, 7, 7, 1, 2, 3, 4}},
@@ -136,8 +141,7 @@ TEST_P(PsdPackBits, UnpacksIntoTheRowOnly) {
   EXPECT_EQ(d.pixels, c.pixels);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, PsdPackBits, ::testing::ValuesIn(kPackBits),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Rows, PsdPackBits, ::testing::ValuesIn(kPackBits), NameFrom<&PackBitsCase::name>());
 
 TEST(PsdPalette, GreyIndexedAndDuotoneDocuments) {
   Bytes table(768);
@@ -261,6 +265,11 @@ struct RefusedCase {
   size_t cut = 0;  // the file is cut to this many bytes when nonzero
 };
 
+void PrintTo(const RefusedCase& c, std::ostream* os) {
+  *os << c.name << " at " << c.bits << " bits: " << ISErrorName(c.error);
+  if (c.cut) *os << ", cut to " << c.cut << " bytes";
+}
+
 const RefusedCase kRefused[] = {
     {"signature", [](CPsdLayout& s) { s.signature = "8BPB"; }, 24, IS_ERR_NOTPSD},
     {"version", [](CPsdLayout& s) { s.version = 2; }, 24, IS_ERR_NOTPSD},
@@ -301,8 +310,7 @@ TEST_P(PsdRefused, GivesNoBufferAndItsError) {
   EXPECT_EQ(d.error, c.error);
 }
 
-INSTANTIATE_TEST_SUITE_P(Documents, PsdRefused, ::testing::ValuesIn(kRefused),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Documents, PsdRefused, ::testing::ValuesIn(kRefused), NameFrom<&RefusedCase::name>());
 
 struct DimsResult {
   int32_t result = -1;

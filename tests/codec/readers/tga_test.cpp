@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "readers_test_support.h"
+#include "support/param_names.h"
 
 namespace qv::test {
 namespace {
@@ -347,6 +348,11 @@ struct RefusedCase {
   size_t cut = 0;  // the file is cut to this many bytes when nonzero
 };
 
+void PrintTo(const RefusedCase& c, std::ostream* os) {
+  *os << c.name << " at " << c.bits << " bits: " << ISErrorName(c.error);
+  if (c.cut) *os << ", cut to " << c.cut << " bytes";
+}
+
 // A valid 2 x 1 true-colour file as the starting point of every case.
 CTgaLayout BaseLayout() {
   CTgaLayout layout;
@@ -368,8 +374,9 @@ const RefusedCase kRefused[] = {
     {"packedMappedWithoutMapAt8", [](CTgaLayout& s) { s.type = 9, s.depth = 8; }, 8, IS_ERR_NOTTGA},
     {"idPastTheEnd", [](CTgaLayout& s) { s.id = "an identification"; }, 24, IS_ERR_FILEREAD, 20},
     {"shortHeader", [](CTgaLayout&) {}, 24, IS_ERR_FILEREAD, 17},
-    {"mapPastTheEnd", [](CTgaLayout& s) { s.type = 1, s.depth = 8, s.mapType = 1, s.mapLength = 500, s.entryBits = 32; },
-     24, IS_ERR_FILEREAD},
+    {"mapPastTheEnd",
+     [](CTgaLayout& s) { s.type = 1, s.depth = 8, s.mapType = 1, s.mapLength = 500, s.entryBits = 32; }, 24,
+     IS_ERR_FILEREAD},
     {"greyMapPastTheEndAt8",
      [](CTgaLayout& s) { s.type = 3, s.depth = 8, s.mapType = 1, s.mapLength = 500, s.entryBits = 24; }, 8,
      IS_ERR_FILEREAD},
@@ -389,8 +396,7 @@ TEST_P(TgaRefused, GivesNoBufferAndItsError) {
   EXPECT_EQ(d.error, c.error);
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, TgaRefused, ::testing::ValuesIn(kRefused),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Files, TgaRefused, ::testing::ValuesIn(kRefused), NameFrom<&RefusedCase::name>());
 
 TEST(TgaErrors, ArgumentsAndHandles) {
   const Bytes file = TgaFile(BaseLayout());

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "codec/codec_test_support.h"
+#include "support/param_names.h"
 
 namespace qv::test {
 namespace {
@@ -69,6 +70,10 @@ struct WbmpRefusal {
   int32_t error;
 };
 
+void PrintTo(const WbmpRefusal& c, std::ostream* os) {
+  *os << c.label << " at " << c.bits << " bits: " << ISErrorName(c.error) << ", file " << HexBytes(c.file);
+}
+
 const WbmpRefusal kWbmpRefusals[] = {
     {"type_byte_not_zero", {1, 0, 8, 1, 0xFF}, 8, IS_ERR_NOTWBMP},
     {"fixed_header_not_zero", {0, 1, 8, 1, 0xFF}, 8, IS_ERR_NOTWBMP},
@@ -91,8 +96,7 @@ TEST_P(WbmpRefusals, FailWithTheirCode) {
   EXPECT_EQ(m_nError, GetParam().error);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, WbmpRefusals, ::testing::ValuesIn(kWbmpRefusals),
-                         [](const auto& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Table, WbmpRefusals, ::testing::ValuesIn(kWbmpRefusals), NameFrom<&WbmpRefusal::label>());
 
 TEST_F(WbmpReader, ReadNeedsAPalette) {
   int32_t w = 0, h = 0;
