@@ -20,15 +20,16 @@ int32_t TruncToInt32(double value) {
 }
 
 int32_t ClampToInt32(int64_t value) {
-  return static_cast<int32_t>(std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(),
-                                                  std::numeric_limits<int32_t>::max()));
+  return static_cast<int32_t>(
+      std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
 }
 
 }  // namespace
 
 uint32_t SlideIntervalMs(int32_t nInterval, int32_t bMinutes) {
-  const uint32_t interval = static_cast<uint32_t>(nInterval);
-  return bMinutes == 1 ? interval * 60000u : interval * 1000u;
+  const uint64_t interval = static_cast<uint32_t>(nInterval);
+  const uint64_t ms = interval * (bMinutes == 1 ? 60000u : 1000u);
+  return static_cast<uint32_t>(std::min<uint64_t>(ms, kUserTimerMaximum));
 }
 
 void SeedRandom(uint32_t seconds) { g_randomState = seconds; }

@@ -8,8 +8,14 @@
 
 namespace qv {
 
+// The longest period the system's timer takes, in milliseconds (about 24.8
+// days).
+inline constexpr uint32_t kUserTimerMaximum = 0x7FFFFFFF;
+
 // Timer period in milliseconds: nInterval seconds, or minutes when bMinutes is
-// exactly 1. 32-bit arithmetic, wrapping as the timer's period type does.
+// exactly 1. nInterval is the unsigned number the user entered, so a negative
+// value counts as a large one. Longer periods are held at kUserTimerMaximum;
+// 0 stays 0 (the timer raises it to its own minimum).
 uint32_t SlideIntervalMs(int32_t nInterval, int32_t bMinutes);
 
 // The show's pseudo-random generator: one 32-bit state for the process.
@@ -28,10 +34,10 @@ int32_t IndexFromRandom(int32_t value, int32_t count);
 int32_t PickNextIndex(CShowSettings& settings, int32_t count);
 
 struct FramingResult {
-  int32_t nWidth = 0;   // scaled picture size
+  int32_t nWidth = 0;  // scaled picture size
   int32_t nHeight = 0;
-  bool bCrop = false;   // crop rectangle valid
-  int32_t nLeft = 0;    // in scaled picture coordinates, right and bottom exclusive
+  bool bCrop = false;  // crop rectangle valid
+  int32_t nLeft = 0;   // in scaled picture coordinates, right and bottom exclusive
   int32_t nTop = 0;
   int32_t nRight = 0;
   int32_t nBottom = 0;

@@ -4,15 +4,41 @@
 
 #include <climits>
 
+#include "support/param_names.h"
+
 namespace qv {
 namespace {
 
 TEST(SlideIntervalMs, UnitIsMinutesOnlyForExactlyOne) {
-  struct Case { int32_t interval, minutes; uint32_t ms; };
-  const Case cases[] = {{20, 0, 20000}, {2, 1, 120000}, {5, 2, 5000}, {5, -1, 5000}, {0, 1, 0},
-                        // 32-bit products wrap as the timer's period type does.
-                        {100000, 1, 6000000000ull & 0xFFFFFFFFu}, {-1, 0, 0xFFFFFFFFu - 999u}};
+  struct Case {
+    int32_t interval, minutes;
+    uint32_t ms;
+  };
+  const Case cases[] = {{20, 0, 20000}, {2, 1, 120000}, {5, 2, 5000}, {5, -1, 5000}, {0, 1, 0}, {0, 0, 0}};
   for (const auto& c : cases) EXPECT_EQ(SlideIntervalMs(c.interval, c.minutes), c.ms) << c.interval << "," << c.minutes;
+}
+
+TEST(SlideIntervalMs, LongPeriodsHeldAtTimerMaximum) {
+  struct Case {
+    uint32_t interval;
+    int32_t minutes;
+    uint32_t ms;
+  };
+  const Case cases[] = {
+      {35791, 1, 2147460000u},  // last whole minute below the maximum
+      {35792, 1, kUserTimerMaximum},
+      {71582, 1, kUserTimerMaximum},  // fits 32 bits, not the timer
+      {71583, 1, kUserTimerMaximum},  // would wrap in 32 bits
+      {2147483, 0, 2147483000u},      // last whole second below the maximum
+      {2147484, 0, kUserTimerMaximum},
+      {4294967, 0, kUserTimerMaximum},
+      {4294968, 0, kUserTimerMaximum},
+      {UINT32_MAX, 0, kUserTimerMaximum},  // the largest number the field takes
+      {UINT32_MAX, 1, kUserTimerMaximum},
+      {100000, 1, kUserTimerMaximum},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(SlideIntervalMs(static_cast<int32_t>(c.interval), c.minutes), c.ms) << c.interval << "," << c.minutes;
 }
 
 TEST(Random, SequenceFromSeed) {
@@ -27,9 +53,11 @@ TEST(Random, SequenceFromSeed) {
 }
 
 TEST(Random, IndexFromValue) {
-  struct Case { int32_t value, count, index; };
-  const Case cases[] = {{0, 10, 0}, {32767, 10, 9}, {16384, 10, 5}, {32767, 1, 0}, {0, 0, 0}, {32767, 0, 0},
-                        {32766, 32767, 32766}, {32767, INT32_MAX, INT32_MAX - 1}};
+  struct Case {
+    int32_t value, count, index;
+  };
+  const Case cases[] = {{0, 10, 0}, {32767, 10, 9}, {16384, 10, 5},        {32767, 1, 0},
+                        {0, 0, 0},  {32767, 0, 0},  {32766, 32767, 32766}, {32767, INT32_MAX, INT32_MAX - 1}};
   for (const auto& c : cases) EXPECT_EQ(IndexFromRandom(c.value, c.count), c.index) << c.value << "/" << c.count;
 }
 
@@ -49,14 +77,14 @@ TEST(PickNextIndex, RandomDrawsOneValueAndLeavesCounter) {
 }
 
 TEST(PickNextIndex, SequentialAdvancesAndWraps) {
-  struct Case { int32_t counter, count; std::vector<int32_t> indices; };
+  struct Case {
+    int32_t counter, count;
+    std::vector<int32_t> indices;
+  };
   const Case cases[] = {
-      {1, 3, {2, 0, 1}},
-      {7, 3, {0, 1}},
-      {0, 0, {0, 0}},  // empty list: index 0 reads as an empty path
-      {-5, 3, {0, 1}},  // a negative stored position never gives a negative index
-      {INT32_MIN, 3, {0}},
-      {INT32_MAX, 3, {0}},  // no overflow past the largest position
+      {1, 3, {2, 0, 1}},     {7, 3, {0, 1}},      {0, 0, {0, 0}},  // empty list: index 0 reads as an empty path
+      {-5, 3, {0, 1}},                             // a negative stored position never gives a negative index
+      {INT32_MIN, 3, {0}},   {INT32_MAX, 3, {0}},  // no overflow past the largest position
       {-1, 3, {0, 1, 2, 0}},
   };
   for (const auto& c : cases) {
@@ -76,6 +104,11 @@ struct FramingCase {
   FramingResult expected;
 };
 
+void PrintTo(const FramingCase& c, std::ostream* os) {
+  *os << c.name << ": " << c.pw << " x " << c.ph << " in " << c.W << " x " << c.H << ", fit " << c.fit
+      << ", smart crop " << c.smart;
+}
+
 class ComputeFramingTest : public testing::TestWithParam<FramingCase> {};
 
 TEST_P(ComputeFramingTest, SizesAndCrop) {
@@ -92,7 +125,9 @@ TEST_P(ComputeFramingTest, SizesAndCrop) {
   }
 }
 
-FramingResult Crop(int32_t w, int32_t h, int32_t l, int32_t t, int32_t r, int32_t b) { return {w, h, true, l, t, r, b}; }
+FramingResult Crop(int32_t w, int32_t h, int32_t l, int32_t t, int32_t r, int32_t b) {
+  return {w, h, true, l, t, r, b};
+}
 FramingResult NoCrop(int32_t w, int32_t h) { return {w, h, false, 0, 0, 0, 0}; }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -111,11 +146,11 @@ INSTANTIATE_TEST_SUITE_P(
         FramingCase{"WidthOverflowByTenKept", 1930, 1200, 1920, 1200, 1, 1, NoCrop(1930, 1200)},
         FramingCase{"OtherFitModeStretches", 900, 1600, 1920, 1200, 2, 1, NoCrop(1920, 1200)},
         FramingCase{"ZeroHeightPicture", 100, 0, 1920, 1200, 1, 1, NoCrop(1920, 1200)},
-        FramingCase{"HugeAspectSaturates", INT32_MAX, 1, 1920, 1200, 1, 1, Crop(INT32_MAX, 1200, 1073740863, 0, 1073742783, 1200)},
+        FramingCase{"HugeAspectSaturates", INT32_MAX, 1, 1920, 1200, 1, 1,
+                    Crop(INT32_MAX, 1200, 1073740863, 0, 1073742783, 1200)},
         // 1920 / (1 / 100000.0) is just below 192000000 in double precision.
-        FramingCase{"ExtremelyTall", 1, 100000, 1920, 1200, 0, 1,
-                    Crop(1920, 191999999, 0, 27428399, 1920, 27429599)}),
-    [](const testing::TestParamInfo<FramingCase>& info) { return std::string(info.param.name); });
+        FramingCase{"ExtremelyTall", 1, 100000, 1920, 1200, 0, 1, Crop(1920, 191999999, 0, 27428399, 1920, 27429599)}),
+    test::NameFrom<&FramingCase::name>());
 
 }  // namespace
 }  // namespace qv
