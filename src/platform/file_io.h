@@ -27,14 +27,20 @@ class CAtomicFileWriter {
   // false once any write failed; later writes are ignored.
   bool Write(const void* data, size_t size);
   bool Commit();
+  // Why the file could not be written, in the system's words; empty while
+  // nothing failed.
+  const std::string& Error() const { return m_strError; }
 
  private:
   void Abandon();
+  // Keeps the reason of the first failure (the system's last error now).
+  void Fail();
 
   std::string m_strPath;
   std::string m_strTempPath;
   FILE* m_pFile = nullptr;
   bool m_bFailed = false;
+  std::string m_strError;
 };
 
 // Moves to a 64-bit offset from the start of the file.

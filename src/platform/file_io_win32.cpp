@@ -18,7 +18,17 @@ bool SeekFile(FILE* file, int64_t offset) { return _fseeki64(file, offset, SEEK_
 bool FlushFileToDisk(FILE* file) { return _commit(_fileno(file)) == 0; }
 
 bool ReplaceFileWith(const std::string& tempPath, const std::string& path) {
-  return MoveFileExA(tempPath.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  // A reader that has the file open for a moment (the show reads one entry
+  // of the list, a virus scanner looks at the new file) blocks the
+  // replacement: try again for about a second before giving up.
+  for (int attempt = 0;; ++attempt) {
+    if (MoveFileExA(tempPath.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    const DWORD error = GetLastError();
+    const bool busy = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
+    if (!busy || attempt >= 40) return false;
+    Sleep(25);
+    SetLastError(error);
+  }
 }
 
 bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }

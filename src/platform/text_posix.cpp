@@ -50,4 +50,6 @@ std::string WideToAnsi(const std::u16string& text) {
 
 std::string StoredTextToUtf8(const std::string& text) { return text; }
 
+std::string AnsiToUtf8(const std::string& text) { return text; }
+
 }  // namespace qv

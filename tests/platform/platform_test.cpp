@@ -91,15 +91,45 @@ TEST(Text, Utf8Detection) {
   };
   for (const auto& c : kCases) EXPECT_EQ(IsUtf8(c.text), c.utf8) << c.what;
 #ifdef _WIN32
-  // Text of an older build in the legacy code page comes out in UTF-8.
-  char number[8] = {};
-  ::GetLocaleInfoA(LOCALE_SYSTEM_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE, number, sizeof number);
-  if (std::string(number) == "1252") {
-    EXPECT_EQ(StoredTextToUtf8("caf\xE9"), "caf\xC3\xA9");
+  // Text of an older build in the legacy code page comes out in UTF-8 where
+  // this process runs with UTF-8, and stays as stored where it runs with the
+  // legacy code page itself (whichever the system gives the test).
+  if (SystemLegacyCodePage() == 1252) {
+    EXPECT_EQ(StoredTextToUtf8("caf\xE9"), ::GetACP() == CP_UTF8 ? "caf\xC3\xA9" : "caf\xE9") << "ACP " << ::GetACP();
+  }
+  if (::GetACP() != CP_UTF8) {
+    EXPECT_EQ(StoredTextToUtf8("caf\xE9 \x80"), "caf\xE9 \x80");
   }
 #endif
   EXPECT_EQ(StoredTextToUtf8("\xCE\x95 x"), "\xCE\x95 x");
 }
+
+#ifdef _WIN32
+TEST(Text, StoredTextForTheProcessCodePage) {
+  const struct {
+    const char* what;
+    std::string text;
+    uint32_t process, legacy;
+    std::string expected;
+  } kCases[] = {
+      // A process in the legacy code page opens names exactly as stored.
+      {"legacy name, legacy process", "caf\xE9", 1252, 1252, "caf\xE9"},
+      {"UTF-8 name, legacy process", "caf\xC3\xA9", 1252, 1252, "caf\xC3\xA9"},
+      {"Shift JIS name, Japanese process", "\x8E\xCA\x90\x5E", 932, 932, "\x8E\xCA\x90\x5E"},
+      // A UTF-8 process keeps UTF-8 and converts what an older build wrote.
+      {"legacy name, UTF-8 process", "caf\xE9", 65001, 1252, "caf\xC3\xA9"},
+      {"UTF-8 name, UTF-8 process", "caf\xC3\xA9", 65001, 1252, "caf\xC3\xA9"},
+      {"ASCII", "C:\\Pictures\\a.jpg", 65001, 1252, "C:\\Pictures\\a.jpg"},
+      {"empty", "", 65001, 1252, ""},
+      {"Greek legacy page", "\xC5\xEB", 65001, 1253, "\xCE\x95\xCE\xBB"},
+      {"Shift JIS legacy page", "\x8E\xCA\x90\x5E", 65001, 932, "\xE5\x86\x99\xE7\x9C\x9F"},
+      // No legacy code page to convert from.
+      {"legacy page unknown", "caf\xE9", 65001, 0, "caf\xE9"},
+      {"legacy page UTF-8", "caf\xE9", 65001, 65001, "caf\xE9"},
+  };
+  for (const auto& c : kCases) EXPECT_EQ(StoredTextForCodePage(c.text, c.process, c.legacy), c.expected) << c.what;
+}
+#endif
 
 TEST(AtomicFileWriter, CommitReplacesAndAbandonKeeps) {
   TempDir dir;
