@@ -25,9 +25,7 @@ void Repaint(HWND window) { ::InvalidateRect(window, nullptr, TRUE); }
 
 }  // namespace
 
-CHyperLink::~CHyperLink() {
-  if (m_hToolTip) ::DestroyWindow(m_hToolTip);
-}
+CHyperLink::~CHyperLink() = default;
 
 bool CHyperLink::Attach(HWND control) {
   if (!SubclassWindow(control)) return false;
@@ -51,9 +49,9 @@ bool CHyperLink::Attach(HWND control) {
 }
 
 void CHyperLink::AddToolTip() {
-  m_hToolTip = ::CreateWindowExA(0, TOOLTIPS_CLASSA, nullptr, 0, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                                 CW_USEDEFAULT, m_hWnd, nullptr, win::ProgramInstance(), nullptr);
-  if (!m_hToolTip) return;
+  m_toolTip.Reset(::CreateWindowExA(0, TOOLTIPS_CLASSA, nullptr, 0, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                    CW_USEDEFAULT, m_hWnd, nullptr, win::ProgramInstance(), nullptr));
+  if (!m_toolTip) return;
   TTTOOLINFOA tool{};
   tool.cbSize = sizeof tool;
   // The tool follows the control's own mouse messages.
@@ -62,7 +60,7 @@ void CHyperLink::AddToolTip() {
   tool.uId = kToolId;
   tool.rect = GetClientRect();
   tool.lpszText = m_strTarget.data();
-  ::SendMessageA(m_hToolTip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+  ::SendMessageA(m_toolTip.Get(), TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 void CHyperLink::SetTarget(const std::string& address) {
@@ -70,13 +68,13 @@ void CHyperLink::SetTarget(const std::string& address) {
   if (!m_hWnd) return;
   ::ShowWindow(m_hWnd, SW_HIDE);
   FitToText();
-  if (m_hToolTip) {
+  if (m_toolTip) {
     TTTOOLINFOA tool{};
     tool.cbSize = sizeof tool;
     tool.hwnd = m_hWnd;
     tool.uId = kToolId;
     tool.lpszText = m_strTarget.data();
-    ::SendMessageA(m_hToolTip, TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&tool));
+    ::SendMessageA(m_toolTip.Get(), TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&tool));
   }
   ::ShowWindow(m_hWnd, SW_SHOW);
 }
@@ -206,6 +204,9 @@ LRESULT CHyperLink::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCHITTEST) return HTCLIENT;
   // Keys reach a focused static control only when it asks for them.
   if (message == WM_GETDLGCODE) return DLGC_WANTCHARS | CWnd::WindowProc(message, wParam, lParam);
+  // The tip belongs to the dialog's top-level window, which destroys it
+  // first when it goes; a handle kept past that could name a new window.
+  if (message == WM_NCDESTROY) m_toolTip.Reset();
   return CWnd::WindowProc(message, wParam, lParam);
 }
 

@@ -71,7 +71,7 @@ class CHyperLink : public win::CWnd {
   uint32_t m_nOptions = kUnderline | kFitToText | kFocusOnPress;
   std::string m_strTarget;
   win::CFontHandle m_font;
-  HWND m_hToolTip = nullptr;
+  win::CWindowHandle m_toolTip;
 };
 
 }  // namespace qv

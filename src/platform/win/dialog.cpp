@@ -1,5 +1,7 @@
 #include "platform/win/dialog.h"
 
+#include <exception>
+
 #include "platform/number_field.h"
 
 namespace qv::win {
@@ -77,12 +79,24 @@ INT_PTR CDialog::DoModal() {
 
 INT_PTR CALLBACK CDialog::StaticDialogProc(HWND window, UINT message, WPARAM, LPARAM lParam) {
   if (message != WM_INITDIALOG) return FALSE;
-  // From here the dialog's messages go through the object; what its
-  // handlers leave reaches the dialog manager, and so this procedure, which
-  // leaves everything but the start to the system.
+  // From here the dialog's messages go through the object (a subclass of
+  // the dialog); what its handlers leave reaches the dialog manager, and so
+  // this procedure, which leaves everything but the start to the system.
   auto* self = reinterpret_cast<CDialog*>(lParam);
-  if (!self || !self->Attach(window, true)) return TRUE;
-  return self->OnInitDialog();
+  if (!self || !self->SubclassWindow(window)) {
+    // Without its object nothing could close the dialog: it ends at once.
+    ::EndDialog(window, -1);
+    return TRUE;
+  }
+  // This procedure is called by the system too: nothing may unwind past it.
+  try {
+    return self->OnInitDialog();
+  } catch (const std::exception& failure) {
+    LogFailedMessage(message, failure.what());
+  } catch (...) {
+    LogFailedMessage(message, "unknown exception");
+  }
+  return TRUE;
 }
 
 void CDialog::EndDialog(INT_PTR result) { ::EndDialog(m_hWnd, result); }

@@ -1,7 +1,12 @@
 #include "platform/win/window.h"
 
+#include <commctrl.h>
+
+#include <cstdio>
+#include <exception>
 #include <utility>
 
+#include "platform/log.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
@@ -10,7 +15,7 @@ namespace qv::win {
 CWnd::~CWnd() {
   // A window attached by subclassing belongs to someone else: it is only
   // given back.
-  if (m_pfnSuper)
+  if (m_bSubclassed)
     Detach();
   else
     DestroyWindow();
@@ -58,41 +63,54 @@ RECT CWnd::GetClientRect() const {
 }
 
 namespace {
-// Windows made elsewhere (controls, system dialogs) keep their user data:
-// their object is found through this property instead.
+
+// The object behind a window. A property of our own rather than the window's
+// user data, which belongs to whoever made the window.
 constexpr const char* kObjectProperty = "QuadrivueWindowObject";
+// The one subclass each object installs (the object itself is the callback's
+// reference data).
+constexpr UINT_PTR kSubclassId = 1;
+
 }  // namespace
+
+void LogFailedMessage(UINT message, const char* reason) noexcept {
+  try {
+    char head[48];
+    std::snprintf(head, sizeof head, "Window message 0x%04X failed: ", message);
+    Log(std::string(head) + reason);
+  } catch (...) {
+    // Out of memory: the line is lost, the message still gets its default.
+  }
+}
 
 CWnd* CWnd::FromHandle(HWND window) {
   if (!window) return nullptr;
-  if (auto* attached = static_cast<CWnd*>(::GetPropA(window, kObjectProperty))) return attached;
-  return reinterpret_cast<CWnd*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+  // Another process's windows may carry the same property with a value
+  // that means nothing here.
+  DWORD process = 0;
+  if (!::GetWindowThreadProcessId(window, &process) || process != ::GetCurrentProcessId()) return nullptr;
+  return static_cast<CWnd*>(::GetPropA(window, kObjectProperty));
 }
 
-bool CWnd::SubclassWindow(HWND window) { return Attach(window, false); }
-
-bool CWnd::Attach(HWND window, bool useUserData) {
-  if (m_hWnd || !window) return false;
-  if (useUserData) {
-    ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  } else if (!::SetPropA(window, kObjectProperty, this)) {
+bool CWnd::SubclassWindow(HWND window) {
+  if (m_hWnd || !window || FromHandle(window)) return false;
+  if (!::SetPropA(window, kObjectProperty, this)) return false;
+  // Fails for a window of another thread.
+  if (!::SetWindowSubclass(window, &CWnd::StaticSubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this))) {
+    ::RemovePropA(window, kObjectProperty);
     return false;
   }
   m_hWnd = window;
-  m_pfnSuper = reinterpret_cast<WNDPROC>(
-      ::SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWnd::StaticWindowProc)));
+  m_bSubclassed = true;
   return true;
 }
 
 void CWnd::Detach() {
   if (!m_hWnd) return;
-  if (m_pfnSuper) ::SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnSuper));
-  if (::GetPropA(m_hWnd, kObjectProperty) == this)
-    ::RemovePropA(m_hWnd, kObjectProperty);
-  else
-    ::SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, 0);
+  if (m_bSubclassed) ::RemoveWindowSubclass(m_hWnd, &CWnd::StaticSubclassProc, kSubclassId);
+  if (::GetPropA(m_hWnd, kObjectProperty) == this) ::RemovePropA(m_hWnd, kObjectProperty);
   m_hWnd = nullptr;
-  m_pfnSuper = nullptr;
+  m_bSubclassed = false;
 }
 
 LRESULT CALLBACK CWnd::StaticWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -101,25 +119,53 @@ LRESULT CALLBACK CWnd::StaticWindowProc(HWND window, UINT message, WPARAM wParam
     const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
     self = static_cast<CWnd*>(create->lpCreateParams);
     if (self) {
+      // Without its property the window could never find its object: the
+      // creation is refused instead.
+      if (!::SetPropA(window, kObjectProperty, self)) return FALSE;
       self->m_hWnd = window;
-      ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }
   } else {
     self = FromHandle(window);
   }
-  if (!self) return ::DefWindowProcA(window, message, wParam, lParam);
+  // Messages before WM_NCCREATE, and those after Detach.
+  if (!self || self->m_hWnd != window || self->m_bSubclassed) return ::DefWindowProcA(window, message, wParam, lParam);
+  return self->Dispatch(CCurrentMessage{window, message, wParam, lParam, false});
+}
 
-  const CCurrentMessage outer = std::exchange(self->m_current, CCurrentMessage{message, wParam, lParam});
-  const LRESULT result = self->WindowProc(message, wParam, lParam);
-  self->m_current = outer;
-  if (message == WM_NCDESTROY) self->Detach();
+LRESULT CALLBACK CWnd::StaticSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                          DWORD_PTR data) {
+  auto* self = reinterpret_cast<CWnd*>(data);
+  if (!self || self->m_hWnd != window) return ::DefSubclassProc(window, message, wParam, lParam);
+  return self->Dispatch(CCurrentMessage{window, message, wParam, lParam, true});
+}
+
+LRESULT CWnd::Dispatch(const CCurrentMessage& current) {
+  const CCurrentMessage outer = std::exchange(m_current, current);
+  LRESULT result = 0;
+  // An exception must not unwind through the system's frames: it ends here
+  // as a line in the log, and the message gets its default processing.
+  try {
+    result = WindowProc(current.message, current.wParam, current.lParam);
+  } catch (const std::exception& failure) {
+    LogFailedMessage(current.message, failure.what());
+    result = DefaultProcessing(current);
+  } catch (...) {
+    LogFailedMessage(current.message, "unknown exception");
+    result = DefaultProcessing(current);
+  }
+  m_current = outer;
+  if (current.message == WM_NCDESTROY && m_hWnd == current.window) Detach();
   return result;
 }
 
-LRESULT CWnd::Default() const {
-  if (m_pfnSuper) return ::CallWindowProcA(m_pfnSuper, m_hWnd, m_current.message, m_current.wParam, m_current.lParam);
-  return ::DefWindowProcA(m_hWnd, m_current.message, m_current.wParam, m_current.lParam);
+LRESULT CWnd::DefaultProcessing(const CCurrentMessage& current) {
+  // No message in hand, or the window went while a handler ran.
+  if (!current.window || !::IsWindow(current.window)) return 0;
+  if (current.subclassed) return ::DefSubclassProc(current.window, current.message, current.wParam, current.lParam);
+  return ::DefWindowProcA(current.window, current.message, current.wParam, current.lParam);
 }
+
+LRESULT CWnd::Default() const { return DefaultProcessing(m_current); }
 
 namespace {
 POINT PointFrom(LPARAM lParam) { return POINT{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))}; }

@@ -1,12 +1,16 @@
-// The shell's window base class: owns one HWND, finds itself from the
-// window's user data (set from WM_NCCREATE's create parameters) and hands
-// the messages it knows to virtual On... handlers. Whatever a handler does
-// not take goes to the system's default processing.
+// The shell's window base class: owns one HWND, is found from the window
+// through a property of its own (set at WM_NCCREATE for the windows it makes,
+// at SubclassWindow for the others) and hands the messages it knows to
+// virtual On... handlers. Whatever a handler does not take goes to the
+// system's default processing; whatever a handler throws ends at the window
+// procedure as one line in the program's log and the message's default
+// processing.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
+#include <utility>
 
 namespace qv::win {
 
@@ -32,12 +36,18 @@ class CWnd {
   void Invalidate(bool erase = true) const;
   RECT GetClientRect() const;
 
-  // Takes over the messages of a window made elsewhere (a dialog's control,
-  // a system dialog); what the handlers leave goes to its own procedure.
-  // The window is given back when it is destroyed or this object ends.
+  // Takes over the messages of a window of this thread made elsewhere (a
+  // dialog's control, a system dialog, one of the program's dialogs); what
+  // the handlers leave goes to its own procedure. The window is given back
+  // when it is destroyed, on Detach or when this object ends. False when
+  // another object holds the window already.
   bool SubclassWindow(HWND window);
+  // Lets the window go without destroying it: a subclassed window gets its
+  // own procedure back, a window made here answers with the system's
+  // default processing from then on.
   void Detach();
-  // The object behind a window made or subclassed here; null otherwise.
+  // The object behind a window of this process made or subclassed here;
+  // null for any other window, whatever its user data holds.
   static CWnd* FromHandle(HWND window);
 
   // A static control's colours, asked of the control by its dialog; null
@@ -75,25 +85,61 @@ class CWnd {
   virtual void OnKeyDown(UINT key, UINT repeat, UINT flags);
   virtual void OnSysCommand(UINT command, LPARAM lParam);
 
-  // Subclassing that keeps the object in the window's user data: for the
-  // program's own dialogs.
-  bool Attach(HWND window, bool useUserData);
-
   HWND m_hWnd = nullptr;
 
  private:
-  static LRESULT CALLBACK StaticWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-
-  WNDPROC m_pfnSuper = nullptr;  // the procedure of a subclassed window
-
-  // The message in hand, for Default().
+  // The message in hand, for Default(): which window, and whether it came
+  // through the subclass chain or the class procedure.
   struct CCurrentMessage {
+    HWND window = nullptr;
     UINT message = 0;
     WPARAM wParam = 0;
     LPARAM lParam = 0;
+    bool subclassed = false;
   };
+
+  static LRESULT CALLBACK StaticWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK StaticSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                             DWORD_PTR data);
+  // One message through WindowProc: the boundary no exception crosses.
+  LRESULT Dispatch(const CCurrentMessage& current);
+  static LRESULT DefaultProcessing(const CCurrentMessage& current);
+
+  bool m_bSubclassed = false;
   CCurrentMessage m_current;
 };
+
+// Owner of a window made outside the framework (a tooltip, a helper window):
+// destroys it at the end unless it is gone already. Movable, not copyable.
+class CWindowHandle {
+ public:
+  CWindowHandle() = default;
+  explicit CWindowHandle(HWND window) : m_hWnd(window) {}
+  CWindowHandle(CWindowHandle&& other) noexcept : m_hWnd(std::exchange(other.m_hWnd, nullptr)) {}
+  CWindowHandle& operator=(CWindowHandle&& other) noexcept {
+    if (this != &other) Reset(std::exchange(other.m_hWnd, nullptr));
+    return *this;
+  }
+  CWindowHandle(const CWindowHandle&) = delete;
+  CWindowHandle& operator=(const CWindowHandle&) = delete;
+  ~CWindowHandle() { Reset(); }
+
+  HWND Get() const { return m_hWnd; }
+  explicit operator bool() const { return m_hWnd != nullptr; }
+  // Destroys the window held (when it still exists) and holds the given one.
+  void Reset(HWND window = nullptr) {
+    if (m_hWnd && ::IsWindow(m_hWnd)) ::DestroyWindow(m_hWnd);
+    m_hWnd = window;
+  }
+  // Gives the window up without destroying it.
+  HWND Release() { return std::exchange(m_hWnd, nullptr); }
+
+ private:
+  HWND m_hWnd = nullptr;
+};
+
+// One line in the program's log for a message whose handler failed.
+void LogFailedMessage(UINT message, const char* reason) noexcept;
 
 // The thread's message loop until WM_QUIT; returns the quit code.
 int RunMessageLoop();
