@@ -39,17 +39,24 @@ std::string CFileIndex::GetFileAt(int32_t index) const {
   return StoredTextToUtf8(std::string(record.data(), length));
 }
 
-bool CFileIndex::Write(const std::vector<std::string>& paths) const {
+bool CFileIndex::Write(const std::vector<std::string>& paths, std::string* error,
+                       const std::function<bool()>& wanted) const {
   CAtomicFileWriter writer(m_strPath, 1 << 16);
-  if (!writer.IsOpen()) return false;
+  const auto failed = [&] {
+    if (error) *error = writer.Error();
+    return false;
+  };
+  if (!writer.IsOpen()) return failed();
   std::array<char, kFileIndexRecordSize> record;
   for (const auto& path : paths) {
     if (path.size() > kFileIndexMaxPath) continue;
     record.fill('\0');
     std::memcpy(record.data(), path.data(), path.size());
-    if (!writer.Write(record.data(), record.size())) return false;
+    if (!writer.Write(record.data(), record.size())) return failed();
   }
-  return writer.Commit();
+  // Given up before the new list replaces the old one: the old one stays.
+  if (wanted && !wanted()) return false;
+  return writer.Commit() || failed();
 }
 
 }  // namespace qv

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,8 +29,11 @@ class CFileIndex {
   // cannot be read.
   std::string GetFileAt(int32_t index) const;
   // Replaces the index with paths (each at most kFileIndexMaxPath bytes; longer
-  // ones are left out). The old file stays when anything fails.
-  bool Write(const std::vector<std::string>& paths) const;
+  // ones are left out). The old file stays when anything fails, and when
+  // wanted (if given) turns false before the new file is put in place; error
+  // (if given) then says why in the system's words.
+  bool Write(const std::vector<std::string>& paths, std::string* error = nullptr,
+             const std::function<bool()>& wanted = {}) const;
 
  private:
   std::string m_strPath;

@@ -165,10 +165,12 @@ std::string EncodeSettings(const CShowSettings& record) {
   return out;
 }
 
-bool SaveSettingsFile(const std::string& path, const CShowSettings& record) {
+bool SaveSettingsFile(const std::string& path, const CShowSettings& record, std::string* error) {
   const std::string bytes = EncodeSettings(record);
   CAtomicFileWriter writer(path);
-  return writer.Write(bytes.data(), bytes.size()) && writer.Commit();
+  if (writer.Write(bytes.data(), bytes.size()) && writer.Commit()) return true;
+  if (error) *error = writer.Error();
+  return false;
 }
 
 }  // namespace qv

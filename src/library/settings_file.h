@@ -33,8 +33,9 @@ ESettingsLoad LoadSettingsFile(const std::string& path, CShowSettings& record);
 ESettingsLoad DecodeSettings(FILE* file, uint64_t size, CShowSettings& record);
 
 // Writes the record's stored part to path through a temporary file; the old
-// file stays when anything fails. Returns false then.
-bool SaveSettingsFile(const std::string& path, const CShowSettings& record);
+// file stays when anything fails. Returns false then, with the system's
+// reason in error (if given).
+bool SaveSettingsFile(const std::string& path, const CShowSettings& record, std::string* error = nullptr);
 
 // The bytes of the whole file for the record.
 std::string EncodeSettings(const CShowSettings& record);

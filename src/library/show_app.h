@@ -5,20 +5,13 @@
 #include <string>
 
 #include "library/file_index.h"
+#include "library/file_list_scan.h"
 #include "library/settings_file.h"
 #include "library/show_settings.h"
 
 namespace qv {
 
 class CProfile;
-
-// Where the file-list builder reports how far it got; the settings dialog's
-// static text implements it.
-class CProgressControl {
- public:
-  virtual ~CProgressControl() = default;
-  virtual void SetText(const std::string& text) = 0;
-};
 
 class CShowApp : public CShowSettings {
  public:
@@ -35,7 +28,7 @@ class CShowApp : public CShowSettings {
   static constexpr const char* kProfileMonitors = "Monitors";
 
   ESettingsLoad LoadSettings() { return LoadSettingsFile(m_strSettingsPath, *this); }
-  bool SaveSettings() const { return SaveSettingsFile(m_strSettingsPath, *this); }
+  bool SaveSettings(std::string* error = nullptr) const { return SaveSettingsFile(m_strSettingsPath, *this, error); }
 
   // m_nCounter from the profile (0 when absent), and back.
   void ReadCounter(const CProfile& profile);
@@ -51,8 +44,9 @@ class CShowApp : public CShowSettings {
   bool SaveMonitorMask() const;
 
   // Rescans every folder, replaces m_arrFiles and rewrites the index.
-  // Returns false when the index could not be written (the old one stays).
-  bool RebuildFileList(CProgressControl* progress);
+  // Returns false when the index could not be written (the old one stays),
+  // with the system's reason in error (if given).
+  bool RebuildFileList(CProgressControl* progress, std::string* error = nullptr);
   // One folder of the scan; descends into subfolders at once when
   // m_bSubfolders is set, entering each folder once however many links
   // lead to it.

@@ -38,6 +38,9 @@ struct CShowSettings {
 
   // Gives every stored scalar its default; folders, counter and files stay.
   void ResetStoredScalars();
+  // Every scalar of the record (stored ones, counter, profile options)
+  // without the folder and file lists: what a slide is prepared with.
+  CShowSettings ScalarsOnly() const;
 };
 
 struct CSettingsField {
