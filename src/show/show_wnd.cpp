@@ -1,7 +1,11 @@
 #include "show/show_wnd.h"
 
+#include <set>
+
 #include "codec/ops/device_bitmap.h"
+#include "platform/log.h"
 #include "platform/paths.h"
+#include "platform/system_error.h"
 #include "show/slide_choice.h"
 #include "show/slide_preparation.h"
 
@@ -11,8 +15,18 @@ namespace {
 constexpr COLORREF kOverlayText = RGB(255, 255, 224);
 constexpr COLORREF kBlack = RGB(0, 0, 0);
 constexpr int kOverlayInset = 4;
+// Pictures named in the log at most this many times in a run.
+constexpr size_t kLoggedPicturesLimit = 10000;
 
 HBRUSH BlackBrush() { return static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)); }
+
+// One line per picture however often it comes round, for every show.
+void LogUnshowablePicture(const std::string& path, int32_t code) {
+  static std::set<std::string> logged;
+  if (logged.size() >= kLoggedPicturesLimit || !logged.insert(path).second) return;
+  Log("Cannot show the picture \"" + path + "\": " + ISErrorName(code) + " (" + std::to_string(code) + ").");
+}
+
 }  // namespace
 
 // ---- CBufferDC -------------------------------------------------------------
@@ -33,25 +47,32 @@ CBufferDC::~CBufferDC() {
   m_displaced.Restore();
 }
 
+void DrawPathOverlay(HDC dc, const RECT& rect, const std::string& path) {
+  ::SetBkColor(dc, kBlack);
+  ::SetTextColor(dc, kOverlayText);
+  ::SetBkMode(dc, OPAQUE);
+  RECT text = rect;
+  ::InflateRect(&text, -kOverlayInset, -kOverlayInset);
+  ::DrawTextA(dc, path.c_str(), static_cast<int>(path.size()), &text, DT_SINGLELINE | DT_NOPREFIX | DT_PATH_ELLIPSIS);
+}
+
 // ---- CShowWnd --------------------------------------------------------------
 
 CShowWnd::CShowWnd(CShowApp& app) : m_app(app) {}
 
 CShowWnd::~CShowWnd() {
+  // The worker goes first: nothing may arrive for a window that is gone.
+  m_pWorker.reset();
   DestroyWindow();
-  if (m_hBitmap) ::DeleteObject(m_hBitmap);
 }
 
 bool CShowWnd::Create(const RECT& rect, HWND owner) {
   m_rcMonitor = rect;
   RegisterClassOnce(kClassName, CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS, ::LoadCursorA(nullptr, IDC_ARROW), nullptr,
                     nullptr);
-  const bool created = CreateEx(0, kClassName, "", WS_POPUP | WS_VISIBLE, rect, owner, nullptr);
-  // The whole application, its dialogs included, only takes processor time
-  // that nothing else wants.
-  ::SetPriorityClass(::GetCurrentProcess(), IDLE_PRIORITY_CLASS);
-  ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_IDLE);
-  if (!created) return false;
+  if (!CreateEx(0, kClassName, "", WS_POPUP | WS_VISIBLE, rect, owner, nullptr)) return false;
+  const HWND window = m_hWnd;
+  m_pWorker = std::make_unique<CSlideWorker>([window] { ::PostMessageA(window, kSlideReadyMessage, 0, 0); });
   // Visible already; showing it again must not activate it.
   ::ShowWindow(m_hWnd, SW_SHOWNA);
   if (m_app.m_bUpdateOnStart) m_bUpdatePending = 1;
@@ -63,14 +84,22 @@ bool CShowWnd::Create(const RECT& rect, HWND owner) {
 }
 
 void CShowWnd::ShowHelpPicture() {
-  m_image.Load(JoinPath(GetProgramFolder(), "help.png"), kTypeNone, 0);
-  if (!m_image.IsEmpty()) TakeBitmapFromHolder();
+  // A small picture of our own, read on the spot.
+  const std::string path = JoinPath(GetProgramFolder(), "help.png");
+  CShowImage image;
+  const int32_t result = image.Load(path, kTypeNone, 0);
+  if (image.IsEmpty()) {
+    Log("The help picture \"" + path + "\" cannot be shown: " + ISErrorName(result) + " (" + std::to_string(result) +
+        ").");
+    return;
+  }
+  TakeBitmapFrom(image);
 }
 
 void CShowWnd::StartShow() {
   if (!m_hWnd) return;
   const uint32_t period = SlideIntervalMs(m_app.m_nInterval, m_app.m_bMinutes);
-  NextPicture();
+  NextPicture(ESlideOrigin::kUser);
   if (!m_bPaused) ::SetTimer(m_hWnd, kSlideTimer, period, nullptr);
 }
 
@@ -89,60 +118,106 @@ bool CShowWnd::ScreenSaverRunning() {
   return ::SystemParametersInfoA(SPI_GETSCREENSAVERRUNNING, 0, &running, 0) && running == 1;
 }
 
-void CShowWnd::NextPicture() {
-  if (!m_hWnd || ScreenSaverRunning()) return;
-  const int32_t index = PickNextIndex(m_app, m_app.GetFileCount());
+bool CShowWnd::NextPicture(ESlideOrigin origin) {
+  if (!m_hWnd || !m_pWorker || ScreenSaverRunning()) return false;
+  const int32_t count = m_app.GetFileCount();
+  const int32_t index = PickNextIndex(m_app, count);
   const std::string path = m_app.GetFileAt(index);
+  if (path.empty()) {
+    if (count > 0) Log("The file list \"" + m_app.IndexPath() + "\" cannot be read.");
+    // The picture on show stays.
+    Invalidate();
+    return false;
+  }
   const RECT rc = GetClientRect();
-  const CSlidePreparation prep = PrepareSlide(m_image, path, m_app, rc.right - rc.left, rc.bottom - rc.top);
-  switch (prep.outcome) {
+  CSlideJob job;
+  job.path = path;
+  job.settings = m_app.ScalarsOnly();
+  job.width = rc.right - rc.left;
+  job.height = rc.bottom - rc.top;
+  job.origin = origin;
+  m_pWorker->Prepare(std::move(job));
+  return true;
+}
+
+void CShowWnd::OnSlideReady() {
+  std::optional<CPreparedSlide> slide = m_pWorker ? m_pWorker->Take() : std::nullopt;
+  if (!slide) return;  // superseded by a newer request
+  switch (slide->prep.outcome) {
     case ESlideOutcome::kNoFile:
+      Invalidate();
+      break;
     case ESlideOutcome::kUndecodable:
       // The picture on show stays.
+      LogUnshowablePicture(slide->path, slide->prep.nLoadResult);
       Invalidate();
-      return;
+      break;
     case ESlideOutcome::kTooNarrow:
+      // Another pick shortly, asked for by whoever asked for this one.
+      m_eRetryOrigin = slide->origin;
       ::SetTimer(m_hWnd, kRetryTimer, kRetryMs, nullptr);
       return;
     case ESlideOutcome::kReady:
+      ++m_nShownCount;
+      m_strCurrentFile = slide->path;
+      TakeBitmapFrom(*slide->image);
+      Invalidate();
+      // Once per run: when the second picture came from the slide timer.
+      if (m_bUpdatePending && m_nShownCount == 2 && slide->origin == ESlideOrigin::kTimer && m_pOwner)
+        m_pOwner->OnStartUpdateDue(*this);
       break;
   }
-  ++m_nShownCount;
-  m_strCurrentFile = path;
-  TakeBitmapFromHolder();
-  Invalidate();
+  if (m_pOwner) m_pOwner->OnSlideSettled(*this);
 }
 
-void CShowWnd::TakeBitmapFromHolder() {
+void CShowWnd::TakeBitmapFrom(CShowImage& image) {
   // The old bitmap goes first, so that two pictures are never held at once.
-  ReplaceBitmap(nullptr, 0, 0);
+  m_hBitmap.Reset();
   const win::CWindowDC dc(m_hWnd);
-  ReplaceBitmap(ISDIBToHBITMAP(m_image.GetBits(), m_image.m_nWidth, m_image.m_nHeight, nullptr, dc.Get()),
-                m_image.m_nWidth, m_image.m_nHeight);
-  m_image.Free();
-}
-
-void CShowWnd::ReplaceBitmap(HBITMAP bitmap, int32_t width, int32_t height) {
-  if (m_hBitmap) ::DeleteObject(m_hBitmap);
-  m_hBitmap = bitmap;
-  m_nBitmapWidth = width;
-  m_nBitmapHeight = height;
+  m_hBitmap.Reset(ISDIBToHBITMAP(image.GetBits(), image.m_nWidth, image.m_nHeight, nullptr, dc.Get()));
+  m_nBitmapWidth = image.m_nWidth;
+  m_nBitmapHeight = image.m_nHeight;
+  image.Free();
 }
 
 void CShowWnd::OnTimer(UINT_PTR id) {
-  if (id == kRetryTimer) ::KillTimer(m_hWnd, kRetryTimer);
+  // A slide whose message went astray is put on show now.
+  OnSlideReady();
+  const bool retry = id == kRetryTimer;
+  if (retry) ::KillTimer(m_hWnd, kRetryTimer);
   // A tick already queued when the show was paused is dropped.
   if (id == kSlideTimer && m_bPaused) {
     Default();
     return;
   }
-  const int32_t shownBefore = m_nShownCount;
-  NextPicture();
-  // Once per run: in the tick that put the second picture on show. A later
-  // tick that shows nothing new leaves the count at 2 and must not rebuild
-  // again.
-  if (m_bUpdatePending && m_nShownCount == 2 && shownBefore != 2) m_app.RebuildFileList(nullptr);
+  // A tick while the next picture is still being prepared is dropped too:
+  // that picture comes first, and a slow one is never abandoned for the
+  // timer's sake.
+  if (!IsPreparing()) {
+    const ESlideOrigin origin = retry ? m_eRetryOrigin : ESlideOrigin::kTimer;
+    // A retry that finds nothing to prepare ends the request it continued.
+    if (!NextPicture(origin) && retry && m_pOwner) m_pOwner->OnSlideSettled(*this);
+  }
   Default();
+}
+
+void CShowWnd::OnDestroy() {
+  if (m_pWorker) m_pWorker->Cancel();
+  Default();
+}
+
+LRESULT CShowWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case kSlideReadyMessage:
+      OnSlideReady();
+      return 0;
+    case WM_CAPTURECHANGED:
+      // Alt+Tab, a message box: the button's release never comes here.
+      if (reinterpret_cast<HWND>(lParam) != m_hWnd) EndOverlay();
+      return 0;
+    default:
+      return CWnd::WindowProc(message, wParam, lParam);
+  }
 }
 
 void CShowWnd::OnPaint() {
@@ -156,15 +231,8 @@ void CShowWnd::OnPaint() {
   const HDC dc = buffer.Get();
   ::FillRect(dc, &rc, BlackBrush());
   const CPlacement at = CentredPlacement(m_nBitmapWidth, m_nBitmapHeight, rc.right - rc.left, rc.bottom - rc.top);
-  ISDrawHBITMAP(dc, m_hBitmap, at.x, at.y, m_nBitmapWidth, m_nBitmapHeight, nullptr);
-  if (m_bShowName) {
-    ::SetBkColor(dc, kBlack);
-    ::SetTextColor(dc, kOverlayText);
-    ::SetBkMode(dc, OPAQUE);
-    RECT text = rc;
-    ::InflateRect(&text, -kOverlayInset, -kOverlayInset);
-    ::DrawTextA(dc, m_strCurrentFile.c_str(), static_cast<int>(m_strCurrentFile.size()), &text, DT_SINGLELINE);
-  }
+  ISDrawHBITMAP(dc, m_hBitmap.Get(), at.x, at.y, m_nBitmapWidth, m_nBitmapHeight, nullptr);
+  if (m_bShowName) DrawPathOverlay(dc, rc, m_strCurrentFile);
 }
 
 BOOL CShowWnd::OnEraseBkgnd(HDC) { return 0; }
@@ -178,14 +246,19 @@ void CShowWnd::OnLButtonDown(UINT, POINT) {
 }
 
 void CShowWnd::OnLButtonUp(UINT, POINT) {
-  m_bShowName = 0;
+  EndOverlay();
   if (::GetCapture() == m_hWnd) ::ReleaseCapture();
-  Invalidate();
   Default();
 }
 
+void CShowWnd::EndOverlay() {
+  if (!m_bShowName) return;
+  m_bShowName = 0;
+  Invalidate();
+}
+
 void CShowWnd::OnLButtonDblClk(UINT, POINT) {
-  NextPicture();
+  NextPicture(ESlideOrigin::kUser);
   Default();
 }
 
@@ -202,13 +275,25 @@ void CShowWnd::OnWindowPosChanging(WINDOWPOS* position) {
   Default();
 }
 
+HWND CShowWnd::WindowBelow() const {
+  const HWND owner = ::GetWindow(m_hWnd, GW_OWNER);
+  for (HWND below = ::GetWindow(m_hWnd, GW_HWNDNEXT); below; below = ::GetWindow(below, GW_HWNDNEXT)) {
+    if (below != owner) return below;
+  }
+  return nullptr;
+}
+
 void CShowWnd::OnWindowPosChanged(WINDOWPOS* position) {
   // Some system paths (showing or activating the window) raise it after
   // the placement above; a window that moved in the stack and is not at
   // its bottom goes back there. Only our own placement runs this, so two
-  // windows that both keep to the bottom never take turns.
-  if (!(position->flags & SWP_NOZORDER) && ::GetWindow(m_hWnd, GW_HWNDNEXT) != nullptr)
+  // windows that both keep to the bottom never take turns; and the
+  // re-placement's own notification does not place it again.
+  if (!m_bRepinning && !(position->flags & SWP_NOZORDER) && WindowBelow() != nullptr) {
+    m_bRepinning = true;
     ::SetWindowPos(m_hWnd, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    m_bRepinning = false;
+  }
   Default();
 }
 

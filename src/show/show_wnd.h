@@ -1,25 +1,31 @@
 // The show window: a borderless window over one monitor's work area, kept at
 // the bottom of the window stack and at its rectangle whatever is asked of
-// it. It puts the next picture of the file list on show at every tick of its
-// slide timer, paints it centred on black, and shows the picture's path
-// while the left button is held down.
+// it. At every tick of its slide timer it asks its background worker for the
+// next picture of the file list and, once the picture is ready, paints it
+// centred on black; it shows the picture's path while the left button is
+// held down. The window's own thread only picks, paints and hands over: it
+// never decodes or scales.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "library/show_app.h"
 #include "platform/win/gdi.h"
 #include "platform/win/window.h"
 #include "show/show_image.h"
+#include "show/slide_worker.h"
 
 namespace qv {
 
 // Off-screen drawing for one paint: a memory context with a compatible bitmap
 // of the rectangle's size; at the end the result is copied to the target in
-// one transfer and the off-screen objects are released.
+// one transfer and the off-screen objects are released. Where the bitmap
+// cannot be made (a huge window, GDI short of memory) drawing goes straight
+// to the target instead.
 class CBufferDC {
  public:
   CBufferDC(HDC target, const RECT& rect);
@@ -28,7 +34,8 @@ class CBufferDC {
   ~CBufferDC();
   // The context to draw on: the off-screen one, or the target itself when
   // the off-screen objects could not be made.
-  HDC Get() const { return m_memory ? m_memory.Get() : m_hTarget; }
+  HDC Get() const { return m_displaced.Ok() ? m_memory.Get() : m_hTarget; }
+  bool Buffered() const { return m_displaced.Ok(); }
 
  private:
   HDC m_hTarget;
@@ -38,38 +45,63 @@ class CBufferDC {
   win::CSelectObject m_displaced;
 };
 
+// The path of the picture on show as the overlay draws it: light yellow on a
+// black band inside rect, one line, '&' shown as it is, a path too long for
+// the band shortened in the middle with an ellipsis.
+void DrawPathOverlay(HDC dc, const RECT& rect, const std::string& path);
+
 class CShowWnd : public win::CWnd {
  public:
   static constexpr const char* kClassName = "QuadrivueShow";
   static constexpr UINT_PTR kSlideTimer = 1;
   static constexpr UINT_PTR kRetryTimer = 2;
   static constexpr UINT kRetryMs = 50;
+  // Posted by the worker when a prepared slide can be taken.
+  static constexpr UINT kSlideReadyMessage = WM_APP + 1;
+
+  // What the frame hears from its shows.
+  class IOwner {
+   public:
+    // A preparation the show asked for has ended: shown, or given up.
+    virtual void OnSlideSettled(CShowWnd& show) = 0;
+    // "Update File List on Application start": the second picture of the
+    // run went on show from the slide timer.
+    virtual void OnStartUpdateDue(CShowWnd& show) = 0;
+
+   protected:
+    ~IOwner() = default;
+  };
 
   explicit CShowWnd(CShowApp& app);
   ~CShowWnd() override;
 
-  // Creates the window over rect, owned by owner; lowers the process to idle
-  // priority and starts the show (or shows the help picture when the file
-  // list is empty). True when the window exists.
+  // Creates the window over rect, owned by owner, and starts the show (or
+  // shows the help picture when the file list is empty). True when the
+  // window exists.
   bool Create(const RECT& rect, HWND owner);
+  void SetOwner(IOwner* owner) { m_pOwner = owner; }
   // The next picture now, and the slide timer restarted with the interval.
   void StartShow();
-  // One advance of the show.
-  void NextPicture();
+  // One advance of the show: picks the next file and asks for its slide.
+  // False when nothing was asked for (screen saver running, no file).
+  bool NextPicture(ESlideOrigin origin = ESlideOrigin::kUser);
   // Paused, the slide timer is stopped (StartShow then only shows the next
   // picture); resuming starts it again with the interval.
   void SetPaused(bool paused);
   bool IsPaused() const { return m_bPaused != 0; }
+  // A slide is being prepared, or waits to be put on show.
+  bool IsPreparing() const { return m_pWorker && m_pWorker->Busy(); }
 
   // The rectangle the window is pinned to; set before moving it.
   RECT m_rcMonitor{};
 
   // For tests and the frame.
-  HBITMAP Bitmap() const { return m_hBitmap; }
+  HBITMAP Bitmap() const { return m_hBitmap.Get(); }
   int32_t ShownCount() const { return m_nShownCount; }
   const std::string& CurrentFile() const { return m_strCurrentFile; }
 
  protected:
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
   void OnPaint() override;
   BOOL OnEraseBkgnd(HDC dc) override;
   void OnLButtonDown(UINT flags, POINT point) override;
@@ -79,23 +111,32 @@ class CShowWnd : public win::CWnd {
   void OnWindowPosChanged(WINDOWPOS* position) override;
   int OnMouseActivate(HWND topLevel, UINT hitTest, UINT message) override;
   void OnTimer(UINT_PTR id) override;
+  void OnDestroy() override;
 
  private:
   void ShowHelpPicture();
+  // A prepared slide from the worker goes on show (or is skipped).
+  void OnSlideReady();
   // The holder's pixels become the picture on show; the holder is emptied.
-  void TakeBitmapFromHolder();
-  void ReplaceBitmap(HBITMAP bitmap, int32_t width, int32_t height);
+  void TakeBitmapFrom(CShowImage& image);
+  void EndOverlay();
+  // The window below this one, passing over its owner (an owned window
+  // always stays above its owner, so that is no reason to move).
+  HWND WindowBelow() const;
   static bool ScreenSaverRunning();
 
   CShowApp& m_app;
-  CShowImage m_image;
-  HBITMAP m_hBitmap = nullptr;
+  IOwner* m_pOwner = nullptr;
+  std::unique_ptr<CSlideWorker> m_pWorker;
+  win::CBitmapHandle m_hBitmap;
   int32_t m_nBitmapWidth = 0;
   int32_t m_nBitmapHeight = 0;
   int32_t m_bUpdatePending = 0;
   int32_t m_nShownCount = 0;
   int32_t m_bShowName = 0;
   int32_t m_bPaused = 0;
+  bool m_bRepinning = false;
+  ESlideOrigin m_eRetryOrigin = ESlideOrigin::kTimer;
   std::string m_strCurrentFile;
 };
 
