@@ -2,6 +2,9 @@
 
 #include <utility>
 
+#include "app/single_instance.h"
+#include "platform/log.h"
+#include "platform/system_error.h"
 #include "res/resource.h"
 #include "ui/about_info.h"
 #include "ui/settings_dialog.h"
@@ -44,27 +47,50 @@ BOOL CALLBACK MonitorEnumProc(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
   return TRUE;
 }
 
+// The process's GDI objects. Where the system keeps no count (Wine), every
+// handle index of the process's table is asked for its object type.
+DWORD CountGdiObjects() {
+  const DWORD counted = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS);
+  if (counted != 0) return counted;
+  DWORD live = 0;
+  for (uintptr_t index = 1; index < 0x10000; ++index) {
+    if (::GetObjectType(reinterpret_cast<HGDIOBJ>(index)) != 0) ++live;
+  }
+  return live;
+}
+
 }  // namespace
 
-CMainFrame::CMainFrame(CShowApp& app) : m_app(app) {}
+CMainFrame::CMainFrame(CShowApp& app, uint64_t instanceKey)
+    : m_app(app),
+      m_nInstanceKey(instanceKey),
+      m_rebuilder([this] { ::PostMessageA(m_hWnd, kRebuildDoneMessage, 0, 0); }) {}
 
-CMainFrame::~CMainFrame() { DestroyWindow(); }
+CMainFrame::~CMainFrame() {
+  m_rebuilder.Cancel();
+  DestroyWindow();
+}
 
 bool CMainFrame::Create() {
   RegisterClassOnce(kClassName, 0, ::LoadCursorA(nullptr, IDC_ARROW), reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1),
                     win::LoadLargeIcon(IDR_MAINFRAME));
-  const HMENU menu = ::LoadMenuA(win::ProgramInstance(), MAKEINTRESOURCEA(IDR_MAINFRAME));
   const RECT where{CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT};
-  if (CreateEx(0, kClassName, kTitle, WS_OVERLAPPEDWINDOW, where, nullptr, menu)) return true;
-  // A window that was never made does not own its menu.
-  if (menu && !::GetMenu(m_hWnd)) ::DestroyMenu(menu);
-  return false;
+  if (!CreateEx(0, kClassName, kTitle, WS_OVERLAPPEDWINDOW, where, nullptr, nullptr)) return false;
+  // The menu joins the window once it exists: a creation refused half-way
+  // has nothing of ours to destroy, and the window destroys it at the end.
+  if (const HMENU menu = ::LoadMenuA(win::ProgramInstance(), MAKEINTRESOURCEA(IDR_MAINFRAME))) ::SetMenu(m_hWnd, menu);
+  return true;
 }
 
 int CMainFrame::OnCreate(CREATESTRUCTA* create) {
   if (CWnd::OnCreate(create) == -1) return -1;
+  m_nRemoteCommandMessage = RemoteCommandMessage();
+  MarkInstanceWindow(m_hWnd, m_nInstanceKey);
   m_TrayIcon.SetTargetWindow(m_hWnd);
-  if (!m_TrayIcon.AddIcon(nullptr, kTrayMessage, kTitle, nullptr, IDR_TRAYMENU)) return -1;
+  m_TrayIcon.SetGiveUpHandler([this](uint32_t attempts) { OnTrayGaveUp(attempts); });
+  if (LOBYTE(LOWORD(::GetVersion())) < 4) return -1;
+  // A refused add is tried again for a while: the show runs meanwhile.
+  m_TrayIcon.AddIcon(nullptr, kTrayMessage, kTitle, nullptr, IDR_TRAYMENU);
   m_TrayIcon.ChangeIcon(IDI_TRAY);
   // A double click on the tray icon runs "Visit Home Page...".
   m_TrayIcon.SetDefaultMenuItem(1, true);
@@ -80,6 +106,17 @@ int CMainFrame::OnCreate(CREATESTRUCTA* create) {
   // can still be opened.
   SyncShows();
   return 0;
+}
+
+void CMainFrame::OnTrayGaveUp(uint32_t attempts) {
+  if (m_TrayIcon.EverAdded()) return;  // logged by the tray; the next "TaskbarCreated" tries again
+  const uint32_t error = LastSystemError();
+  std::string text = "Quadrivue could not put its icon in the notification area of the taskbar: it was refused " +
+                     std::to_string(attempts) + " times over a minute";
+  text += error ? " (" + SystemErrorText(error) + ")." : ".";
+  text += "\n\nWithout the icon Quadrivue cannot be reached, so it ends now. Start it again once the taskbar is there.";
+  win::ShowMessageBox(nullptr, text, MB_OK | MB_ICONERROR);
+  ::PostMessageA(m_hWnd, WM_CLOSE, 0, 0);
 }
 
 void CMainFrame::EnumerateMonitors() {
@@ -130,32 +167,43 @@ bool CMainFrame::OnCommand(UINT id, UINT) {
 
 void CMainFrame::OnSettings() {
   // The tray menu stays reachable while the dialog runs: a second Settings
-  // brings the open dialog forward instead of editing the record twice.
+  // brings the open dialog (or the chooser or message box over it) forward
+  // instead of editing the record twice.
   if (m_pOpenSettings) {
-    if (const HWND open = m_pOpenSettings->GetSafeHwnd()) ::SetForegroundWindow(open);
+    BringToFront(m_pOpenSettings->GetSafeHwnd());
     return;
   }
-  CSettingsDlg dialog(m_app, nullptr);
+  CSettingsDlg dialog(m_app, nullptr, m_rebuilder);
   for (size_t i = 0; i < m_arrMonitors.size(); ++i)
     dialog.m_arrMonitorNames.push_back(MonitorLabel(static_cast<int32_t>(i), m_arrMonitors[i].m_bPrimary != 0));
   m_pOpenSettings = &dialog;
   const INT_PTR result = dialog.DoModal();
   m_pOpenSettings = nullptr;
+  // A rebuild that ended while the dialog waited for it is the dialog's;
+  // one that ends later is the frame's again.
+  std::set<const CShowWnd*> made;
   // A monitor the list did not offer is never used as an index: the shows
   // stay where they are.
   const int32_t chosen = m_app.m_nMonitor;
   if (result == IDOK && chosen >= 0 && static_cast<size_t>(chosen) < m_arrMonitors.size()) {
     m_nMonitorSetting = chosen;
-    m_app.SaveMonitorMask();
-    SyncShows();
+    if (!m_app.SaveMonitorMask()) Log("The chosen monitors could not be stored in the registry.");
+    made = SyncShows();
   }
-  for (const auto& show : m_arrShows) show->StartShow();
+  // Shows made just now have started already.
+  for (const auto& show : m_arrShows) {
+    if (!made.count(show.get())) show->StartShow();
+  }
 }
 
-void CMainFrame::SyncShows() {
+std::set<const CShowWnd*> CMainFrame::SyncShows() {
+  std::set<const CShowWnd*> made;
   const std::vector<int32_t> chosen =
       ChosenMonitors(m_app.m_nMonitor, static_cast<uint32_t>(m_app.m_nMonitorMask), m_arrMonitors.size());
-  if (m_arrShows.size() > chosen.size()) m_arrShows.resize(chosen.size());
+  while (m_arrShows.size() > chosen.size()) {
+    m_setBusyShows.erase(m_arrShows.back().get());
+    m_arrShows.pop_back();
+  }
   for (size_t i = 0; i < chosen.size(); ++i) {
     const RECT work = ToRect(m_arrMonitors[static_cast<size_t>(chosen[i])].m_rcWork);
     if (i < m_arrShows.size()) {
@@ -166,15 +214,71 @@ void CMainFrame::SyncShows() {
       continue;
     }
     auto show = std::make_unique<CShowWnd>(m_app);
-    show->Create(work, m_hWnd);
+    show->SetOwner(this);
+    if (!show->Create(work, m_hWnd)) {
+      const uint32_t error = LastSystemError();
+      Log("The show window for monitor " + std::to_string(chosen[i] + 1) +
+          " could not be created: " + SystemErrorText(error));
+    }
     if (m_bPaused) show->SetPaused(true);
+    made.insert(show.get());
     m_arrShows.push_back(std::move(show));
   }
+  if (m_setBusyShows.empty()) m_TrayIcon.ChangeIcon(IDI_TRAY);
+  return made;
 }
 
 LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_DISPLAYCHANGE || (message == WM_SETTINGCHANGE && wParam == SPI_SETWORKAREA)) OnMonitorsChanged();
+  if (message == m_nRemoteCommandMessage && message != 0) return OnRemoteCommandMessage(wParam);
+  switch (message) {
+    case kRebuildDoneMessage:
+      OnRebuildDone();
+      return 0;
+    case kDeferredCommandMessage:
+      OnRemoteCommand(static_cast<ERemoteCommand>(wParam));
+      return 0;
+    case WM_DISPLAYCHANGE:
+      OnMonitorsChanged();
+      break;
+    case WM_SETTINGCHANGE:
+      if (wParam == SPI_SETWORKAREA) OnMonitorsChanged();
+      break;
+    default:
+      break;
+  }
   return CWnd::WindowProc(message, wParam, lParam);
+}
+
+LRESULT CMainFrame::OnRemoteCommandMessage(WPARAM command) {
+  if (command == kQueryGdiObjects) return static_cast<LRESULT>(CountGdiObjects());
+  if (command < static_cast<WPARAM>(ERemoteCommand::kNone) || command > static_cast<WPARAM>(ERemoteCommand::kExit))
+    return 0;
+  // The sender waits for the answer only: the command itself (a modal
+  // dialog, say) runs after it has returned.
+  ::PostMessageA(m_hWnd, kDeferredCommandMessage, command, 0);
+  return 1;
+}
+
+void CMainFrame::OnRemoteCommand(ERemoteCommand command) {
+  switch (CommandForRunningCopy(command)) {
+    case ERemoteCommand::kNext:
+      OnTrayLeftClick();
+      break;
+    case ERemoteCommand::kPause:
+      if (!m_bPaused) OnPauseShow();
+      break;
+    case ERemoteCommand::kResume:
+      if (m_bPaused) OnPauseShow();
+      break;
+    case ERemoteCommand::kSettings:
+      OnSettings();
+      break;
+    case ERemoteCommand::kExit:
+      ::PostMessageA(m_hWnd, WM_CLOSE, 0, 0);
+      break;
+    case ERemoteCommand::kNone:
+      break;
+  }
 }
 
 void CMainFrame::OnMonitorsChanged() {
@@ -189,7 +293,7 @@ void CMainFrame::OnMonitorsChanged() {
   SyncShows();
 }
 
-void CMainFrame::OnAbout() { CAboutDlg(m_hWnd).DoModal(); }
+void CMainFrame::OnAbout() { CAboutDlg::ShowOrActivate(m_hWnd); }
 
 void CMainFrame::OnHomePage() {
   const auto result =
@@ -205,9 +309,32 @@ void CMainFrame::OnHomePage() {
 }
 
 void CMainFrame::OnTrayLeftClick() {
-  m_TrayIcon.ChangeIcon(IDI_TRAY_BUSY);
-  for (const auto& show : m_arrShows) show->NextPicture();
+  // Icon 135 shows until every show has its picture (or gave up on it).
+  for (const auto& show : m_arrShows) {
+    if (show->NextPicture(ESlideOrigin::kUser)) m_setBusyShows.insert(show.get());
+  }
+  if (!m_setBusyShows.empty()) m_TrayIcon.ChangeIcon(IDI_TRAY_BUSY);
+}
+
+void CMainFrame::OnSlideSettled(CShowWnd& show) {
+  if (!m_setBusyShows.erase(&show) || !m_setBusyShows.empty()) return;
   m_TrayIcon.ChangeIcon(IDI_TRAY);
+}
+
+void CMainFrame::OnStartUpdateDue(CShowWnd&) {
+  // Once for the application, however many shows there are.
+  if (m_bStartRebuildDone) return;
+  m_bStartRebuildDone = true;
+  if (m_rebuilder.Running()) return;
+  m_rebuilder.Start(CRebuildJob{m_app.m_arrFolders, m_app.m_bSubfolders != 0, m_app.IndexPath()});
+}
+
+void CMainFrame::OnRebuildDone() {
+  // The settings dialog takes the outcome of a rebuild it waits for.
+  if (m_pOpenSettings && m_pOpenSettings->WaitsForRebuild()) return;
+  const std::optional<CRebuildOutcome> outcome = m_rebuilder.Take();
+  if (outcome && !outcome->bWritten)
+    Log("The file list \"" + m_app.IndexPath() + "\" could not be written: " + outcome->strError);
 }
 
 void CMainFrame::OnPauseShow() {
@@ -220,13 +347,16 @@ void CMainFrame::OnPauseShow() {
 void CMainFrame::OnEndSession(bool ending) {
   // The session ends without WM_QUIT reaching the loop: keep the show's
   // position now.
-  if (ending) m_app.SaveCounter();
+  if (ending && !m_app.SaveCounter()) Log("The show's position could not be stored in the registry.");
   Default();
 }
 
 void CMainFrame::OnDestroy() {
+  m_rebuilder.Cancel();
+  UnmarkInstanceWindow(m_hWnd);
   m_TrayIcon.RemoveIcon();
   m_TrayIcon.DestroyWindow();
+  m_setBusyShows.clear();
   m_arrShows.clear();
   m_arrMonitors.clear();
   ::PostQuitMessage(0);

@@ -1,9 +1,9 @@
 #include "ui/settings_dialog.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
+#include <utility>
 
+#include "platform/log.h"
 #include "platform/profile.h"
 #include "platform/win/gdi.h"
 #include "res/resource.h"
@@ -16,35 +16,50 @@ namespace {
 
 constexpr const char* kFitModes[] = {"Normal Fit inside screen", "Zoom-In for 100% fit (no black bars)"};
 
-// The scan's progress in the dialog's static text, painted at once because
-// the scan holds the thread.
-class CStaticProgress : public CProgressControl {
- public:
-  explicit CStaticProgress(HWND text) : m_hText(text) {}
-  void SetText(const std::string& text) override {
-    ::SetWindowTextA(m_hText, text.c_str());
-    ::UpdateWindow(m_hText);
-  }
-
- private:
-  HWND m_hText;
-};
-
 // Why a data file could not be written, for the user.
-std::string WriteFailure(const char* what, const std::string& path, int error) {
+std::string WriteFailure(const char* what, const std::string& path, const std::string& reason) {
   std::string text = std::string("Quadrivue could not write ") + what + ":\n\n" + path + "\n\n";
-  text += error ? std::strerror(error) : "The file could not be written.";
+  text += reason.empty() ? "The file could not be written." : reason;
   text +=
       "\n\nKeep Quadrivue in a folder you may write to and make sure the disk has room, then press OK again "
       "(or close the dialog to leave the settings as they were).";
   return text;
 }
 
+std::string FilesSoFar(int32_t count) { return "Files so far: " + std::to_string(count); }
+
+CAboutDlg* g_pOpenAbout = nullptr;
+
 }  // namespace
 
 // ---- CAboutDlg ---------------------------------------------------------------
 
+void BringToFront(HWND window) {
+  if (!window) return;
+  if (::IsIconic(window)) ::ShowWindow(window, SW_RESTORE);
+  // The chooser over the dialog, a message box over the chooser: the last
+  // one is where the user has to go on.
+  HWND front = window;
+  for (int depth = 0; depth < 8; ++depth) {
+    const HWND popup = ::GetLastActivePopup(front);
+    if (!popup || popup == front || !::IsWindowVisible(popup)) break;
+    front = popup;
+  }
+  ::SetForegroundWindow(front);
+}
+
 CAboutDlg::CAboutDlg(HWND parent) : CDialog(IDD_ABOUTBOX, parent) {}
+
+void CAboutDlg::ShowOrActivate(HWND parent) {
+  if (g_pOpenAbout) {
+    BringToFront(g_pOpenAbout->GetSafeHwnd());
+    return;
+  }
+  CAboutDlg about(parent);
+  g_pOpenAbout = &about;
+  about.DoModal();
+  g_pOpenAbout = nullptr;
+}
 
 BOOL CAboutDlg::OnInitDialog() {
   // An empty link text shows the address.
@@ -55,7 +70,8 @@ BOOL CAboutDlg::OnInitDialog() {
 
 // ---- CSettingsDlg ------------------------------------------------------------
 
-CSettingsDlg::CSettingsDlg(CShowApp& app, HWND parent) : CDialog(IDD_SETTINGS, parent), m_app(app) {}
+CSettingsDlg::CSettingsDlg(CShowApp& app, HWND parent, CFileListRebuilder& rebuilder)
+    : CDialog(IDD_SETTINGS, parent), m_app(app), m_rebuilder(rebuilder) {}
 
 BOOL CSettingsDlg::OnInitDialog() {
   m_bSubfolders = m_app.m_bSubfolders;
@@ -151,52 +167,108 @@ void CSettingsDlg::OnRemoveFolder() {
 }
 
 void CSettingsDlg::OnUpdateFileList() {
+  // The button stops a rebuild that runs.
+  if (m_bRebuilding) {
+    CancelRebuild();
+    return;
+  }
   // The rebuild goes on even when a number does not validate.
   UpdateData(true);
+  StartRebuild();
+}
+
+void CSettingsDlg::StartRebuild() {
   EnableEditing(false);
+  ::SetDlgItemTextA(m_hWnd, IDC_UPDATE_LIST, "Cancel");
   m_app.m_bSubfolders = m_bSubfolders;
-  CStaticProgress progress(m_staticIndexInfo);
-  errno = 0;
-  m_bListWriteFailed = !m_app.RebuildFileList(&progress);
-  const int error = errno;
-  // A list that could not be written is still owed: OK tries again.
-  m_bFoldersChanged = m_bListWriteFailed ? 1 : 0;
+  m_bRebuilding = true;
+  ::SetWindowTextA(m_staticIndexInfo, FilesSoFar(0).c_str());
+  m_rebuilder.Start(CRebuildJob{m_app.m_arrFolders, m_app.m_bSubfolders != 0, m_app.IndexPath()});
+  ::SetTimer(m_hWnd, kProgressTimer, kProgressMs, nullptr);
+}
+
+void CSettingsDlg::OnTimer(UINT_PTR id) {
+  if (id != kProgressTimer || !m_bRebuilding) {
+    Default();
+    return;
+  }
+  if (m_rebuilder.Running()) {
+    const std::string text = m_rebuilder.Writing() ? "Writing Index" : FilesSoFar(m_rebuilder.FilesFound());
+    ::SetWindowTextA(m_staticIndexInfo, text.c_str());
+    return;
+  }
+  FinishRebuild(m_rebuilder.Take());
+}
+
+void CSettingsDlg::CancelRebuild() {
+  m_rebuilder.Cancel();
+  m_bApplyAfterRebuild = false;
+  FinishRebuild(std::nullopt);
+}
+
+void CSettingsDlg::FinishRebuild(const std::optional<CRebuildOutcome>& outcome) {
+  ::KillTimer(m_hWnd, kProgressTimer);
+  m_bRebuilding = false;
+  ::SetDlgItemTextA(m_hWnd, IDC_UPDATE_LIST, "Update File List");
   EnableEditing(true);
   ShowIndexCount();
-  if (m_bListWriteFailed)
-    win::ShowMessageBox(m_hWnd, WriteFailure("the file list", m_app.IndexPath(), error), MB_OK | MB_ICONEXCLAMATION);
+  const bool apply = std::exchange(m_bApplyAfterRebuild, false);
+  // Cancelled: the old list stays, and is still owed when folders changed.
+  if (!outcome) return;
+  if (!outcome->bWritten) {
+    // A list that could not be written is still owed: OK tries again.
+    m_bFoldersChanged = 1;
+    win::ShowMessageBox(m_hWnd, WriteFailure("the file list", m_app.IndexPath(), outcome->strError),
+                        MB_OK | MB_ICONEXCLAMATION);
+    return;
+  }
+  m_bFoldersChanged = 0;
+  if (apply && Apply()) EndDialog(IDOK);
 }
 
 void CSettingsDlg::OnOK() {
-  if (!UpdateData(true)) return;
-  if (!Apply()) return;
-  EndDialog(IDOK);
+  if (m_bRebuilding || !UpdateData(true)) return;
+  if (m_bFoldersChanged) {
+    // The list first; the settings are written once it is in place.
+    m_bApplyAfterRebuild = true;
+    StartRebuild();
+    return;
+  }
+  if (Apply()) EndDialog(IDOK);
+}
+
+void CSettingsDlg::OnCancel() {
+  if (m_bRebuilding) {
+    m_rebuilder.Cancel();
+    ::KillTimer(m_hWnd, kProgressTimer);
+    m_bRebuilding = false;
+  }
+  CDialog::OnCancel();
 }
 
 bool CSettingsDlg::Apply() {
-  m_app.m_bSubfolders = m_bSubfolders;
-  m_app.m_bSmartCrop = m_bSmartCrop;
-  m_app.m_bIgnoreSmall = m_bIgnoreSmall;
-  m_app.m_nMinWidth = m_nMinWidth;
-  m_app.m_bRandom = m_bRandom;
-  m_app.m_bUpdateOnStart = m_bUpdateOnStart;
-  m_app.m_nInterval = m_nInterval;
-  m_app.m_bMinutes = m_bMinutes;
-  m_app.m_nFitMode = m_nFitMode;
-  m_app.m_nMonitor = m_nMonitor;
-  m_app.m_nMonitorMask = m_nMonitorMask;
-  if (m_bFoldersChanged) {
-    OnUpdateFileList();
-    if (m_bListWriteFailed) return false;
-  }
-  errno = 0;
-  if (!m_app.SaveSettings()) {
-    const int error = errno;
-    win::ShowMessageBox(m_hWnd, WriteFailure("the settings", m_app.SettingsPath(), error), MB_OK | MB_ICONEXCLAMATION);
+  CShowSettings next = m_app.ScalarsOnly();
+  next.m_arrFolders = m_app.m_arrFolders;
+  next.m_bSubfolders = m_bSubfolders;
+  next.m_bSmartCrop = m_bSmartCrop;
+  next.m_bIgnoreSmall = m_bIgnoreSmall;
+  next.m_nMinWidth = m_nMinWidth;
+  next.m_bRandom = m_bRandom;
+  next.m_bUpdateOnStart = m_bUpdateOnStart;
+  next.m_nInterval = m_nInterval;
+  next.m_bMinutes = m_bMinutes;
+  next.m_nFitMode = m_nFitMode;
+  next.m_nMonitor = m_nMonitor;
+  std::string reason;
+  if (!SaveSettingsFile(m_app.SettingsPath(), next, &reason)) {
+    win::ShowMessageBox(m_hWnd, WriteFailure("the settings", m_app.SettingsPath(), reason), MB_OK | MB_ICONEXCLAMATION);
     return false;
   }
+  for (const auto& field : kSettingsFields) m_app.*field.member = next.*field.member;
+  m_app.m_nMonitorMask = m_nMonitorMask;
   // The sequential show starts again from the top after the next start.
-  m_app.WriteCounter(CProfile(CShowApp::kProfileCompany), 0);
+  if (!m_app.WriteCounter(CProfile(CShowApp::kProfileCompany), 0))
+    Log("The show's position could not be reset in the registry.");
   return true;
 }
 
@@ -224,7 +296,7 @@ bool CSettingsDlg::OnCommand(UINT id, UINT notifyCode) {
 
 void CSettingsDlg::OnSysCommand(UINT command, LPARAM) {
   if ((command & 0xFFF0) == IDM_ABOUTBOX) {
-    CAboutDlg(m_hWnd).DoModal();
+    CAboutDlg::ShowOrActivate(m_hWnd);
     return;
   }
   Default();

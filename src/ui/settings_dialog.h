@@ -8,15 +8,21 @@
 #include <string>
 #include <vector>
 
+#include "library/file_list_rebuilder.h"
 #include "library/show_app.h"
 #include "platform/win/dialog.h"
 #include "ui/hyperlink.h"
 
 namespace qv {
 
+// Brings a window forward, or the chooser or message box it has open over it.
+void BringToFront(HWND window);
+
 class CAboutDlg : public win::CDialog {
  public:
   explicit CAboutDlg(HWND parent);
+  // One about box at a time: runs it, or brings the open one forward.
+  static void ShowOrActivate(HWND parent);
 
  protected:
   BOOL OnInitDialog() override;
@@ -31,7 +37,11 @@ void MonitorsFromSelection(const std::vector<int32_t>& selected, int32_t& first,
 
 class CSettingsDlg : public win::CDialog {
  public:
-  CSettingsDlg(CShowApp& app, HWND parent);
+  // The file list is rebuilt by rebuilder, on its thread; the dialog shows
+  // its progress and offers to cancel it.
+  CSettingsDlg(CShowApp& app, HWND parent, CFileListRebuilder& rebuilder);
+  static constexpr UINT_PTR kProgressTimer = 1;
+  static constexpr UINT kProgressMs = 100;
 
   std::vector<std::string> m_arrMonitorNames;
 
@@ -50,10 +60,15 @@ class CSettingsDlg : public win::CDialog {
   int32_t m_bMinutes = 0;
   int32_t m_nFitMode = 0;
 
+  // A rebuild the dialog started runs; its outcome is the dialog's to take.
+  bool WaitsForRebuild() const { return m_bRebuilding; }
+
  protected:
   BOOL OnInitDialog() override;
   void DoDataExchange(win::CDataExchange& dx) override;
   void OnOK() override;
+  void OnCancel() override;
+  void OnTimer(UINT_PTR id) override;
   bool OnCommand(UINT id, UINT notifyCode) override;
   void OnSysCommand(UINT command, LPARAM lParam) override;
   void OnPaint() override;
@@ -63,20 +78,29 @@ class CSettingsDlg : public win::CDialog {
   void OnAddFolder();
   void OnRemoveFolder();
   void OnUpdateFileList();
+  // The rebuild on the record's folders with the working subfolder value;
+  // editing waits and the button becomes "Cancel" meanwhile.
+  void StartRebuild();
+  void CancelRebuild();
+  // The rebuild has ended (outcome empty: cancelled or superseded).
+  void FinishRebuild(const std::optional<CRebuildOutcome>& outcome);
   void RefreshFolderList();
   void ShowIndexCount();
   void EnableEditing(bool enable);
-  // The file list rebuilt and the settings written; a file that cannot be
-  // written is named in a message box and false keeps the dialog open.
+  // The settings written, then applied to the record: a file that cannot be
+  // written is named in a message box, the record keeps its values and
+  // false keeps the dialog open.
   bool Apply();
 
   CShowApp& m_app;
+  CFileListRebuilder& m_rebuilder;
+  bool m_bRebuilding = false;
+  bool m_bApplyAfterRebuild = false;
   CHyperLink m_linkDonate;
   CHyperLink m_linkHome;
   HWND m_staticIndexInfo = nullptr;
   int32_t m_bFoldersChanged = 0;
   HICON m_hIcon = nullptr;
-  bool m_bListWriteFailed = false;
 };
 
 }  // namespace qv

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/log.h"
 #include "res/resource.h"
 
 namespace qv {
@@ -56,22 +57,83 @@ bool CSystemTray::AddIcon(win::CWnd* parent, UINT callbackMessage, const char* t
     std::strncpy(m_nid.szTip, tip, 63);
     m_nid.szTip[63] = '\0';
   }
-  m_bIconAdded = ::Shell_NotifyIconA(NIM_ADD, &m_nid) ? 1 : 0;
-  return m_bIconAdded != 0;
+  m_bWanted = true;
+  m_bEverAdded = false;
+  m_nAttempts = 0;
+  if (TryAdd()) return true;
+  StartRetries();
+  return false;
+}
+
+BOOL CSystemTray::Notify(DWORD message, NOTIFYICONDATAA* data) { return ::Shell_NotifyIconA(message, data); }
+
+bool CSystemTray::TryAdd() {
+  ++m_nAttempts;
+  m_nid.uFlags = kFlagsAll;
+  const bool added = Notify(NIM_ADD, &m_nid) || Notify(NIM_MODIFY, &m_nid);
+  m_bIconAdded = added ? 1 : 0;
+  if (!added) return false;
+  m_bEverAdded = true;
+  StopRetries();
+  return added;
+}
+
+void CSystemTray::StartRetries() {
+  if (!GetSafeHwnd()) return;
+  m_retry.Restart();
+  m_bRetrying = true;
+  ::SetTimer(m_hWnd, kRetryTimer, m_retry.IntervalMs(), nullptr);
+  Log("The notification area did not take Quadrivue's icon; trying again every " +
+      std::to_string(m_retry.IntervalMs() / 1000) + " s.");
+}
+
+void CSystemTray::StopRetries() {
+  if (!m_bRetrying) return;
+  m_bRetrying = false;
+  if (GetSafeHwnd()) ::KillTimer(m_hWnd, kRetryTimer);
+  Log("The notification area took Quadrivue's icon after " + std::to_string(m_nAttempts) + " tries.");
+}
+
+void CSystemTray::OnTimer(UINT_PTR id) {
+  if (id != kRetryTimer) {
+    Default();
+    return;
+  }
+  if (!m_bWanted || TryAdd()) return;
+  if (m_retry.NextAfterFailure()) return;
+  ::KillTimer(m_hWnd, kRetryTimer);
+  m_bRetrying = false;
+  Log("The notification area refused Quadrivue's icon " + std::to_string(m_nAttempts) + " times.");
+  if (m_onGiveUp) m_onGiveUp(m_nAttempts);
 }
 
 void CSystemTray::RemoveIcon() {
-  if (!m_bIconAdded) return;
+  if (m_bRetrying && GetSafeHwnd()) ::KillTimer(m_hWnd, kRetryTimer);
+  m_bRetrying = false;
+  // Deleted even when the last add seemed to fail: it may have arrived.
+  if (!m_bWanted && !m_bIconAdded) return;
   m_nid.uFlags = 0;
-  ::Shell_NotifyIconA(NIM_DELETE, &m_nid);
+  Notify(NIM_DELETE, &m_nid);
   m_bIconAdded = 0;
+  m_bWanted = false;
+}
+
+bool CSystemTray::Modify(UINT flags) {
+  if (!m_bWanted) return false;
+  m_nid.uFlags = flags;
+  const bool changed = Notify(NIM_MODIFY, &m_nid) != FALSE;
+  if (changed && !m_bIconAdded) {
+    m_bIconAdded = 1;
+    m_bEverAdded = true;
+    StopRetries();
+  }
+  return changed;
 }
 
 bool CSystemTray::ChangeIcon(HICON icon) {
-  if (!m_bIconAdded) return false;
-  m_nid.uFlags = NIF_ICON;
+  if (!m_bWanted) return false;
   m_nid.hIcon = icon;
-  return ::Shell_NotifyIconA(NIM_MODIFY, &m_nid) != FALSE;
+  return Modify(NIF_ICON);
 }
 
 bool CSystemTray::ChangeIcon(int resourceId) { return ChangeIcon(win::LoadSmallIcon(resourceId)); }
@@ -98,9 +160,7 @@ HMENU CSystemTray::LoadTrayMenu() const {
 bool CSystemTray::SetTip(const char* tip) {
   std::strncpy(m_nid.szTip, tip ? tip : "", 63);
   m_nid.szTip[63] = '\0';
-  if (!m_bIconAdded) return false;
-  m_nid.uFlags = NIF_TIP;
-  return ::Shell_NotifyIconA(NIM_MODIFY, &m_nid) != FALSE;
+  return Modify(NIF_TIP);
 }
 
 void CSystemTray::SetMenuItemText(UINT command, std::string text) { m_mapItemText[command] = std::move(text); }
@@ -142,9 +202,12 @@ LRESULT CSystemTray::HandleNotification(WPARAM wParam, LPARAM lParam) {
 }
 
 void CSystemTray::OnTaskbarCreated() {
-  if (!m_bIconAdded) return;
-  m_nid.uFlags = kFlagsAll;
-  m_bIconAdded = ::Shell_NotifyIconA(NIM_ADD, &m_nid) ? 1 : 0;
+  if (!m_bWanted) return;
+  m_nid.uFlags = 0;
+  Notify(NIM_DELETE, &m_nid);
+  m_bIconAdded = 0;
+  if (TryAdd()) return;
+  if (!m_bRetrying) StartRetries();
 }
 
 LRESULT CSystemTray::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -86,7 +86,8 @@ TEST(SettingsDialog, OkThatCannotWriteADataFileSaysSoAndStaysOpen) {
     const std::string target = dir.Path(c.file);
     const std::string blocker = target + ".tmp";
     std::filesystem::create_directories(blocker);
-    CSettingsDlg dialog(app, nullptr);
+    CFileListRebuilder rebuilder;
+    CSettingsDlg dialog(app, nullptr, rebuilder);
     const auto hwnd = [&] { return dialog.GetSafeHwnd(); };
     std::string message;
     bool openAfterMessage = false;
