@@ -81,6 +81,7 @@ bool CSystemTray::TryAdd() {
 void CSystemTray::StartRetries() {
   if (!GetSafeHwnd()) return;
   m_retry.Restart();
+  if (!m_retry.NextAfterFailure()) return;
   m_bRetrying = true;
   ::SetTimer(m_hWnd, kRetryTimer, m_retry.IntervalMs(), nullptr);
   Log("The notification area did not take Quadrivue's icon; trying again every " +

@@ -120,6 +120,46 @@ TEST(SettingsDialog, OkThatCannotWriteADataFileSaysSoAndStaysOpen) {
   }
 }
 
+// A save that fails applies nothing: the record keeps its values through the
+// message and a Cancel, so a later OK does not store what was cancelled.
+TEST(SettingsDialog, AFailedSaveAppliesNothing) {
+  test::CTempFolder dir;
+  CShowApp app(dir.Path("settings.idx"), dir.Path("filelist.idx"));
+  CFileListRebuilder rebuilder;
+  const std::string blocker = dir.Path("settings.idx.tmp");
+  std::filesystem::create_directories(blocker);
+  int32_t intervalAfterFailure = -1;
+  {
+    CSettingsDlg dialog(app, nullptr, rebuilder);
+    const auto hwnd = [&] { return dialog.GetSafeHwnd(); };
+    CDialogScript script({
+        {[&] { return hwnd() != nullptr; },
+         [&] {
+           ::SetDlgItemTextA(hwnd(), IDC_INTERVAL, "77");
+           ::PostMessageA(hwnd(), WM_COMMAND, IDOK, 0);
+         }},
+        {[&] { return FindMessageBox(hwnd()) != nullptr; },
+         [&] { ::PostMessageA(FindMessageBox(hwnd()), WM_COMMAND, IDOK, 0); }},
+        {[&] { return FindMessageBox(hwnd()) == nullptr; },
+         [&] {
+           intervalAfterFailure = app.m_nInterval;
+           ::PostMessageA(hwnd(), WM_COMMAND, IDCANCEL, 0);
+         }},
+    });
+    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+  }
+  EXPECT_EQ(intervalAfterFailure, 20);
+  EXPECT_EQ(app.m_nInterval, 20);
+  std::filesystem::remove(blocker);
+  CSettingsDlg again(app, nullptr, rebuilder);
+  CDialogScript ok({{[&] { return again.GetSafeHwnd() != nullptr; },
+                     [&] { ::PostMessageA(again.GetSafeHwnd(), WM_COMMAND, IDOK, 0); }}});
+  EXPECT_EQ(again.DoModal(), IDOK);
+  CShowSettings stored;
+  ASSERT_EQ(LoadSettingsFile(dir.Path("settings.idx"), stored), ESettingsLoad::Loaded);
+  EXPECT_EQ(stored.m_nInterval, 20);
+}
+
 }  // namespace
 }  // namespace qv
 

@@ -9,6 +9,8 @@
 #include "res/resource.h"
 #include "shell_test_support.h"
 
+using namespace std::chrono_literals;
+
 namespace qv {
 namespace {
 
@@ -140,6 +142,120 @@ TEST_F(SystemTrayTest, ChangesTheIconAndAddsItAgainWhenTheShellRestarts) {
   tray.RemoveIcon();
   EXPECT_FALSE(ShellKnowsIcon());
   EXPECT_FALSE(tray.ChangeIcon(IDI_TRAY));
+}
+
+// The shell as the tray sees it at sign-in: refusing while told to, and
+// every call recorded with the record it was given.
+class CRefusingTray : public CSystemTray {
+ public:
+  bool m_bRefusing = false;
+  std::vector<std::pair<DWORD, NOTIFYICONDATAA>> m_calls;
+  std::vector<uint32_t> m_gaveUp;
+
+  CRefusingTray() {
+    SetRetrySchedule(CRetrySchedule(20, 100));
+    SetGiveUpHandler([this](uint32_t attempts) { m_gaveUp.push_back(attempts); });
+  }
+  // The last add (or change) the shell was asked for.
+  const NOTIFYICONDATAA* LastCall(DWORD message) const {
+    for (auto it = m_calls.rbegin(); it != m_calls.rend(); ++it) {
+      if (it->first == message) return &it->second;
+    }
+    return nullptr;
+  }
+
+ protected:
+  BOOL Notify(DWORD message, NOTIFYICONDATAA* data) override {
+    m_calls.emplace_back(message, *data);
+    if (m_bRefusing && message != NIM_DELETE) return FALSE;
+    return CSystemTray::Notify(message, data);
+  }
+};
+
+class RefusingTrayTest : public testing::Test {
+ protected:
+  bool ShellKnowsIcon() {
+    NOTIFYICONDATAA nid{};
+    nid.cbSize = CSystemTray::kNotifyIconDataSize;
+    nid.hWnd = tray.GetSafeHwnd();
+    nid.uID = IDR_TRAYMENU;
+    return ::Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE;
+  }
+  void TaskbarCreated() { ::SendMessageA(tray.GetSafeHwnd(), ::RegisterWindowMessageA("TaskbarCreated"), 0, 0); }
+
+  CRefusingTray tray;
+};
+
+// At sign-in the shell is not ready: the add is tried again until it takes
+// the icon, with the icon and tip set meanwhile.
+TEST_F(RefusingTrayTest, ARefusedAddIsRetriedUntilTheShellTakesIt) {
+  tray.m_bRefusing = true;
+  EXPECT_FALSE(tray.AddIcon(nullptr, kCallback, "Quadrivue", nullptr, IDR_TRAYMENU));
+  EXPECT_TRUE(tray.IsRetrying());
+  const HICON busy = win::LoadSmallIcon(IDI_TRAY_BUSY);
+  EXPECT_FALSE(tray.ChangeIcon(busy));
+  EXPECT_FALSE(tray.SetTip("Quadrivue (paused)"));
+  ASSERT_TRUE(test::PumpUntil([&] { return tray.m_calls.size() >= 8; }, 5s)) << "the retries come";
+  tray.m_bRefusing = false;
+  ASSERT_TRUE(test::PumpUntil([&] { return tray.IsIconAdded(); }, 5s));
+  EXPECT_FALSE(tray.IsRetrying());
+  EXPECT_TRUE(tray.EverAdded());
+  EXPECT_TRUE(tray.m_gaveUp.empty());
+  EXPECT_TRUE(ShellKnowsIcon());
+  const NOTIFYICONDATAA* added = tray.LastCall(NIM_ADD);
+  ASSERT_NE(added, nullptr);
+  EXPECT_EQ(added->hIcon, busy);
+  EXPECT_STREQ(added->szTip, "Quadrivue (paused)");
+  tray.RemoveIcon();
+  EXPECT_FALSE(ShellKnowsIcon());
+}
+
+// Every try refused: the series ends once, saying how many tries it made;
+// the next "TaskbarCreated" adds the icon after all.
+TEST_F(RefusingTrayTest, ASeriesThatNeverSucceedsEndsOnceAndTaskbarCreatedTriesAgain) {
+  tray.m_bRefusing = true;
+  EXPECT_FALSE(tray.AddIcon(nullptr, kCallback, "Quadrivue", nullptr, IDR_TRAYMENU));
+  ASSERT_TRUE(test::PumpUntil([&] { return !tray.m_gaveUp.empty(); }, 5s));
+  EXPECT_FALSE(test::PumpUntil([&] { return tray.m_gaveUp.size() > 1; }, 200ms));
+  EXPECT_EQ(tray.m_gaveUp, std::vector<uint32_t>{6});  // the first try and 5 retries, 20 ms apart in 100 ms
+  EXPECT_FALSE(tray.IsRetrying());
+  EXPECT_FALSE(tray.EverAdded());
+  tray.m_bRefusing = false;
+  TaskbarCreated();
+  EXPECT_TRUE(tray.IsIconAdded());
+  EXPECT_TRUE(ShellKnowsIcon());
+}
+
+// Any program may broadcast "TaskbarCreated" while the icon exists: it is
+// deleted and added again with its current picture and tip. A re-add the
+// shell refuses leaves the tray working: changes are kept, the removal
+// still reaches the shell, and the next broadcast adds it.
+TEST_F(RefusingTrayTest, TaskbarCreatedAddsTheIconAgainWhateverTheTrayBelieves) {
+  ASSERT_TRUE(tray.AddIcon(nullptr, kCallback, "Quadrivue", nullptr, IDR_TRAYMENU));
+  const HICON busy = win::LoadSmallIcon(IDI_TRAY_BUSY);
+  ASSERT_TRUE(tray.ChangeIcon(busy));
+  tray.m_calls.clear();
+  TaskbarCreated();
+  ASSERT_GE(tray.m_calls.size(), 2u);
+  EXPECT_EQ(tray.m_calls[0].first, static_cast<DWORD>(NIM_DELETE));
+  EXPECT_EQ(tray.m_calls[1].first, static_cast<DWORD>(NIM_ADD));
+  EXPECT_EQ(tray.m_calls[1].second.hIcon, busy);
+  EXPECT_TRUE(ShellKnowsIcon());
+
+  tray.m_bRefusing = true;
+  TaskbarCreated();
+  EXPECT_FALSE(tray.IsIconAdded());
+  EXPECT_FALSE(tray.SetTip("later"));
+  tray.m_bRefusing = false;
+  TaskbarCreated();
+  EXPECT_TRUE(tray.IsIconAdded());
+  EXPECT_STREQ(tray.LastCall(NIM_ADD)->szTip, "later");
+  tray.m_bRefusing = true;
+  TaskbarCreated();
+  tray.m_calls.clear();
+  tray.RemoveIcon();
+  ASSERT_NE(tray.LastCall(NIM_DELETE), nullptr) << "the removal reaches the shell";
+  EXPECT_FALSE(ShellKnowsIcon());
 }
 
 }  // namespace
