@@ -24,6 +24,10 @@
 //                                    does not hold the probe
 //   select HWND ID INDEX             picks an entry of a list or combo box, then tells the
 //                                    dialog as a user's choice would (LBN_/CBN_SELCHANGE, posted)
+//   foreground                       the foreground window ("none" when there is none)
+//   responsiveness SECONDS HWND...   WM_NULL to each window every 20 ms for SECONDS; prints
+//                                    "started", then per window the worst and mean round trip
+//   gdi HWND                         the GDI objects of the Quadrivue process whose frame is HWND
 //
 // Control texts go out quoted with \\, \", \n, \r and \t escaped.
 #include <windows.h>
@@ -449,12 +453,86 @@ int CmdSelect(char** args) {
   return 0;
 }
 
+int CmdForeground() {
+  const HWND hwnd = ::GetForegroundWindow();
+  if (!hwnd) {
+    std::printf("none\n");
+    return kAbsent;
+  }
+  PrintWindow(hwnd, false);
+  return 0;
+}
+
+// Round trips of WM_NULL through each window's message queue: what a user's
+// click would wait for.
+int CmdResponsiveness(char** args, int count) {
+  long long seconds = 0;
+  std::vector<long long> handles;
+  if (!ParseNumber(args[0], seconds) || seconds <= 0 || !ParseArgs(args + 1, count - 1, handles)) return kBadArgs;
+  struct CStats {
+    double worst = 0;
+    double total = 0;
+    long long rounds = 0;
+    long long timeouts = 0;
+  };
+  std::vector<CStats> stats(handles.size());
+  LARGE_INTEGER frequency, start, now;
+  ::QueryPerformanceFrequency(&frequency);
+  ::QueryPerformanceCounter(&start);
+  std::printf("started\n");
+  std::fflush(stdout);
+  const auto elapsedMs = [&](const LARGE_INTEGER& from) {
+    ::QueryPerformanceCounter(&now);
+    return 1000.0 * static_cast<double>(now.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
+  };
+  while (elapsedMs(start) < seconds * 1000.0) {
+    for (size_t i = 0; i < handles.size(); ++i) {
+      LARGE_INTEGER sent;
+      ::QueryPerformanceCounter(&sent);
+      DWORD_PTR ignored = 0;
+      const bool answered =
+          ::SendMessageTimeoutA(ToHwnd(handles[i]), WM_NULL, 0, 0, SMTO_NORMAL, kSendTimeoutMs, &ignored) != 0;
+      const double took = elapsedMs(sent);
+      CStats& s = stats[i];
+      if (!answered) ++s.timeouts;
+      s.worst = std::max(s.worst, took);
+      s.total += took;
+      ++s.rounds;
+    }
+    ::Sleep(20);
+  }
+  for (size_t i = 0; i < handles.size(); ++i) {
+    const CStats& s = stats[i];
+    std::printf("hwnd 0x%llx worst_ms %.1f mean_ms %.2f rounds %lld timeouts %lld\n",
+                static_cast<unsigned long long>(handles[i]), s.worst, s.rounds ? s.total / s.rounds : 0.0, s.rounds,
+                s.timeouts);
+  }
+  return 0;
+}
+
+int CmdGdi(const char* arg) {
+  long long value = 0;
+  if (!ParseNumber(arg, value)) return kBadArgs;
+  // The frame answers a query of its remote-command message with its
+  // process's GDI objects (Wine keeps no count another process can read).
+  constexpr WPARAM kQueryGdiObjects = 100;
+  DWORD_PTR count = 0;
+  if (!::SendMessageTimeoutA(ToHwnd(value), ::RegisterWindowMessageA("Quadrivue.RemoteCommand"), kQueryGdiObjects, 0,
+                             SMTO_ABORTIFHUNG, kSendTimeoutMs, &count)) {
+    std::printf("none\n");
+    return kAbsent;
+  }
+  std::printf("gdi %llu\n", static_cast<unsigned long long>(count));
+  return 0;
+}
+
 int Usage() {
   std::fprintf(stderr,
                "usage: qv_e2e_probe windows | find CLASS | cover X Y W H SECONDS RRGGBB | setpos-top HWND |\n"
                "       move HWND X Y W H | send|post HWND MSG WPARAM LPARAM | close-wine-tray |\n"
                "       tray-modify|tray-delete HWND ID | taskbar-created [HWND] | memory PID |\n"
-               "       controls HWND | set-text HWND ID TEXT | click HWND ID | select HWND ID INDEX\n");
+               "       controls HWND | set-text HWND ID TEXT | click HWND ID | select HWND ID INDEX |\n"
+               "       foreground | responsiveness SECONDS HWND... | gdi HWND\n");
   return kBadArgs;
 }
 
@@ -498,6 +576,12 @@ int main(int argc, char** argv) {
     rc = CmdClick(args);
   else if (cmd == "select" && n == 3)
     rc = CmdSelect(args);
+  else if (cmd == "foreground" && n == 0)
+    rc = CmdForeground();
+  else if (cmd == "responsiveness" && n >= 2)
+    rc = CmdResponsiveness(args, n);
+  else if (cmd == "gdi" && n == 1)
+    rc = CmdGdi(args[0]);
   if (rc == kBadArgs) return Usage();
   std::fflush(stdout);
   return rc;

@@ -136,7 +136,21 @@ def write_truncated_png(path, seed):
         f.truncate(200)
 
 
-WRITERS = {"bmp": write_bmp, "png": write_png}
+def write_big_jpeg(path, w, h, seed):
+    """A JPEG (quality 90) through netpbm's encoder: ramps, rows made by translating one row."""
+    base = bytes(v for x in range(w) for v in ((x * 255 // (w - 1)) & 255, (x * 7 + seed) & 255, (x ^ seed) & 255))
+    ppm = path + ".ppm"
+    with open(ppm, "wb") as f:
+        f.write(b"P6 %d %d 255\n" % (w, h))
+        for y in range(h):
+            shift = (y * 255 // (h - 1)) & 255
+            f.write(base.translate(bytes((v + shift) & 255 for v in range(256))))
+    with open(path, "wb") as out:
+        subprocess.run(["pnmtojpeg", "-quality=90", ppm], stdout=out, stderr=subprocess.DEVNULL, check=True)
+    os.remove(ppm)
+
+
+WRITERS = {"bmp": write_bmp, "png": write_png, "jpeg": write_big_jpeg}
 
 
 # ---------------------------------------------------------------- screen and PPM
@@ -396,7 +410,7 @@ class App:
     """One start of Quadrivue.exe from a folder of its own with its data files
     (none when settings is None: the first start of a fresh installation)."""
 
-    def __init__(self, s, name, settings, folders, help_png, cwd=None):
+    def __init__(self, s, name, settings, folders, help_png, cwd=None, index_folders=None):
         self.s = s
         self.dir = os.path.join(s.work, name)
         os.makedirs(self.dir)
@@ -407,7 +421,8 @@ class App:
             settings_file = winpath(os.path.join(self.dir, "settings.idx"))
             s.cli("settings", "set", settings_file, *settings, *(f"folder+={winpath(f)}" for f in folders))
             index = winpath(os.path.join(self.dir, "filelist.idx"))
-            s.cli("scan", "--no-subfolders", "--index", index, *(winpath(f) for f in folders))
+            listed = folders if index_folders is None else index_folders
+            s.cli("scan", "--no-subfolders", "--index", index, *(winpath(f) for f in listed))
             self.files = s.cli("list", "--index", index).splitlines()
         # The sequential position starts from the profile: every start begins from counter 0.
         rc, out = s.run(["wine", "reg", "add", REGISTRY_KEY, "/v", "Counter", "/t", "REG_DWORD", "/d", "0", "/f"])
@@ -878,6 +893,195 @@ def run_empty(s, help_png):
         s.check("g Exit ends the process (empty list)", lambda: f"{app.exit():.1f} s")
     finally:
         app.stop()
+
+
+# ---------------------------------------------------------------- one copy, never frozen, never silent
+
+# Sequential from counter 0: a.png first, then b.png (after the second start's Settings and
+# Cancel), c.png (/next), the broken file (logged), the 24-megapixel JPEG (the window thread is
+# probed meanwhile), and round again to the broken file, which the log must not name twice.
+DEPENDABLE_LAYOUT = [
+    ("big.jpg", "jpeg", 6000, 4000),  # 0
+    ("a.png", "png", 512, 384),       # 1
+    ("b.png", "png", 640, 400),       # 2
+    ("c.png", "png", 400, 640),       # 3
+    ("broken.jpg", "junk", 3000, 0),  # 4
+]
+TREE_FOLDERS, TREE_FILES, TREE_PICTURES = 1000, 100, 60  # 100,000 files, 60,000 of them pictures
+RESPONSIVE_MS = 100
+
+
+def make_tree(root):
+    for d in range(TREE_FOLDERS):
+        folder = os.path.join(root, f"d{d:04d}")
+        os.makedirs(folder)
+        for f in range(TREE_FILES):
+            open(os.path.join(folder, f"f{f:03d}{'.jpg' if f < TREE_PICTURES else '.txt'}"), "w").close()
+
+
+class Responsiveness:
+    """The probe sending WM_NULL to windows every 20 ms in the background; worst round trips."""
+
+    def __init__(self, s, seconds, *hwnds):
+        self.out_path = os.path.join(s.work, f"responsiveness-{time.monotonic_ns()}.out")
+        with open(self.out_path, "w") as out:
+            self.proc = subprocess.Popen(["wine", s.probe_exe, "responsiveness", str(seconds), *map(str, hwnds)],
+                                         env=s.env, stdout=out, stderr=subprocess.DEVNULL)
+        s.children.append(self.proc)
+        wait_for("the responsiveness probe", lambda: "started" in open(self.out_path).read(), 30)
+
+    def worst(self, timeout=60):
+        self.proc.wait(timeout=timeout)
+        lines = [split_fields(line) for line in open(self.out_path) if line.startswith("hwnd")]
+        if not lines:
+            raise Failure("the responsiveness probe gave no figures")
+        for words in lines:
+            if int(words[words.index("timeouts") + 1]):
+                raise Failure(f"a window did not answer within 5 s: {' '.join(words)}")
+        return max(float(words[words.index("worst_ms") + 1]) for words in lines)
+
+
+def run_dependable(s, help_png):
+    root = os.path.join(s.work, "pics-dependable")
+    folders = make_pictures(s, root, DEPENDABLE_LAYOUT)
+    paths = [os.path.join(f, layout[0]) for f, layout in zip(folders, DEPENDABLE_LAYOUT)]
+    refs = {i: render(s, paths[i], f"dep-ref{i}.ppm") for i in (0, 1, 2, 3)}
+    tree = os.path.join(s.work, "pics-tree")
+    t0 = time.monotonic()
+    make_tree(tree)
+    s.figure(f"tree of {TREE_FOLDERS * TREE_FILES} files made in {time.monotonic() - t0:.1f} s")
+    app = App(s, "app-dependable", ["m_nInterval=10", "m_bMinutes=1", "m_bRandom=0", "m_nMonitor=-1"],
+              folders + [tree], help_png, index_folders=folders)
+    try:
+        app.wait_started()
+        walk_dependable(s, app, refs, paths)
+    finally:
+        app.stop()
+
+
+def walk_dependable(s, app, refs, paths):
+    exe = os.path.join(app.dir, "Quadrivue.exe")
+    log_path = os.path.join(app.dir, "Quadrivue.log")
+    filelist_idx = os.path.join(app.dir, "filelist.idx")
+
+    def second_start(*words, timeout=30):
+        t0 = time.monotonic()
+        rc, _ = s.run(["wine", exe, *words], timeout=timeout)
+        return rc, time.monotonic() - t0
+
+    def frames():
+        return [w for w in s.windows() if w["class"] == "QuadrivueFrame"]
+
+    s.check("r first picture on show", lambda: s.wait_screen("dep-first", refs[1], 20))
+
+    def hand_over():
+        rc, took = second_start()
+        if rc != 0 or took > 2.0:
+            raise Failure(f"the second start exited {rc} after {took:.1f} s")
+        if app.proc.poll() is not None or len(frames()) != 1:
+            raise Failure(f"first copy alive: {app.proc.poll() is None}, frames {frames()}")
+        dlg = wait_dialog(s, "the settings dialog", app.pid, title="Quadrivue", owner=0)
+        front = s.probe("foreground")
+        if not front or parse_window(front[0])["hwnd"] != dlg.hwnd:
+            raise Failure(f"in front: {front}")
+        dlg.post(WM_COMMAND, IDCANCEL)
+        dlg.wait_gone()
+        # The Settings command ends with the next picture, confirmed or not.
+        s.wait_screen("dep-after-settings", refs[2], 10)
+        return f"the second start ended after {took:.1f} s with 0; one copy runs; its settings came to the front"
+    s.check("r a second start hands over to the running copy and ends", hand_over)
+
+    def next_word():
+        rc, took = second_start("/next")
+        if rc != 0:
+            raise Failure(f"Quadrivue.exe /next exited {rc}")
+        s.wait_screen("dep-next", refs[3], 10)
+        return f"the show advanced; the start ended after {took:.1f} s"
+    s.check("r /next advances the running show", next_word)
+
+    def broken_logged_once():
+        app.tray_press()  # the broken file
+        holds("after the broken file", lambda: s.screen_complaint("dep-broken", refs[3]), 1.5)
+        probe = Responsiveness(s, 6, app.frame["hwnd"])
+        app.tray_press()  # the 24-megapixel JPEG
+        s.wait_screen("dep-big", refs[0], 20)
+        worst = probe.worst()
+        s.figure(f"worst round trip of the frame while a 6000 x 4000 JPEG was prepared: {worst:.1f} ms")
+        if worst >= RESPONSIVE_MS:
+            raise Failure(f"the frame took {worst:.1f} ms to answer while the picture was prepared")
+        for i in (1, 2, 3):
+            app.tray_press()
+            s.wait_screen(f"dep-round-{i}", refs[i], 10)
+        app.tray_press()  # the broken file again
+        holds("after the broken file again", lambda: s.screen_complaint("dep-broken-again", refs[3]), 1.5)
+        lines = [line for line in open(log_path, encoding="utf-8") if "broken.jpg" in line]
+        if len(lines) != 1 or winpath(paths[4]) not in lines[0]:
+            raise Failure(f"log lines naming the broken file: {lines}")
+        return f"worst round trip {worst:.1f} ms while the big picture was prepared; log: {lines[0].strip()}"
+    s.check("s the window thread answers while a 24-megapixel slide is prepared; a broken picture logged once",
+            broken_logged_once)
+
+    def taskbar_created():
+        tray = app.tray["hwnd"]
+        s.probe("taskbar-created")
+        wait_for("the icon", lambda: s.probe_result("tray-modify", tray, TRAY_ICON_ID) == 1, 10)
+        s.probe("close-wine-tray")
+        return "the icon was deleted and added again while it existed"
+    s.check("h TaskbarCreated while the icon exists keeps it there", taskbar_created)
+
+    def rebuild_cancelled():
+        before = read_bytes(filelist_idx)
+        app.command(ID_SETTINGS)
+        dlg = wait_dialog(s, "the settings dialog", app.pid, title="Quadrivue", owner=0)
+        st["dlg"] = dlg
+        dlg.click(C_UPDATE_LIST)
+        wait_for("the scan's count", lambda: dlg.text(C_INDEX_INFO).startswith("Files so far: ") and
+                 dlg.text(C_INDEX_INFO) != "Files so far: 0", 10, interval=0.05)
+        expect_equal("the button during the rebuild", dlg.text(C_UPDATE_LIST), "Cancel")
+        dlg.click(C_UPDATE_LIST)
+        wait_for("the rebuild to stop", lambda: dlg.text(C_INDEX_INFO) == "Images in index: 5", 10)
+        expect_equal("the button after the rebuild", dlg.text(C_UPDATE_LIST), "Update File List")
+        if read_bytes(filelist_idx) != before or os.path.exists(filelist_idx + ".tmp"):
+            raise Failure("filelist.idx changed, or its temporary file stayed")
+        return "Cancel left filelist.idx byte-identical"
+    st = {}
+    s.check("t Cancel during a rebuild leaves the file list as it was", rebuild_cancelled)
+
+    def rebuild_responsive():
+        dlg = st.get("dlg")
+        if not dlg:
+            raise Failure("no settings dialog")
+        probe = Responsiveness(s, 15, app.frame["hwnd"], dlg.hwnd)
+        t0 = time.monotonic()
+        dlg.click(C_UPDATE_LIST)
+        total = TREE_FOLDERS * TREE_PICTURES + len(DEPENDABLE_LAYOUT)
+        wait_for("the rebuild", lambda: dlg.text(C_INDEX_INFO) == f"Images in index: {total}", 120, interval=0.1)
+        took = time.monotonic() - t0
+        worst = probe.worst(timeout=90)
+        s.figure(f"rebuild of {TREE_FOLDERS * TREE_FILES} files ({total} pictures) took {took:.1f} s under Wine; "
+                 f"worst round trip of the frame and the dialog meanwhile: {worst:.1f} ms")
+        if worst >= RESPONSIVE_MS:
+            raise Failure(f"a window took {worst:.1f} ms to answer during the rebuild")
+        dlg.post(WM_COMMAND, IDCANCEL)
+        dlg.wait_gone()
+        return f"{took:.1f} s for {total} pictures, worst round trip {worst:.1f} ms"
+    s.check("t the frame and the dialog answer during a rebuild of 100,000 files", rebuild_responsive)
+
+    def exit_word():
+        rc, took = second_start("/exit")
+        if rc != 0:
+            raise Failure(f"Quadrivue.exe /exit exited {rc}")
+        try:
+            app.proc.wait(timeout=15)
+        except subprocess.TimeoutExpired:
+            raise Failure("the running copy did not end")
+        if app.proc.returncode != 0:
+            raise Failure(f"the running copy ended with {app.proc.returncode}")
+        rc, _ = second_start("/exit")
+        if rc != 0 or frames():
+            raise Failure(f"/exit without a running copy exited {rc}, frames {frames()}")
+        return f"the running copy ended with 0 ({took:.1f} s); /exit alone starts nothing"
+    s.check("r /exit ends the running copy with 0", exit_word)
 
 
 def centred_on_black(pixels, w, h):
@@ -1486,8 +1690,10 @@ SOAK_LAYOUT = [
     ("g2.png", "png", 900, 1400), ("t1.png", "truncated", 0, 0), ("g3.bmp", "bmp", 333, 777),
     ("n2.png", "png", 299, 400), ("e1.bmp", "junk", 0, 0), ("g4.png", "png", 1024, 300),
     ("j2.tif", "junk", 900, 0), ("g5.bmp", "bmp", 301, 200), ("n3.bmp", "bmp", 16, 16),
+    ("b1.jpg", "jpeg", 6000, 4000),
 ]
 SOAK_MEMORY_GROWTH = 64 * 2**20  # a window-sized bitmap leaked per slide (1.4 MB) passes this in a few dozen slides
+SOAK_GDI_GROWTH = 4              # a bitmap or context leaked per slide passes this at once
 
 
 def run_soak(s, help_png, interval, seconds):
@@ -1495,34 +1701,46 @@ def run_soak(s, help_png, interval, seconds):
     app = App(s, "app-soak", [f"m_nInterval={interval}", "m_bMinutes=0", "m_bRandom=0"], folders, help_png)
     try:
         app.wait_started()
-        mem0 = app.linux_memory()
-        wine0 = " ".join(s.probe("memory", app.pid))
-        frames, t_end = set(), time.monotonic() + seconds
+        # Flat from the end of the first minute (a third of a shorter soak) on.
+        warm = min(60, seconds / 3)
+        frames, t0 = set(), time.monotonic()
+        start, samples = {}, []
+
+        def gdi():
+            lines = s.probe("gdi", app.frame["hwnd"])
+            return int(lines[0].split()[1]) if lines and lines[0].startswith("gdi") else -1
 
         def soak():
-            while time.monotonic() < t_end:
+            while time.monotonic() < t0 + seconds:
                 if app.proc.poll() is not None:
                     raise Failure(f"Quadrivue.exe ended with {app.proc.returncode}")
                 extra = app.no_extra_windows()
                 if extra:
                     raise Failure(extra)
                 frames.add(hash(s.screen()))
+                if not start and time.monotonic() >= t0 + warm:
+                    start.update(mem=app.linux_memory(), gdi=gdi(), at=time.monotonic() - t0)
                 time.sleep(1)
+            samples.append((app.linux_memory(), gdi()))
             if len(frames) < 2:
                 raise Failure(f"the screen never changed at interval {interval}")
             return f"{seconds} s at interval {interval}, {len(frames)} different screens seen"
         s.check("i soak: alive, no new window, the show advances", soak)
-        mem1 = app.linux_memory()
-        wine1 = " ".join(s.probe("memory", app.pid))
+        if not start or not samples:
+            return
+        mem1, gdi1 = samples[-1]
         # Wine leaves the private-bytes counter at 0; the Linux process's private pages stand in.
-        s.figure(f"soak private memory {mem0 / 2**20:.1f} MiB at start, {mem1 / 2**20:.1f} MiB at end "
-                 f"(Linux /proc); Wine's counters at start: {wine0}; at end: {wine1}")
+        s.figure(f"soak from {start['at']:.0f} s to {seconds} s: private memory {start['mem'] / 2**20:.1f} -> "
+                 f"{mem1 / 2**20:.1f} MiB (Linux /proc), GDI objects {start['gdi']} -> {gdi1}")
 
-        def memory_bounded():
-            if mem1 - mem0 > SOAK_MEMORY_GROWTH:
-                raise Failure(f"grew by {(mem1 - mem0) / 2**20:.1f} MiB")
-            return f"grew by {(mem1 - mem0) / 2**20:.1f} MiB"
-        s.check("i soak: private memory does not run away", memory_bounded)
+        def flat():
+            grew, objects = mem1 - start["mem"], gdi1 - start["gdi"]
+            if start["gdi"] < 0 or gdi1 < 0:
+                raise Failure("the frame did not tell its GDI objects")
+            if grew > SOAK_MEMORY_GROWTH or objects > SOAK_GDI_GROWTH:
+                raise Failure(f"memory grew by {grew / 2**20:.1f} MiB, GDI objects by {objects}")
+            return f"memory {grew / 2**20:+.1f} MiB, GDI objects {objects:+d}"
+        s.check("i soak: private memory and GDI objects stay flat", flat)
         s.check("g Exit ends the process (soak)", lambda: f"{app.exit():.1f} s")
     finally:
         app.stop()
@@ -1560,7 +1778,8 @@ def main():
     parser.add_argument("--soak-interval", type=int, default=0, help="slide interval of the soak, seconds")
     parser.add_argument("--soak-seconds", type=int, default=60, help="length of the soak")
     parser.add_argument("--only",
-                        help="run only the starts whose name holds this word (main, empty, pause, names, monitors, dialogs, soak)")
+                        help="run only the starts whose name holds this word (main, empty, pause, names, monitors, "
+                             "dependable, dialogs, soak)")
     parser.add_argument("--screenshots", metavar="DIR", help="only save PNGs of the dialogs in DIR (for the README)")
     args = parser.parse_args()
     for exe in (os.path.join(args.bin_dir, "Quadrivue.exe"), os.path.join(args.bin_dir, "quadrivue-cli.exe"),
@@ -1584,6 +1803,7 @@ def main():
         else:
             runs = [("main start", run_main), ("empty list start", run_empty), ("pause start", run_pause),
                     ("names start", run_names), ("monitors start", run_monitors),
+                    ("dependable start", run_dependable),
                     ("dialogs start", run_dialogs),
                     ("soak start", lambda s, h: run_soak(s, h, args.soak_interval, args.soak_seconds))]
         for name, run in runs:
