@@ -1,5 +1,6 @@
 #include "app/main_frame.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "app/single_instance.h"
@@ -95,16 +96,26 @@ int CMainFrame::OnCreate(CREATESTRUCTA* create) {
   // A double click on the tray icon runs "Visit Home Page...".
   m_TrayIcon.SetDefaultMenuItem(1, true);
 
-  EnumerateMonitors();
+  const uint32_t enumerateError = EnumerateMonitors();
   if (m_arrMonitors.empty()) {
-    win::ShowMessageBox(nullptr, "Error, Cannot Enumerate Monitors!", MB_OK);
+    win::ShowMessageBox(nullptr,
+                        "Error, Cannot Enumerate Monitors!\n\n" +
+                            (enumerateError ? SystemErrorText(enumerateError) : "The system reports no monitor."),
+                        MB_OK);
     return -1;
   }
   m_nMonitorSetting = m_app.m_nMonitor;
   m_app.m_nMonitor = ResolveMonitorIndex(m_app.m_nMonitor, m_arrMonitors);
   // A show window that cannot be made leaves the tray icon, so the settings
-  // can still be opened.
+  // can still be opened; with none at all the user is told why.
   SyncShows();
+  if (!m_arrShows.empty() && !std::any_of(m_arrShows.begin(), m_arrShows.end(),
+                                          [](const auto& show) { return show->GetSafeHwnd() != nullptr; })) {
+    win::ShowMessageBox(nullptr,
+                        "Quadrivue could not open its picture window on any monitor:\n\n" + m_strShowError +
+                            "\n\nIts icon stays in the notification area; the settings can choose another monitor.",
+                        MB_OK | MB_ICONEXCLAMATION);
+  }
   return 0;
 }
 
@@ -119,16 +130,19 @@ void CMainFrame::OnTrayGaveUp(uint32_t attempts) {
   ::PostMessageA(m_hWnd, WM_CLOSE, 0, 0);
 }
 
-void CMainFrame::EnumerateMonitors() {
+uint32_t CMainFrame::EnumerateMonitors() {
   m_arrMonitors.clear();
   const CMonitorApi api = LookUpMonitorApi();
   if (api.enumerate && api.info) {
     CEnumContext context{this, api.info};
-    api.enumerate(nullptr, nullptr, &MonitorEnumProc, reinterpret_cast<LPARAM>(&context));
-    return;
+    if (!api.enumerate(nullptr, nullptr, &MonitorEnumProc, reinterpret_cast<LPARAM>(&context)))
+      return LastSystemError();
+    return 0;
   }
   RECT work{};
-  if (::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0)) AddMonitor(true, work);
+  if (!::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0)) return LastSystemError();
+  AddMonitor(true, work);
+  return 0;
 }
 
 void CMainFrame::AddMonitor(bool primary, const RECT& work) {
@@ -216,9 +230,8 @@ std::set<const CShowWnd*> CMainFrame::SyncShows() {
     auto show = std::make_unique<CShowWnd>(m_app);
     show->SetOwner(this);
     if (!show->Create(work, m_hWnd)) {
-      const uint32_t error = LastSystemError();
-      Log("The show window for monitor " + std::to_string(chosen[i] + 1) +
-          " could not be created: " + SystemErrorText(error));
+      m_strShowError = SystemErrorText(LastSystemError());
+      Log("The show window for monitor " + std::to_string(chosen[i] + 1) + " could not be created: " + m_strShowError);
     }
     if (m_bPaused) show->SetPaused(true);
     made.insert(show.get());

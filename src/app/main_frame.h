@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "app/command_line.h"
@@ -65,7 +66,8 @@ class CMainFrame : public win::CWnd, private CShowWnd::IOwner {
   void OnSlideSettled(CShowWnd& show) override;
   void OnStartUpdateDue(CShowWnd& show) override;
 
-  void EnumerateMonitors();
+  // The monitors now; the system's error when it could not say.
+  uint32_t EnumerateMonitors();
   // Monitors added or removed, or a work area moved: the monitors are
   // enumerated again and the show goes over its monitor's work area now.
   void OnMonitorsChanged();
@@ -93,6 +95,7 @@ class CMainFrame : public win::CWnd, private CShowWnd::IOwner {
   bool m_bPaused = false;  // not saved: every start runs the show
   bool m_bStartRebuildDone = false;
   int32_t m_nMonitorSetting = -1;  // the monitor as the settings name it (-1: automatic)
+  std::string m_strShowError;      // why the last show window could not be made
   // Last: its thread ends before anything it reports to goes.
   CFileListRebuilder m_rebuilder;
 };

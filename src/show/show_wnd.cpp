@@ -123,8 +123,11 @@ bool CShowWnd::NextPicture(ESlideOrigin origin) {
   const int32_t count = m_app.GetFileCount();
   const int32_t index = PickNextIndex(m_app, count);
   const std::string path = m_app.GetFileAt(index);
+  // Named in the log when it stops being readable, not at every tick.
+  const bool unreadable = path.empty() && count > 0;
+  if (unreadable && !m_bListUnreadable) Log("The file list \"" + m_app.IndexPath() + "\" cannot be read.");
+  m_bListUnreadable = unreadable;
   if (path.empty()) {
-    if (count > 0) Log("The file list \"" + m_app.IndexPath() + "\" cannot be read.");
     // The picture on show stays.
     Invalidate();
     return false;

@@ -136,6 +136,7 @@ class CShowWnd : public win::CWnd {
   int32_t m_bShowName = 0;
   int32_t m_bPaused = 0;
   bool m_bRepinning = false;
+  bool m_bListUnreadable = false;
   ESlideOrigin m_eRetryOrigin = ESlideOrigin::kTimer;
   std::string m_strCurrentFile;
 };

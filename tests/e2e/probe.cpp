@@ -22,8 +22,9 @@
 //   set-text HWND ID TEXT            WM_SETTEXT to a dialog's control
 //   click HWND ID                    BM_CLICK to a dialog's button, posted: a modal box it opens
 //                                    does not hold the probe
-//   select HWND ID INDEX             picks an entry of a list or combo box, then tells the
-//                                    dialog as a user's choice would (LBN_/CBN_SELCHANGE, posted)
+//   select HWND ID INDEX...          picks an entry of a list or combo box (several in a list
+//                                    that takes them), then tells the dialog as a user's choice
+//                                    would (LBN_/CBN_SELCHANGE, posted)
 //   foreground                       the foreground window ("none" when there is none)
 //   responsiveness SECONDS HWND...   WM_NULL to each window every 20 ms for SECONDS; prints
 //                                    "started", then per window the worst and mean round trip
@@ -427,22 +428,26 @@ int CmdClick(char** args) {
   return 0;
 }
 
-int CmdSelect(char** args) {
+int CmdSelect(char** args, int count) {
   std::vector<long long> v;
   int rc = 0;
-  HWND control = DialogItem(args, v, 3, rc);
+  HWND control = DialogItem(args, v, count, rc);
   if (!control) return rc;
   const EControlKind kind = KindOf(control);
   if (kind != EControlKind::kList && kind != EControlKind::kCombo) return kBadArgs;
   const bool list = kind == EControlKind::kList;
   DWORD_PTR result = 0;
-  // A list that takes several selections: this entry alone is selected.
+  // A list that takes several selections: these entries alone are selected.
   if (list && MultipleSelection(control)) {
     SendTimeout(control, LB_SETSEL, FALSE, -1, result);
-    if (!SendTimeout(control, LB_SETSEL, TRUE, static_cast<LPARAM>(v[2]), result)) {
-      std::printf("timeout\n");
-      return kAbsent;
+    for (size_t i = 2; i < v.size(); ++i) {
+      if (!SendTimeout(control, LB_SETSEL, TRUE, static_cast<LPARAM>(v[i]), result)) {
+        std::printf("timeout\n");
+        return kAbsent;
+      }
     }
+  } else if (v.size() != 3) {
+    return kBadArgs;
   } else if (!SendTimeout(control, list ? LB_SETCURSEL : CB_SETCURSEL, static_cast<WPARAM>(v[2]), 0, result)) {
     std::printf("timeout\n");
     return kAbsent;
@@ -531,7 +536,7 @@ int Usage() {
                "usage: qv_e2e_probe windows | find CLASS | cover X Y W H SECONDS RRGGBB | setpos-top HWND |\n"
                "       move HWND X Y W H | send|post HWND MSG WPARAM LPARAM | close-wine-tray |\n"
                "       tray-modify|tray-delete HWND ID | taskbar-created [HWND] | memory PID |\n"
-               "       controls HWND | set-text HWND ID TEXT | click HWND ID | select HWND ID INDEX |\n"
+               "       controls HWND | set-text HWND ID TEXT | click HWND ID | select HWND ID INDEX... |\n"
                "       foreground | responsiveness SECONDS HWND... | gdi HWND\n");
   return kBadArgs;
 }
@@ -574,8 +579,8 @@ int main(int argc, char** argv) {
     rc = CmdSetText(args);
   else if (cmd == "click" && n == 2)
     rc = CmdClick(args);
-  else if (cmd == "select" && n == 3)
-    rc = CmdSelect(args);
+  else if (cmd == "select" && n >= 3)
+    rc = CmdSelect(args, n);
   else if (cmd == "foreground" && n == 0)
     rc = CmdForeground();
   else if (cmd == "responsiveness" && n >= 2)

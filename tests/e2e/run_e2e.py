@@ -822,6 +822,23 @@ def run_monitors(s, help_png, shots=None):
         if shots:
             time.sleep(2)
             write_png_screen(s, os.path.join(shots, "two-shows.png"))
+            return
+
+        def choose(*monitors):
+            app.command(ID_SETTINGS)
+            dlg = wait_dialog(s, "the settings dialog", app.pid, title="Quadrivue", owner=0)
+            dlg.select(C_MONITORS, *monitors)
+            dlg.click(IDOK)
+            dlg.wait_gone()
+
+        def reshaped():
+            choose(0)
+            wait_for("one show", lambda: len([w for w in s.windows() if w["class"] == "QuadrivueShow"]) == 1, 10)
+            choose(0, 1)
+            wait_for("two shows", lambda: len([w for w in s.windows() if w["class"] == "QuadrivueShow" and
+                                               w["visible"]]) == 2, 10)
+            return "one show, then two again"
+        s.check("q the settings take a monitor away and give it back", reshaped)
         app.tray_press()
 
         def consecutive():
@@ -829,12 +846,15 @@ def run_monitors(s, help_png, shots=None):
             rc, out = s.run(["wine", "reg", "query", REGISTRY_KEY, "/v", "Counter"])
             words = out.split()
             value = int(words[words.index("Counter") + 2], 0) if rc == 0 and "Counter" in words else None
-            # Three files from counter 0: the two shows took pictures 1 and 2, the tray press 0 and 1
-            # (one show alone would end at 2, nothing at 0).
+            # Three files from counter 0, seven picks: the two shows at start, the one show left
+            # after the first OK, the kept show and the new one after the second (a new show
+            # starts once), the tray press on both. One show alone, or a new show started twice,
+            # would end elsewhere.
             if value != 1:
-                raise Failure(f"Counter {value}, expected 1 after four consecutive picks")
-            return f"four consecutive picks over the two shows, Counter {value}; ended {took:.1f} s after Exit"
-        s.check("q the shows take consecutive pictures; the tray press advances both", consecutive)
+                raise Failure(f"Counter {value}, expected 1 after seven consecutive picks")
+            return f"seven consecutive picks over the shows, Counter {value}; ended {took:.1f} s after Exit"
+        s.check("q the shows take consecutive pictures; a new show starts once; the tray press advances both",
+                consecutive)
     finally:
         app.stop()
         s.run(["wine", "reg", "delete", REGISTRY_KEY, "/v", "Monitors", "/f"])
@@ -1190,8 +1210,8 @@ class Dialog:
         if not self.s.probe("click", self.hwnd, cid):
             raise Failure(f"{self.window['title']!r} has no button {cid}")
 
-    def select(self, cid, index):
-        self.s.probe("select", self.hwnd, cid, index)
+    def select(self, cid, *indices):
+        self.s.probe("select", self.hwnd, cid, *indices)
 
     def post(self, msg, wparam=0, lparam=0, to=None):
         self.s.probe("post", to or self.hwnd, msg, wparam, lparam)
@@ -1312,6 +1332,10 @@ def run_dialogs(s, help_png):
 
 
 def walk_dialogs(s, app, folders):
+    def foreground():
+        lines = s.probe("foreground")
+        return parse_window(lines[0])["hwnd"] if lines else None
+
     """One start, from a fresh installation: the settings dialog, the folder chooser, the about
     box and the links, driven as a user would, and what they leave in the data files."""
     settings_idx = os.path.join(app.dir, "settings.idx")
@@ -1393,6 +1417,22 @@ def walk_dialogs(s, app, folders):
                 raise Failure(f"after {typed}: {complaint}")
         return "a path ending in a backslash is invalid; No to creating leaves the chooser open, nothing made"
     s.check("k folder chooser refuses a trailing backslash and a declined creation", chooser_refusals)
+
+    def settings_again_while_chooser():
+        c = st["chooser"]
+        cover = start_cover(s)  # another program's window takes the front
+        try:
+            wait_for("the cover in front", lambda: foreground() == cover[0], 10)
+            app.command(ID_SETTINGS)
+            wait_for("the chooser in front", lambda: foreground() == c.hwnd, 10)
+        finally:
+            s.probe("post", cover[0], WM_CLOSE, 0, 0)
+            cover[1].wait(timeout=10)
+        dialogs = [w for w in s.windows() if w["visible"] and w["class"] == "#32770" and w["pid"] == app.pid]
+        if len(dialogs) != 2:
+            raise Failure(f"dialogs open: {[(w['title'], w['owner']) for w in dialogs]}")
+        return "the chooser over the settings dialog came to the front; no second dialog"
+    s.check("k a second Settings command brings the open chooser to the front", settings_again_while_chooser)
 
     def chooser_creates():
         c = st.pop("chooser")
@@ -1578,6 +1618,9 @@ def walk_dialogs(s, app, folders):
         d.wait_gone()
         app.command(ID_ABOUT)
         about = wait_dialog(s, "the about box", app.pid, title="About Quadrivue")
+        app.command(ID_ABOUT)  # one about box at a time
+        holds("one about box", lambda: None if len([w for w in s.windows() if w["visible"] and
+                                                     w["title"] == "About Quadrivue"]) == 1 else "two about boxes", 1.0)
         check_about(about)
         about.click(IDOK)
         about.wait_gone()
