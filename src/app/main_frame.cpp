@@ -6,6 +6,7 @@
 #include "app/single_instance.h"
 #include "platform/log.h"
 #include "platform/system_error.h"
+#include "platform/win/gdi.h"
 #include "res/resource.h"
 #include "ui/about_info.h"
 #include "ui/settings_dialog.h"
@@ -46,18 +47,6 @@ BOOL CALLBACK MonitorEnumProc(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
     context->frame->AddMonitor(record.dwFlags == MONITORINFOF_PRIMARY, record.rcWork);
   // Monitors that cannot be read are skipped; the enumeration goes on.
   return TRUE;
-}
-
-// The process's GDI objects. Where the system keeps no count (Wine), every
-// handle index of the process's table is asked for its object type.
-DWORD CountGdiObjects() {
-  const DWORD counted = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS);
-  if (counted != 0) return counted;
-  DWORD live = 0;
-  for (uintptr_t index = 1; index < 0x10000; ++index) {
-    if (::GetObjectType(reinterpret_cast<HGDIOBJ>(index)) != 0) ++live;
-  }
-  return live;
 }
 
 }  // namespace
@@ -263,7 +252,7 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CMainFrame::OnRemoteCommandMessage(WPARAM command) {
-  if (command == kQueryGdiObjects) return static_cast<LRESULT>(CountGdiObjects());
+  if (command == kQueryGdiObjects) return static_cast<LRESULT>(win::CountGdiObjects());
   if (command < static_cast<WPARAM>(ERemoteCommand::kNone) || command > static_cast<WPARAM>(ERemoteCommand::kExit))
     return 0;
   // The sender waits for the answer only: the command itself (a modal

@@ -16,6 +16,15 @@ namespace {
 
 constexpr UINT kCallback = WM_USER + 10;
 
+// Whether the shell knows the tray icon of this window.
+bool ShellKnowsIconOf(HWND window) {
+  NOTIFYICONDATAA nid{};
+  nid.cbSize = CSystemTray::kNotifyIconDataSize;
+  nid.hWnd = window;
+  nid.uID = IDR_TRAYMENU;
+  return ::Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE;
+}
+
 // The main window stand-in: records the commands it gets, and the default
 // item of a popup menu, which it closes at once.
 class CRecordingTarget : public win::CWnd {
@@ -56,14 +65,7 @@ class SystemTrayTest : public testing::Test {
     target.m_commands.clear();
     return ::SendMessageA(tray.GetSafeHwnd(), kCallback, id, mouse);
   }
-  // Whether the shell still knows the icon.
-  bool ShellKnowsIcon() {
-    NOTIFYICONDATAA nid{};
-    nid.cbSize = CSystemTray::kNotifyIconDataSize;
-    nid.hWnd = tray.GetSafeHwnd();
-    nid.uID = IDR_TRAYMENU;
-    return ::Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE;
-  }
+  bool ShellKnowsIcon() { return ShellKnowsIconOf(tray.GetSafeHwnd()); }
 
   CRecordingTarget target;
   CSystemTray tray;
@@ -174,13 +176,7 @@ class CRefusingTray : public CSystemTray {
 
 class RefusingTrayTest : public testing::Test {
  protected:
-  bool ShellKnowsIcon() {
-    NOTIFYICONDATAA nid{};
-    nid.cbSize = CSystemTray::kNotifyIconDataSize;
-    nid.hWnd = tray.GetSafeHwnd();
-    nid.uID = IDR_TRAYMENU;
-    return ::Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE;
-  }
+  bool ShellKnowsIcon() { return ShellKnowsIconOf(tray.GetSafeHwnd()); }
   void TaskbarCreated() { ::SendMessageA(tray.GetSafeHwnd(), ::RegisterWindowMessageA("TaskbarCreated"), 0, 0); }
 
   CRefusingTray tray;

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <utility>
 
 namespace qv::win {
@@ -127,5 +128,17 @@ class CSelectPalette {
   HDC m_hDC;
   HPALETTE m_hOld = nullptr;
 };
+
+// The process's live GDI objects. Where the system keeps no count (Wine),
+// every handle index of the process's table is asked for its object type.
+inline int64_t CountGdiObjects() {
+  const DWORD counted = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS);
+  if (counted != 0) return counted;
+  int64_t live = 0;
+  for (uintptr_t index = 1; index < 0x10000; ++index) {
+    if (::GetObjectType(reinterpret_cast<HGDIOBJ>(index)) != 0) ++live;
+  }
+  return live;
+}
 
 }  // namespace qv::win
