@@ -16,6 +16,11 @@ if(QV_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+if(QV_TSAN)
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
+
 if(QV_FUZZ)
   add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)

@@ -39,7 +39,8 @@ CCommandLine ParseCommandLine(const std::vector<std::string>& words) {
   }
   const std::string& word = words.front();
   if (word.size() > 1 && (word[0] == '/' || word[0] == '-')) {
-    const std::string name = Folded(std::string_view(word).substr(word[1] == '-' ? 2 : 1));
+    const bool doubleDash = word[0] == '-' && word[1] == '-';
+    const std::string name = Folded(std::string_view(word).substr(doubleDash ? 2 : 1));
     for (const auto& known : kWords) {
       if (name == known.text) {
         result.command = known.command;

@@ -111,7 +111,8 @@ class ISRowReceiver {
   virtual int32_t Begin(int32_t width, int32_t height) = 0;
   // Row y (width x 3 bytes, valid during the call); rows come in order from
   // the top, each once. Rows a damaged file lacks come as zeros, as a
-  // whole-picture read leaves them. IS_ERR_OK to go on; any other code ends
+  // whole-picture read leaves them; a read stopped through the progress
+  // callback ends where it stopped. IS_ERR_OK to go on; any other code ends
   // the read with that error.
   virtual int32_t Row(int32_t y, const uint8_t* pixels) = 0;
 };

@@ -1747,7 +1747,7 @@ def run_soak(s, help_png, interval, seconds):
         # Flat from the end of the first minute (a third of a shorter soak) on.
         warm = min(60, seconds / 3)
         frames, t0 = set(), time.monotonic()
-        start, samples = {}, []
+        start, samples, series = {}, [], []
 
         def gdi():
             lines = s.probe("gdi", app.frame["hwnd"])
@@ -1763,6 +1763,8 @@ def run_soak(s, help_png, interval, seconds):
                 frames.add(hash(s.screen()))
                 if not start and time.monotonic() >= t0 + warm:
                     start.update(mem=app.linux_memory(), gdi=gdi(), at=time.monotonic() - t0)
+                if time.monotonic() >= t0 + 60 * (len(series) + 1):
+                    series.append(f"{app.linux_memory() / 2**20:.1f}/{gdi()}")
                 time.sleep(1)
             samples.append((app.linux_memory(), gdi()))
             if len(frames) < 2:
@@ -1774,7 +1776,8 @@ def run_soak(s, help_png, interval, seconds):
         mem1, gdi1 = samples[-1]
         # Wine leaves the private-bytes counter at 0; the Linux process's private pages stand in.
         s.figure(f"soak from {start['at']:.0f} s to {seconds} s: private memory {start['mem'] / 2**20:.1f} -> "
-                 f"{mem1 / 2**20:.1f} MiB (Linux /proc), GDI objects {start['gdi']} -> {gdi1}")
+                 f"{mem1 / 2**20:.1f} MiB (Linux /proc), GDI objects {start['gdi']} -> {gdi1}; "
+                 f"each minute (MiB/objects): {' '.join(series) or 'none'}")
 
         def flat():
             grew, objects = mem1 - start["mem"], gdi1 - start["gdi"]

@@ -446,7 +446,8 @@ uint8_t* ReadJpg(CISOperation& op, CISIO& io, int32_t* width, int32_t* height, i
     Trace(3, "DURuz JPG Error : %s\n", d->error.message);
     op.SetError(IS_ERR_FILEREAD);
   }
-  if (rows) rows->DeliverZerosToEnd();
+  // A read stopped through the progress callback hands over nothing more.
+  if (rows && op.Error() != IS_ERR_CANCELLED) rows->DeliverZerosToEnd();
   return buffer.Release();
 }
 

@@ -366,7 +366,8 @@ int32_t ReadPngRows(CISOperation& op, CISIO& io, CRowHandover& rows) {
   try {
     DecodeInto(op, r, buffer, &width, &height, 24, nullptr, 0, &rows);
   } catch (const ISException& e) {
-    if (!rows.Begun() || rows.Refused()) throw;
+    // Refused, or stopped through the progress callback: nothing more is handed over.
+    if (!rows.Begun() || rows.Refused() || e.Code() == IS_ERR_CANCELLED) throw;
     op.SetError(e.Code());  // the rows read so far, the rest zero
   }
   for (uint32_t y = rows.Delivered(); buffer && y < uint32_t(height); ++y)

@@ -290,7 +290,8 @@ uint8_t* ReadRgba(TIFF* tif, int32_t depth, uint32_t flags, int32_t* width, int3
 // The 24-bit read handed over row by row. Upright strip pages are decoded a
 // strip at a time, asked of libtiff top row first; other layouts (tiles, or an
 // orientation that turns or mirrors the picture) are read whole first.
-void ReadRgbaRows(TIFF* tif, CRowHandover& rows) {
+// Progress is reported after each strip.
+void ReadRgbaRows(CISOperation& op, TIFF* tif, CRowHandover& rows) {
   char message[1024];
   if (!TIFFRGBAImageOK(tif, message)) throw ISException(IS_ERR_TIFF, message);
   uint32_t w = 0, h = 0;
@@ -327,6 +328,7 @@ void ReadRgbaRows(TIFF* tif, CRowHandover& rows) {
     if (!TIFFRGBAImageGet(&image, reinterpret_cast<uint32_t*>(raster.Get()), w, count)) throw ISException(IS_ERR_TIFF);
     PackRgba(raster.Get(), uint64_t{w} * count, 24);
     for (uint32_t i = 0; i < count; ++i) rows.Deliver(raster.Get() + uint64_t{i} * w * 3);
+    if (!op.Progress(static_cast<int32_t>(top), static_cast<int32_t>(h))) throw ISException(IS_ERR_CANCELLED);
   }
 }
 
@@ -608,10 +610,10 @@ uint8_t* ReadTiff(CISOperation& op, CISIO& io, int32_t* width, int32_t* height, 
   }
 }
 
-int32_t ReadTiffRows(CISIO& io, int32_t page, CRowHandover& rows) {
+int32_t ReadTiffRows(CISOperation& op, CISIO& io, int32_t page, CRowHandover& rows) {
   if (!io.Rewind()) throw ISException(IS_ERR_FILEREAD);
   CTiffFile file(io, page);
-  ReadRgbaRows(file.Get(), rows);
+  ReadRgbaRows(op, file.Get(), rows);
   return 1;
 }
 
@@ -654,8 +656,8 @@ uint8_t* ISReadTIFF(HISSRC source, int32_t* width, int32_t* height, int32_t bits
 }
 
 int32_t ISReadTIFFRows(HISSRC source, int32_t page, ISRowReceiver* receiver) {
-  return qv::codec::RunRowRead(source, receiver, [page](CISOperation&, CISIO& io, qv::codec::CRowHandover& rows) {
-    return qv::codec::ReadTiffRows(io, page, rows);
+  return qv::codec::RunRowRead(source, receiver, [page](CISOperation& op, CISIO& io, qv::codec::CRowHandover& rows) {
+    return qv::codec::ReadTiffRows(op, io, page, rows);
   });
 }
 
