@@ -15,6 +15,7 @@
 #include "library/show_app.h"
 #include "platform/paths.h"
 #include "support/temp_dir.h"
+#include "support/wait_until.h"
 
 namespace qv {
 namespace {
@@ -25,12 +26,7 @@ constexpr auto kDeadline = std::chrono::seconds(60);
 
 template <class Pred>
 bool WaitUntil(Pred done) {
-  const auto end = std::chrono::steady_clock::now() + kDeadline;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
+  return test::WaitUntil(done, kDeadline);
 }
 
 // A rebuilder that counts the outcomes it announced.

@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/wait_until.h"
+
 namespace qv {
 namespace {
 
@@ -35,12 +37,7 @@ class CSignal {
 
 template <class Pred>
 bool WaitUntil(Pred done) {
-  const auto end = std::chrono::steady_clock::now() + kDeadline;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
+  return test::WaitUntil(done, kDeadline);
 }
 
 // Jobs are numbers; the result is ten times the job.
