@@ -256,14 +256,22 @@ void ConfigureWithAlpha(CPngReader& r, const CPngHeader& h, int32_t depth) {
 // An sRGB chunk needs no correction (setting its intent again on a read
 // structure changes nothing in the decoded rows). Otherwise, only when asked,
 // from the file's gamma to the screen gamma.
+//
+// Without a correction the stored values are delivered as they are, and
+// transparent pixels are composed over the background in those same values.
+// libpng would compose in linear light whenever the file declares a gamma
+// (gAMA other than 1, or sRGB), so the file's gamma and the screen's are both
+// set to 1: nothing is converted, and composition is straight.
 void ConfigureGamma(CPngReader& r, const ISThreadState& state, uint32_t flags) {
   int intent = 0;
-  if (png_get_sRGB(r.Png(), r.Info(), &intent)) return;
-  if (!(flags & IS_PNG_GAMMA)) return;
-  double fileGamma = 0;
-  if (!png_get_gAMA(r.Png(), r.Info(), &fileGamma))
-    fileGamma = state.m_fScreenGamma != 0 ? 1.0 / state.m_fScreenGamma : 0.45455;
-  png_set_gamma(r.Png(), state.m_fScreenGamma, fileGamma);
+  if ((flags & IS_PNG_GAMMA) && !png_get_sRGB(r.Png(), r.Info(), &intent)) {
+    double fileGamma = 0;
+    if (!png_get_gAMA(r.Png(), r.Info(), &fileGamma))
+      fileGamma = state.m_fScreenGamma != 0 ? 1.0 / state.m_fScreenGamma : 0.45455;
+    png_set_gamma(r.Png(), state.m_fScreenGamma, fileGamma);
+    return;
+  }
+  png_set_gamma(r.Png(), 1.0, 1.0);
 }
 
 // Deflate turns at most 258 bytes into one bit-pair of a length code: about

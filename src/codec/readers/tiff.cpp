@@ -1,7 +1,8 @@
 // TIFF reader: libtiff over the library's source through client procedures,
 // with silent error handlers; a 1-bit and an 8-bit reader of our own with their
-// palettes, 24- and 32-bit reads through libtiff's RGBA interface, and one
-// orientation post-processing for all three.
+// palettes, 24- and 32-bit reads through libtiff's RGBA interface (RGB pages of
+// fewer than 8 bits per sample, which it cannot take, through a reader of our
+// own), and one orientation post-processing for all of them.
 #include "codec/tiff.h"
 
 #include <tiffio.h>
@@ -230,6 +231,155 @@ uint16_t OrientationOf(TIFF* tif, uint32_t flags) {
   return (flags & IS_TIFF_IGNORE_ORIENTATION) ? 1 : Field<uint16_t>(tif, TIFFTAG_ORIENTATION, 0);
 }
 
+// ---- RGB pages with fewer than 8 bits per sample ----
+// libtiff's RGBA interface takes RGB samples of 8 and 16 bits only, so these
+// pages are unpacked here: contiguous or planar, strips or tiles. Each sample
+// is scaled to 8 bits (2 bits: v x 85, 4 bits: v x 17).
+
+struct CLowBitRgb {
+  uint16_t nBits;      // bits per sample, 1 to 7
+  uint16_t nSamples;   // samples per pixel in the file
+  uint16_t nChannels;  // samples taken from each pixel: red, green, blue(, alpha)
+  bool bPlanar;        // each sample in a plane of its own
+};
+
+bool IsLowBitRgb(TIFF* tif) {
+  const uint16_t bits = Defaulted<uint16_t>(tif, TIFFTAG_BITSPERSAMPLE);
+  return Field<uint16_t>(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE) == PHOTOMETRIC_RGB && bits >= 1 && bits < 8;
+}
+
+// The layout of such a page; one without three colour samples is refused with
+// refusal. channels: 3, or 4 to take alpha too where the page has it.
+CLowBitRgb LowBitRgbLayout(TIFF* tif, uint16_t channels, int32_t refusal) {
+  CLowBitRgb f{Defaulted<uint16_t>(tif, TIFFTAG_BITSPERSAMPLE), Defaulted<uint16_t>(tif, TIFFTAG_SAMPLESPERPIXEL), 3,
+               Defaulted<uint16_t>(tif, TIFFTAG_PLANARCONFIG) == PLANARCONFIG_SEPARATE};
+  if (f.nSamples < 3) throw ISException(refusal);
+  uint16_t extraCount = 0;
+  uint16_t* extraTypes = nullptr;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes);
+  const bool alpha = f.nSamples > 3 && extraCount > 0 && extraTypes &&
+                     (extraTypes[0] == EXTRASAMPLE_ASSOCALPHA || extraTypes[0] == EXTRASAMPLE_UNASSALPHA);
+  if (channels == 4 && alpha) f.nChannels = 4;
+  return f;
+}
+
+// A sample of `bits` bits (1 to 7) at sample index i of a packed row; it
+// reaches into the next byte only when it ends there.
+uint8_t PackedSample(const uint8_t* row, uint64_t i, uint16_t bits) {
+  const uint64_t bit = i * bits;
+  const uint32_t shift = static_cast<uint32_t>(bit & 7);
+  uint32_t window = uint32_t{row[bit >> 3]} << 8;
+  if (shift + bits > 8) window |= row[(bit >> 3) + 1];
+  return static_cast<uint8_t>((window >> (16 - shift - bits)) & ((1u << bits) - 1));
+}
+
+uint8_t ScaleSample(uint32_t v, uint16_t bits) {
+  const uint32_t max = (1u << bits) - 1;
+  return static_cast<uint8_t>((v * 255 + max / 2) / max);
+}
+
+// Reads the page a band of rows at a time (a strip, or a row of tiles) and
+// hands each stored row on, top first, as put(row index, samples): nChannels
+// unscaled samples a pixel. Progress is reported after each band.
+template <class Put>
+void ReadLowBitRgbRows(CISOperation& op, TIFF* tif, uint32_t w, uint32_t h, const CLowBitRgb& f, Put&& put) {
+  const bool tiled = TIFFIsTiled(tif);
+  const uint32_t across = tiled ? Field<uint32_t>(tif, TIFFTAG_TILEWIDTH) : w;
+  const uint32_t down = tiled ? Field<uint32_t>(tif, TIFFTAG_TILELENGTH)
+                              : std::max<uint32_t>(1, Defaulted<uint32_t>(tif, TIFFTAG_ROWSPERSTRIP));
+  const tmsize_t chunkSize = tiled ? TIFFTileSize(tif) : TIFFStripSize(tif);
+  const tmsize_t rowSize = tiled ? TIFFTileRowSize(tif) : TIFFScanlineSize(tif);
+  const uint64_t perPixel = f.bPlanar ? 1 : f.nSamples;
+  if (across == 0 || down == 0 || rowSize <= 0 ||
+      static_cast<uint64_t>(rowSize) * 8 < uint64_t{across} * perPixel * f.nBits)
+    throw ISException(IS_ERR_TIFF);
+  const uint32_t bandRows = std::min(down, h);
+  CISBuffer chunk(chunkSize > 0 ? static_cast<uint64_t>(chunkSize) : 0);
+  CISBuffer band(uint64_t{w} * bandRows * f.nChannels);
+  if (!chunk || !band) throw ISException(IS_ERR_MEMORY);
+  const uint16_t planes = f.bPlanar ? f.nChannels : 1;
+  for (uint64_t top = 0; top < h; top += down) {
+    const uint32_t rows = static_cast<uint32_t>(std::min<uint64_t>(down, h - top));
+    const uint64_t wanted = uint64_t{rows} * static_cast<uint64_t>(rowSize);
+    for (uint64_t left = 0; left < w; left += across) {
+      const uint64_t cols = std::min<uint64_t>(across, w - left);
+      for (uint16_t plane = 0; plane < planes; ++plane) {
+        const tmsize_t got =
+            tiled ? TIFFReadTile(tif, chunk.Get(), static_cast<uint32_t>(left), static_cast<uint32_t>(top), 0, plane)
+                  : TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, static_cast<uint32_t>(top), plane), chunk.Get(),
+                                         static_cast<tmsize_t>(std::min<uint64_t>(wanted, chunk.Size())));
+        if (got < 0 || static_cast<uint64_t>(got) < wanted) throw ISException(IS_ERR_TIFF);
+        const uint16_t first = f.bPlanar ? plane : 0, last = f.bPlanar ? plane + 1 : f.nChannels;
+        for (uint32_t i = 0; i < rows; ++i) {
+          const uint8_t* in = chunk.Get() + i * static_cast<uint64_t>(rowSize);
+          uint8_t* out = band.Get() + (uint64_t{i} * w + left) * f.nChannels;
+          for (uint64_t x = 0; x < cols; ++x) {
+            for (uint16_t c = first; c < last; ++c)
+              out[x * f.nChannels + c] = PackedSample(in, x * perPixel + (f.bPlanar ? 0 : c), f.nBits);
+          }
+        }
+      }
+    }
+    for (uint32_t i = 0; i < rows; ++i) put(static_cast<uint32_t>(top) + i, band.Get() + uint64_t{i} * w * f.nChannels);
+    if (!op.Progress(static_cast<int32_t>(top), static_cast<int32_t>(h))) throw ISException(IS_ERR_CANCELLED);
+  }
+}
+
+// One row of samples as 24-bit or 32-bit pixels (alpha 255 where the page has none).
+void ScaleLowBitRow(const uint8_t* samples, uint32_t w, const CLowBitRgb& f, int32_t depth, uint8_t* out) {
+  const uint64_t bytes = static_cast<uint64_t>(depth / 8);
+  for (uint64_t x = 0; x < w; ++x) {
+    for (uint16_t c = 0; c < 3; ++c) out[x * bytes + c] = ScaleSample(samples[x * f.nChannels + c], f.nBits);
+    if (depth == 32) out[x * 4 + 3] = f.nChannels == 4 ? ScaleSample(samples[x * 4 + 3], f.nBits) : 255;
+  }
+}
+
+// At 24 and 32 bits: the colours as stored; alpha is dropped at 24 bits, not composed.
+uint8_t* ReadLowBitRgb(CISOperation& op, TIFF* tif, int32_t depth, uint32_t flags, int32_t* width, int32_t* height) {
+  const CLowBitRgb f = LowBitRgbLayout(tif, depth == 32 ? 4 : 3, IS_ERR_TIFF);
+  uint32_t w = 0, h = 0;
+  PageSize(tif, w, h);
+  const uint64_t stride = uint64_t{w} * static_cast<uint64_t>(depth / 8);
+  CISBuffer buffer(stride * h);
+  if (!buffer) throw ISException(IS_ERR_MEMORY);
+  ReadLowBitRgbRows(op, tif, w, h, f, [&](uint32_t row, const uint8_t* samples) {
+    ScaleLowBitRow(samples, w, f, depth, buffer.Get() + (h - 1 - row) * stride);
+  });
+  CRaster r{buffer.Get(), buffer.Size(), h, w, depth};
+  ApplyOrientation(r, OrientationOf(tif, flags));
+  *width = static_cast<int32_t>(r.nCols);
+  *height = static_cast<int32_t>(r.nRows);
+  return buffer.Release();
+}
+
+// At 8 bits, where every colour has an entry of its own (1 and 2 bits per
+// sample: 8 or 64 colours): index = red, green, blue bits from the top.
+uint8_t* ReadLowBitRgbIndexed(CISOperation& op, TIFF* tif, ISPalEntry* palette, uint32_t flags, int32_t* width,
+                              int32_t* height) {
+  const CLowBitRgb f = LowBitRgbLayout(tif, 3, IS_ERR_DEPTH);
+  if (f.nBits * 3 > 8) throw ISException(IS_ERR_DEPTH);
+  uint32_t w = 0, h = 0;
+  PageSize(tif, w, h);
+  CISBuffer buffer(uint64_t{w} * h);
+  if (!buffer) throw ISException(IS_ERR_MEMORY);
+  const uint16_t b = f.nBits;
+  ReadLowBitRgbRows(op, tif, w, h, f, [&](uint32_t row, const uint8_t* samples) {
+    uint8_t* out = buffer.Get() + uint64_t{h - 1 - row} * w;
+    for (uint64_t x = 0; x < w; ++x)
+      out[x] = static_cast<uint8_t>(samples[x * 3] << (2 * b) | samples[x * 3 + 1] << b | samples[x * 3 + 2]);
+  });
+  CRaster r{buffer.Get(), buffer.Size(), h, w, 8};
+  ApplyOrientation(r, OrientationOf(tif, flags));
+  std::fill_n(palette, IS_PALETTE_SIZE, ISPalEntry{});
+  const uint32_t mask = (1u << b) - 1;
+  for (uint32_t i = 0; i < (1u << (3 * b)); ++i) {
+    palette[i] = ISPalEntry{ScaleSample(i & mask, b), ScaleSample((i >> b) & mask, b), ScaleSample(i >> (2 * b), b), 0};
+  }
+  *width = static_cast<int32_t>(r.nCols);
+  *height = static_cast<int32_t>(r.nRows);
+  return buffer.Release();
+}
+
 // ---- 24 and 32 bits: libtiff's RGBA interface ----
 
 // The orientation to ask of libtiff so that it only reverses the stored row
@@ -266,8 +416,10 @@ void PackRgba(uint8_t* data, uint64_t pixels, int depth) {
 }
 
 // Progress: libtiff offers no hook inside its RGBA reading, so these reads
-// report none (the show sets no callback).
-uint8_t* ReadRgba(TIFF* tif, int32_t depth, uint32_t flags, int32_t* width, int32_t* height) {
+// report none (the show sets no callback); RGB pages of fewer than 8 bits per
+// sample report after each strip or row of tiles.
+uint8_t* ReadRgba(CISOperation& op, TIFF* tif, int32_t depth, uint32_t flags, int32_t* width, int32_t* height) {
+  if (IsLowBitRgb(tif)) return ReadLowBitRgb(op, tif, depth, flags, width, height);
   char message[1024];
   if (!TIFFRGBAImageOK(tif, message)) throw ISException(IS_ERR_TIFF, message);
   uint32_t w = 0, h = 0;
@@ -288,20 +440,35 @@ uint8_t* ReadRgba(TIFF* tif, int32_t depth, uint32_t flags, int32_t* width, int3
 }
 
 // The 24-bit read handed over row by row. Upright strip pages are decoded a
-// strip at a time, asked of libtiff top row first; other layouts (tiles, or an
-// orientation that turns or mirrors the picture) are read whole first.
-// Progress is reported after each strip.
+// strip at a time, asked of libtiff top row first (and upright RGB pages of
+// fewer than 8 bits per sample a strip or row of tiles at a time); other
+// layouts (tiles, or an orientation that turns or mirrors the picture) are
+// read whole first. Progress is reported after each strip.
 void ReadRgbaRows(CISOperation& op, TIFF* tif, CRowHandover& rows) {
+  const uint16_t orientation = OrientationOf(tif, 0);
+  const bool upright = orientation == 0 || orientation == ORIENTATION_TOPLEFT;
+  if (upright && IsLowBitRgb(tif)) {
+    const CLowBitRgb f = LowBitRgbLayout(tif, 3, IS_ERR_TIFF);
+    uint32_t w = 0, h = 0;
+    PageSize(tif, w, h);
+    // The whole-picture read would take 3 bytes a pixel: refused alike.
+    if (uint64_t{w} * h * 3 > kMaxBufferBytes) throw ISException(IS_ERR_MEMORY);
+    rows.Begin(w, h);
+    ReadLowBitRgbRows(op, tif, w, h, f, [&](uint32_t, const uint8_t* samples) {
+      ScaleLowBitRow(samples, w, f, 24, rows.Row());
+      rows.Deliver();
+    });
+    return;
+  }
   char message[1024];
-  if (!TIFFRGBAImageOK(tif, message)) throw ISException(IS_ERR_TIFF, message);
+  if (!IsLowBitRgb(tif) && !TIFFRGBAImageOK(tif, message)) throw ISException(IS_ERR_TIFF, message);
   uint32_t w = 0, h = 0;
   PageSize(tif, w, h);
-  const uint16_t orientation = OrientationOf(tif, 0);
-  if (TIFFIsTiled(tif) || (orientation != 0 && orientation != ORIENTATION_TOPLEFT)) {
+  if (TIFFIsTiled(tif) || !upright) {
     int32_t width = 0, height = 0;
     CISBuffer whole;
     {
-      uint8_t* bits = ReadRgba(tif, 24, 0, &width, &height);
+      uint8_t* bits = ReadRgba(op, tif, 24, 0, &width, &height);
       whole = CISBuffer::Adopt(bits, uint64_t(width) * uint64_t(height) * 3);
     }
     rows.Begin(uint32_t(width), uint32_t(height));
@@ -453,9 +620,13 @@ uint8_t* Read8(CISOperation& op, TIFF* tif, ISPalEntry* palette, uint32_t flags,
   const uint16_t bits = Defaulted<uint16_t>(tif, TIFFTAG_BITSPERSAMPLE);
   const uint16_t photometric = Field<uint16_t>(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
   const uint16_t planar = Defaulted<uint16_t>(tif, TIFFTAG_PLANARCONFIG);
-  if ((photometric == PHOTOMETRIC_RGB && bits > 7) || photometric == PHOTOMETRIC_SEPARATED ||
-      photometric == PHOTOMETRIC_YCBCR || photometric == PHOTOMETRIC_LOGLUV)
+  if (photometric == PHOTOMETRIC_SEPARATED || photometric == PHOTOMETRIC_YCBCR || photometric == PHOTOMETRIC_LOGLUV)
     throw ISException(IS_ERR_DEPTH);
+  // RGB only where every colour gets an entry of the palette.
+  if (photometric == PHOTOMETRIC_RGB) {
+    if (bits == 0 || bits * 3 > 8) throw ISException(IS_ERR_DEPTH);
+    return ReadLowBitRgbIndexed(op, tif, palette, flags, width, height);
+  }
   const bool grey = photometric == PHOTOMETRIC_MINISWHITE || photometric == PHOTOMETRIC_MINISBLACK;
   const CSampleLayout layout{bits, planar == PLANARCONFIG_SEPARATE ? uint16_t{1} : samples, grey && bits == 16};
   if (samples == 0 || bits == 0 || (bits > 8 && !layout.bGrey16)) throw ISException(IS_ERR_BADPARAM);
@@ -606,7 +777,7 @@ uint8_t* ReadTiff(CISOperation& op, CISIO& io, int32_t* width, int32_t* height, 
     case 8:
       return Read8(op, file.Get(), palette, flags, width, height);
     default:
-      return ReadRgba(file.Get(), depth, flags, width, height);
+      return ReadRgba(op, file.Get(), depth, flags, width, height);
   }
 }
 

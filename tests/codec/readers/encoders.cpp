@@ -142,6 +142,8 @@ Bytes EncodePng(const CPngLayout& layout, const Bytes& rows) {
     png_set_tRNS(png, info, layout.trnsAlpha.empty() ? nullptr : layout.trnsAlpha.data(),
                  static_cast<int>(layout.trnsAlpha.size()), layout.hasTrnsColor ? &layout.trnsColor : nullptr);
   if (layout.hasBackground) png_set_bKGD(png, info, &layout.background);
+  if (layout.gamma > 0) png_set_gAMA(png, info, layout.gamma);
+  if (layout.srgb) png_set_sRGB(png, info, PNG_sRGB_INTENT_PERCEPTUAL);
   if (layout.hasPhys) png_set_pHYs(png, info, layout.physX, layout.physY, PNG_RESOLUTION_METER);
   std::vector<png_text> texts(layout.texts.size());
   for (size_t i = 0; i < texts.size(); ++i) {
@@ -174,6 +176,46 @@ CReference DecodePng(const Bytes& file, uint32_t format) {
 
 size_t TiffRowBytes(const CTiffPage& page) { return (size_t{page.width} * page.samples * page.bits + 7) / 8; }
 
+CTiffPage TiffAtEightBits(const CTiffPage& page) {
+  CTiffPage eight = page;
+  eight.bits = 8;
+  eight.planar = false;
+  eight.tile = 0;
+  eight.rows.clear();
+  const uint32_t mask = (1u << page.bits) - 1;
+  const size_t rowBytes = TiffRowBytes(page);
+  for (uint32_t y = 0; y < page.height; ++y) {
+    for (size_t i = 0; i < size_t{page.width} * page.samples; ++i) {
+      const size_t bit = i * page.bits;
+      const uint32_t v = (page.rows[y * rowBytes + bit / 8] >> (8 - bit % 8 - page.bits)) & mask;
+      eight.rows.push_back(static_cast<uint8_t>(v * 255 / mask));
+    }
+  }
+  return eight;
+}
+
+namespace {
+
+// The rows of each plane a page stores: the rows as given, or one plane per
+// sample taken out of them.
+std::vector<Bytes> TiffPlanes(const CTiffPage& p) {
+  if (!p.planar || p.samples == 1) return {p.rows};
+  const size_t rowBytes = TiffRowBytes(p), planeRow = (size_t{p.width} * p.bits + 7) / 8;
+  std::vector<Bytes> planes(p.samples, Bytes(planeRow * p.height));
+  for (uint32_t y = 0; y < p.height; ++y) {
+    for (size_t i = 0; i < size_t{p.width} * p.samples; ++i) {
+      for (uint16_t b = 0; b < p.bits; ++b) {
+        const size_t from = i * p.bits + b, to = (i / p.samples) * p.bits + b;
+        if ((p.rows[y * rowBytes + from / 8] >> (7 - from % 8)) & 1)
+          planes[i % p.samples][y * planeRow + to / 8] |= static_cast<uint8_t>(0x80 >> (to % 8));
+      }
+    }
+  }
+  return planes;
+}
+
+}  // namespace
+
 void WriteTiff(const std::string& path, const std::vector<CTiffPage>& pages) {
   TIFF* tif = TIFFOpen(path.c_str(), "w");
   if (!tif) throw std::runtime_error("cannot write " + path);
@@ -182,7 +224,7 @@ void WriteTiff(const std::string& path, const std::vector<CTiffPage>& pages) {
     TIFFSetField(tif, TIFFTAG_IMAGELENGTH, p.height);
     TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, p.bits);
     TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, p.samples);
-    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, p.planar ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
     TIFFSetField(tif, TIFFTAG_COMPRESSION, p.compression);
     if (p.writePhotometric) TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, p.photometric);
     if (p.orientation) TIFFSetField(tif, TIFFTAG_ORIENTATION, p.orientation);
@@ -191,27 +233,33 @@ void WriteTiff(const std::string& path, const std::vector<CTiffPage>& pages) {
     if (p.yResolution > 0) TIFFSetField(tif, TIFFTAG_YRESOLUTION, p.yResolution);
     if (p.resolutionUnit) TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, p.resolutionUnit);
     if (pages.size() > 1) TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
-    const size_t rowBytes = TiffRowBytes(p);
+    const std::vector<Bytes> planes = TiffPlanes(p);
+    const size_t pixelBits = size_t{p.bits} * (planes.size() > 1 ? 1 : p.samples);
+    const size_t rowBytes = (size_t{p.width} * pixelBits + 7) / 8;
     if (p.tile) {
       TIFFSetField(tif, TIFFTAG_TILEWIDTH, p.tile);
       TIFFSetField(tif, TIFFTAG_TILELENGTH, p.tile);
-      const size_t tileRow = (size_t{p.tile} * p.samples * p.bits + 7) / 8;
-      for (uint32_t ty = 0; ty < p.height; ty += p.tile) {
-        for (uint32_t tx = 0; tx < p.width; tx += p.tile) {
-          Bytes tile(tileRow * p.tile);
-          for (uint32_t r = 0; r < p.tile && ty + r < p.height; ++r) {
-            const size_t from = (ty + r) * rowBytes + size_t{tx} * p.samples * p.bits / 8;
-            const size_t n = std::min(tileRow, rowBytes - size_t{tx} * p.samples * p.bits / 8);
-            std::memcpy(tile.data() + r * tileRow, p.rows.data() + from, n);
+      const size_t tileRow = (size_t{p.tile} * pixelBits + 7) / 8;
+      for (size_t s = 0; s < planes.size(); ++s) {
+        for (uint32_t ty = 0; ty < p.height; ty += p.tile) {
+          for (uint32_t tx = 0; tx < p.width; tx += p.tile) {
+            Bytes tile(tileRow * p.tile);
+            for (uint32_t r = 0; r < p.tile && ty + r < p.height; ++r) {
+              const size_t from = (ty + r) * rowBytes + tx * pixelBits / 8;
+              const size_t n = std::min(tileRow, rowBytes - tx * pixelBits / 8);
+              std::memcpy(tile.data() + r * tileRow, planes[s].data() + from, n);
+            }
+            TIFFWriteTile(tif, tile.data(), tx, ty, 0, static_cast<uint16_t>(s));
           }
-          TIFFWriteTile(tif, tile.data(), tx, ty, 0, 0);
         }
       }
     } else {
       TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, p.rowsPerStrip ? p.rowsPerStrip : TIFFDefaultStripSize(tif, 0));
-      for (uint32_t y = 0; y < p.height; ++y) {
-        Bytes row(p.rows.begin() + y * rowBytes, p.rows.begin() + (y + 1) * rowBytes);
-        TIFFWriteScanline(tif, row.data(), y, 0);
+      for (size_t s = 0; s < planes.size(); ++s) {
+        for (uint32_t y = 0; y < p.height; ++y) {
+          Bytes row(planes[s].begin() + y * rowBytes, planes[s].begin() + (y + 1) * rowBytes);
+          TIFFWriteScanline(tif, row.data(), y, static_cast<uint16_t>(s));
+        }
       }
     }
     TIFFWriteDirectory(tif);

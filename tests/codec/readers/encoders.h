@@ -62,6 +62,8 @@ struct CPngLayout {
   png_color_16 trnsColor{};
   bool hasBackground = false;
   png_color_16 background{};
+  double gamma = 0;   // gAMA chunk when above 0
+  bool srgb = false;  // sRGB chunk (perceptual intent)
   std::vector<std::pair<std::string, std::string>> texts = {};
   bool hasPhys = false;
   uint32_t physX = 0, physY = 0;
@@ -81,6 +83,7 @@ struct CTiffPage {
   uint16_t samples = 1;
   uint16_t photometric = PHOTOMETRIC_MINISBLACK;
   bool writePhotometric = true;
+  bool planar = false;  // each sample in a plane of its own
   uint16_t compression = COMPRESSION_NONE;
   uint16_t orientation = 0;  // 0: no tag
   uint32_t tile = 0;         // tile width and length; 0: strips
@@ -88,9 +91,12 @@ struct CTiffPage {
   std::vector<uint16_t> red = {}, green = {}, blue = {};  // ColorMap
   float xResolution = 0, yResolution = 0;  // 0: no tag
   uint16_t resolutionUnit = 0;
-  Bytes rows = {};  // stored rows, packed as in the file
+  Bytes rows = {};  // stored rows, packed as in the file (planar: as a contiguous page holds them)
 };
 size_t TiffRowBytes(const CTiffPage& page);
+// The same picture stored contiguously in strips at 8 bits per sample, each
+// sample of 1, 2 or 4 bits raised as v x 255 / (2^bits - 1).
+CTiffPage TiffAtEightBits(const CTiffPage& page);
 void WriteTiff(const std::string& path, const std::vector<CTiffPage>& pages);
 // libtiff's RGBA decode of a page, top row first, 4 bytes per pixel.
 CReference DecodeTiffRgba(const std::string& path, int page);

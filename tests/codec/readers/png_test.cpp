@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstring>
 
@@ -293,6 +294,130 @@ TEST_F(PngReader, ColourKeyComposesInBothTwins) {
     ASSERT_EQ(b.error, IS_ERR_OK);
     EXPECT_EQ(a.Copy(9 * 5 * 3), b.Copy(9 * 5 * 3)) << type << "/" << depth;
     EXPECT_EQ(a.Copy(3), (Bytes{0, 0, 0})) << type << "/" << depth;
+  }
+}
+
+// The rows of a row-by-row read.
+class CKeptRows : public ISRowReceiver {
+ public:
+  int32_t Begin(int32_t width, int32_t) override {
+    m_nWidth = width;
+    return IS_ERR_OK;
+  }
+  int32_t Row(int32_t, const uint8_t* pixels) override {
+    m_pixels.insert(m_pixels.end(), pixels, pixels + size_t(m_nWidth) * 3);
+    return IS_ERR_OK;
+  }
+  int32_t m_nWidth = 0;
+  Bytes m_pixels;
+};
+
+// The picture composed over the file's bKGD colour (else black) in the stored
+// values, at the file's depth, red, green, blue: alpha a of max gives
+// (a x fg + (max - a) x bg) / max to the nearest, so 0 is the background and
+// max the stored colour. A colour key is alpha 0 or max.
+std::vector<uint32_t> StraightOver(const CPngLayout& l, const Bytes& rows) {
+  using Rgb3 = std::array<uint32_t, 3>;
+  const bool wide = l.bitDepth == 16;
+  const uint64_t max = wide ? 65535 : 255;
+  const int type = l.colorType;
+  const size_t n = type == 4 ? 2 : type == 2 ? 3 : type == 6 ? 4 : 1;
+  const auto sample = [&](size_t i) -> uint32_t { return wide ? rows[2 * i] << 8 | rows[2 * i + 1] : rows[i]; };
+  const auto entry = [&](size_t i) { return Rgb3{l.palette[i].red, l.palette[i].green, l.palette[i].blue}; };
+  const png_color_16 &key = l.trnsColor, &b = l.background;
+  std::vector<uint32_t> out;
+  for (size_t p = 0; p < size_t{l.width} * l.height; ++p) {
+    Rgb3 fg{}, bg{};
+    uint64_t a = max;
+    if (type == PNG_COLOR_TYPE_PALETTE) {
+      fg = entry(rows[p]);
+      if (rows[p] < l.trnsAlpha.size()) a = l.trnsAlpha[rows[p]];
+      if (l.hasBackground) bg = entry(b.index);
+    } else {
+      const bool colour = type & PNG_COLOR_MASK_COLOR;
+      for (size_t c = 0; c < 3; ++c) fg[c] = sample(p * n + (colour ? c : 0));
+      if (type & PNG_COLOR_MASK_ALPHA) a = sample(p * n + n - 1);
+      if (l.hasTrnsColor && (colour ? fg == Rgb3{key.red, key.green, key.blue} : fg[0] == key.gray)) a = 0;
+      if (l.hasBackground) bg = colour ? Rgb3{b.red, b.green, b.blue} : Rgb3{b.gray, b.gray, b.gray};
+    }
+    for (size_t c = 0; c < 3; ++c)
+      out.push_back(static_cast<uint32_t>((a * fg[c] + (max - a) * bg[c] + max / 2) / max));
+  }
+  return out;
+}
+
+// Transparent pixels are composed over the background in the stored values,
+// whatever gamma the file declares: the same file with gAMA 1/1.8, with sRGB
+// and with neither gives the same pixels, at 8 and 16 bits, grey and colour,
+// keyed, alpha and palette alphas, interlaced or not, read whole (24 bits, and
+// 48 for 16-bit colour) and row by row. Only flags bit 0 corrects gamma.
+TEST_F(PngReader, TransparencyIsComposedStraightWhateverGammaTheFileDeclares) {
+  uint32_t seed = 30;
+  for (const int type : {0, 2, 3, 4, 6}) {
+    for (const int depth : {8, 16}) {
+      for (const bool interlaced : {false, true}) {
+        if (type == PNG_COLOR_TYPE_PALETTE && depth == 16) continue;
+        SCOPED_TRACE(::testing::Message() << "type " << type << ", " << depth << " bits, interlaced " << interlaced);
+        CPngFile png = MakePng({.width = 11, .height = 7, .bitDepth = depth, .colorType = type}, ++seed);
+        CPngLayout layout = png.layout;
+        Bytes& rows = png.rows;
+        layout.interlaced = interlaced;
+        layout.hasBackground = interlaced != (depth == 16);
+        const size_t bytes = depth / 8, n = PngRowBytes(layout) / 11 / bytes;
+        if (type == PNG_COLOR_TYPE_PALETTE) {
+          layout.trnsAlpha = Noise(200, seed);
+          layout.trnsAlpha[0] = 0, layout.trnsAlpha[1] = 255;
+          layout.background.index = 3;
+        } else if (type & PNG_COLOR_MASK_ALPHA) {
+          // Pixel 0 transparent, pixel 1 opaque, the others partly transparent.
+          std::fill_n(rows.begin() + (n - 1) * bytes, bytes, 0);
+          std::fill_n(rows.begin() + (2 * n - 1) * bytes, bytes, 0xFF);
+        } else {
+          // Pixels 0 and 5 carry the key.
+          std::copy_n(rows.begin(), n * bytes, rows.begin() + 5 * n * bytes);
+          const auto at = [&](size_t c) {
+            return static_cast<png_uint_16>(depth == 16 ? rows[2 * c] << 8 | rows[2 * c + 1] : rows[c]);
+          };
+          layout.hasTrnsColor = true;
+          layout.trnsColor = type == 0 ? png_color_16{0, 0, 0, 0, at(0)} : png_color_16{0, at(0), at(1), at(2), 0};
+        }
+        if (type != PNG_COLOR_TYPE_PALETTE) {
+          const auto v = static_cast<png_uint_16>(depth == 16 ? 0x8123 : 0x9A);
+          layout.background = png_color_16{0, v, static_cast<png_uint_16>(v / 3), static_cast<png_uint_16>(v / 2), v};
+        }
+        Bytes expected24, expected48;
+        for (const uint32_t v : StraightOver(layout, rows)) {
+          expected24.push_back(static_cast<uint8_t>(depth == 16 ? v >> 8 : v));
+          expected48.insert(expected48.end(), {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)});
+        }
+        for (const char* declared : {"none", "gAMA", "sRGB"}) {
+          SCOPED_TRACE(declared);
+          CPngLayout l = layout;
+          l.gamma = declared[0] == 'g' ? 1 / 1.8 : 0;
+          l.srgb = declared[0] == 's';
+          const Bytes file = EncodePng(l, rows);
+          if (l.gamma || l.srgb) {
+            ASSERT_NE(std::search(file.begin(), file.end(), declared, declared + 4), file.end());
+          }
+          const std::string path = m_dir.Write("g.png", file);
+          const CRead r = ReadPng(path, 24);
+          ASSERT_EQ(r.error, IS_ERR_OK);
+          EXPECT_EQ(r.Copy(expected24.size()), expected24);
+          CSource source(path);
+          CKeptRows kept;
+          EXPECT_EQ(ISReadPNGRows(source.Get(), &kept), 1);
+          EXPECT_EQ(kept.m_pixels, expected24);
+          if (depth == 16 && (type & PNG_COLOR_MASK_COLOR)) {
+            const CRead r48 = ReadPng(path, 48);
+            ASSERT_EQ(r48.error, IS_ERR_OK);
+            EXPECT_EQ(r48.Copy(expected48.size()), expected48);
+          }
+          if (l.gamma && type == PNG_COLOR_TYPE_RGB && depth == 8) {
+            EXPECT_NE(ReadPng(path, 24, IS_PNG_GAMMA).Copy(expected24.size()), expected24) << "corrected";
+          }
+        }
+      }
+    }
   }
 }
 

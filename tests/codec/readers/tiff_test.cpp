@@ -69,6 +69,21 @@ Bytes HandMadeTiff(const std::map<uint16_t, std::array<uint32_t, 3>>& entries, c
 constexpr uint32_t kShort = 3, kLong = 4;
 uint32_t DataOffset(size_t entries) { return static_cast<uint32_t>(8 + 2 + entries * 12 + 4); }
 
+// The rows of a row-by-row read.
+class CKeptRows : public ISRowReceiver {
+ public:
+  int32_t Begin(int32_t width, int32_t) override {
+    m_nWidth = width;
+    return IS_ERR_OK;
+  }
+  int32_t Row(int32_t, const uint8_t* pixels) override {
+    m_pixels.insert(m_pixels.end(), pixels, pixels + size_t(m_nWidth) * 3);
+    return IS_ERR_OK;
+  }
+  int32_t m_nWidth = 0;
+  Bytes m_pixels;
+};
+
 class TiffReader : public ::testing::Test {
  protected:
   std::string Write(const std::vector<CTiffPage>& pages) {
@@ -163,6 +178,64 @@ TEST_F(TiffReader, RgbStripsAndTilesMatchLibtiffsRgbaDecode) {
     ASSERT_EQ(r24.error, IS_ERR_OK);
     EXPECT_EQ(r32.Copy(ref.pixels.size()), ref.pixels);
     EXPECT_EQ(r24.Copy(37 * 21 * 3), page.rows);
+  }
+}
+
+// RGB pages of 1, 2 and 4 bits per sample, contiguous and planar, in strips
+// and tiles, read in colour: each depth gives what the same picture stored
+// at 8 bits per sample gives. At 8 bits a page whose colours all fit the
+// palette (1 and 2 bits) is read through it; 4 bits cannot be, nor can any of
+// them at 1 bit.
+TEST_F(TiffReader, RgbWithFewerThanEightBitsPerSampleReadsInColour) {
+  // Tiles of 64: uncompressed tiles must be multiples of 1024 bytes (above).
+  const struct {
+    uint16_t bits;
+    bool planar;
+    uint32_t tile;
+    uint16_t orientation;
+  } cases[] = {{1, false, 0, 0}, {1, true, 0, 6},  {2, false, 0, 0}, {2, true, 0, 0},
+               {2, true, 64, 0}, {4, false, 0, 0}, {4, true, 0, 0},  {4, false, 64, 3}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.bits << " bits, planar " << c.planar << ", tile " << c.tile);
+    CTiffPage page{.width = 70,
+                   .height = 67,
+                   .bits = c.bits,
+                   .samples = 3,
+                   .photometric = PHOTOMETRIC_RGB,
+                   .planar = c.planar,
+                   .orientation = c.orientation,
+                   .tile = c.tile,
+                   .rowsPerStrip = 5};
+    page.rows = Noise(TiffRowBytes(page) * page.height, c.bits * 10 + c.planar);
+    const std::string path = Write({page}), eight = Write({TiffAtEightBits(page)});
+    for (const int32_t depth : {24, 32}) {
+      const CRead want = ReadTiff(eight, depth), got = ReadTiff(path, depth);
+      ASSERT_EQ(want.error, IS_ERR_OK);
+      ASSERT_EQ(got.error, IS_ERR_OK) << depth;
+      EXPECT_EQ(got.width, want.width);
+      EXPECT_EQ(got.Copy(70 * 67 * depth / 8), want.Copy(70 * 67 * depth / 8)) << depth;
+    }
+    const Bytes colours = ReadTiff(eight, 24).Copy(70 * 67 * 3);
+    CSource source(path);
+    CKeptRows kept;
+    EXPECT_EQ(ISReadTIFFRows(source.Get(), 0, &kept), 1);
+    EXPECT_EQ(kept.m_pixels, colours);
+    const CRead indexed = ReadTiff(path, 8);
+    if (c.bits <= 2) {
+      ASSERT_EQ(indexed.error, IS_ERR_OK);
+      Bytes shown;
+      for (const uint8_t i : indexed.Copy(70 * 67)) {
+        const Bytes rgb = Rgb(indexed.palette[i]);
+        shown.insert(shown.end(), rgb.begin(), rgb.end());
+      }
+      EXPECT_EQ(shown, colours);
+    } else {
+      EXPECT_EQ(indexed.error, IS_ERR_DEPTH);
+      EXPECT_FALSE(indexed.buffer);
+    }
+    const CRead bilevel = ReadTiff(path, 1);
+    EXPECT_EQ(bilevel.error, IS_ERR_DEPTH);
+    EXPECT_FALSE(bilevel.buffer);
   }
 }
 
