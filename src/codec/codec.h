@@ -150,6 +150,10 @@ int32_t ISGetBMPDims(HISSRC source, int32_t* width, int32_t* height, int32_t* bi
 int32_t ISGetBMPPalette(HISSRC source, int32_t* count, ISPalEntry* palette);
 uint8_t* ISReadBMP(HISSRC source, int32_t* width, int32_t* height, int32_t bitsPerPixel, ISPalEntry* palette,
                    uint32_t flags);
+// The 24-bit read of an uncompressed or bit-field file handed to receiver row
+// by row, top row first. Run-length files are refused (IS_ERR_BMPRLE); data
+// that ends early ends the read with error 3 (no zero rows).
+int32_t ISReadBMPRows(HISSRC source, ISRowReceiver* receiver);
 
 int32_t ISGetWBMPDims(HISSRC source, int32_t* width, int32_t* height);
 // Note the argument order: palette before bits per pixel (1 or 8).
@@ -160,14 +164,22 @@ int32_t ISGetPCXDims(HISSRC source, int32_t* width, int32_t* height, int32_t* bi
 int32_t ISGetPCXPalette(HISSRC source, int32_t* count, ISPalEntry* palette);
 uint8_t* ISReadPCX(HISSRC source, int32_t* width, int32_t* height, int32_t bitsPerPixel, ISPalEntry* palette,
                    uint32_t flags);
+// The 24-bit read handed to receiver row by row, top row first (rows past the
+// end of a truncated file as zeros, error 3). 1 when the rows were handed over.
+int32_t ISReadPCXRows(HISSRC source, ISRowReceiver* receiver);
 
 // ---- TGA, PSD, PhotoCD ---------------------------------------------------------
-// TGA: 8 bits (colour-mapped and greyscale files of at most 8 bits per pixel;
-// the palette is filled by the read), 24 or 32 bits (any handled file).
+// TGA: 8 bits (colour-mapped and greyscale files of at most 8 bits per pixel,
+// and greyscale files of 16 bits, grey and alpha; the palette is filled by the
+// read), 24 or 32 bits (any handled file).
 int32_t ISGetTGADims(HISSRC source, int32_t* width, int32_t* height, int32_t* pixelDepth);
 int32_t ISGetTGAPalette(HISSRC source, int32_t* count, ISPalEntry* palette);
 uint8_t* ISReadTGA(HISSRC source, int32_t* width, int32_t* height, int32_t bitsPerPixel, ISPalEntry* palette,
                    uint32_t flags);
+// The 24-bit read handed to receiver row by row, top row first. Data that ends
+// early ends the read with error 3 (no zero rows: the whole read keeps what it
+// got).
+int32_t ISReadTGARows(HISSRC source, ISRowReceiver* receiver);
 
 // PSD: the merged image. colourMode is the document's mode (0 bitmap, 1 grey,
 // 2 indexed, 3 RGB, 4 CMYK, 7 multichannel, 8 duotone, 9 Lab); resolution (may
@@ -177,6 +189,10 @@ int32_t ISGetPSDDims(HISSRC source, int32_t* width, int32_t* height, int32_t* co
 int32_t ISGetPSDPalette(HISSRC source, int32_t* count, ISPalEntry* palette);
 uint8_t* ISReadPSD(HISSRC source, int32_t* width, int32_t* height, int32_t bitsPerPixel, ISPalEntry* palette,
                    uint32_t flags);
+// The 24-bit read handed to receiver row by row, each row taken from every
+// channel's plane in turn. Data that ends early or does not decode ends the
+// read with its error (no zero rows: the whole read keeps what it got).
+int32_t ISReadPSDRows(HISSRC source, ISRowReceiver* receiver);
 
 // PhotoCD image pack at 24 bits: resolution 1 (192 x 128), 2 (384 x 256),
 // 3 (768 x 512, the base image) and 4 to 6 (the base image enlarged), turned

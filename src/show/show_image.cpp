@@ -165,13 +165,16 @@ int32_t CShowImage::LoadFromSource(HISSRC source, int32_t type, int32_t page) {
     case EHolderPalette::kQuery: {
       if (!bits) return result;
       // The read has already filled the palette; a query that fails (a
-      // greyscale TGA has no colour map to report) must not wipe it.
+      // greyscale TGA has no colour map to report) must not wipe it. The
+      // query gives the file's own entries only: past them the read's entries
+      // stay (copies of entry 0), so an index beyond the file's colours shows
+      // the colour the 8-bit read gives it rather than black.
       ISSeekSource(source, 0, 0);
       std::array<ISPalEntry, IS_PALETTE_SIZE> queried{};
       int32_t count = 0;
       if (format->queryPalette(source, &count, queried.data()) && count > 0) {
-        m_Palette = queried;
         m_nPaletteCount = std::min(count, IS_PALETTE_SIZE);
+        std::copy_n(queried.begin(), m_nPaletteCount, m_Palette.begin());
       } else {
         m_nPaletteCount = IS_PALETTE_SIZE;
       }
@@ -339,9 +342,10 @@ int32_t CShowImage::ExpandTo8Into(CShowImage& target) const {
                  target.GetBits() + static_cast<int64_t>(i) * m_nWidth);
     result = ISGetLastError();
   }
+  // The whole palette goes along: a 1-bit picture with one colour in its file
+  // shows its other index as the entry its read put past the count.
   target.m_nPaletteCount = 256;
-  const int32_t count = std::clamp(m_nPaletteCount, 0, IS_PALETTE_SIZE);
-  std::copy_n(m_Palette.begin(), count, target.m_Palette.begin());
+  target.m_Palette = m_Palette;
   target.CopyInfo(*this);
   return result;
 }

@@ -26,6 +26,28 @@ uniform_bmp() {
   printf "BM$(le32 $((54 + size)))$(le32 0)$(le32 54)$(le32 40)$(le32 "$2")$(le32 "$3")$(le16 1)$(le16 24)$(le32 0)$(le32 $size)$(le32 2835)$(le32 2835)$(le32 0)$(le32 0)" >"$1"
   head -c "$size" /dev/zero | tr '\0' '\144' >>"$1"
 }
+# bmp FILE HEADER-SIZE WIDTH HEIGHT BITS COMPRESSION COLOURS PALETTE PIXELS [MASKS]: a BMP with an
+# information header of 12, 40, 108 or 124 bytes. PALETTE, PIXELS and MASKS are printf escapes;
+# palette entries take 3 bytes after a 12-byte header, else 4; MASKS (red, green, blue) sit inside
+# a 108- or 124-byte header, whose colour-space and profile bytes are filled with A5.
+bmp() {
+  local file=$1 hs=$2 w=$3 h=$4 bits=$5 comp=$6 colours=$7 pal=$8 pix=$9 masks=${10:-} header i
+  local palBytes pixBytes
+  palBytes=$(printf "$pal" | wc -c)
+  pixBytes=$(printf "$pix" | wc -c)
+  local off=$((14 + hs + palBytes))
+  if [ "$hs" = 12 ]; then
+    header="$(le32 12)$(le16 "$w")$(le16 "$h")$(le16 1)$(le16 "$bits")"
+  else
+    header="$(le32 "$hs")$(le32 "$w")$(le32 "$h")$(le16 1)$(le16 "$bits")$(le32 "$comp")$(le32 "$pixBytes")"
+    header+="$(le32 2835)$(le32 2835)$(le32 "$colours")$(le32 0)"
+    if [ "$hs" -gt 40 ]; then
+      header+="${masks:-$(le32 0)$(le32 0)$(le32 0)}$(le32 0)"
+      for ((i = 56; i < hs; i++)); do header+='\xa5'; done
+    fi
+  fi
+  printf "BM$(le32 $((off + pixBytes)))$(le32 0)$(le32 $off)$header$pal$pix" >"$file"
+}
 (
   cd "$work" || exit 1
   uniform_bmp p1600x1200.bmp 1600 1200
@@ -33,6 +55,18 @@ uniform_bmp() {
   uniform_bmp p900x1600.bmp 900 1600
   uniform_bmp p296x100.bmp 296 100
   printf 'not a picture' >junk.bmp
+  # One 4 x 2 picture with a 12- and a 124-byte header; bit fields inside a 108-byte header; a
+  # 16-colour picture with a 12-byte header (3-byte palette entries); pictures whose pixels use
+  # indices past the colours their file lists (2 of 256, 1 of 2).
+  rgb4x2='\x00\x0b\x16\x21\x2c\x37\x42\x4d\x58\x63\x6e\x79\x84\x8f\x9a\xa5\xb0\xbb\xc6\xd1\xdc\xe7\xf2\xfd'
+  bmp core24.bmp 12 4 2 24 0 0 '' "$rgb4x2"
+  bmp info124_24.bmp 124 4 2 24 0 0 '' "$rgb4x2"
+  bmp info108_16.bmp 108 2 2 16 3 0 '' '\xff\xff\x1f\x00\xe0\x07\x00\xf8' "$(le32 0xf800)$(le32 0x07e0)$(le32 0x1f)"
+  pal16=''
+  for i in $(seq 0 15); do pal16+=$(printf '\\x%02x\\x%02x\\x%02x' $((i * 16)) $((255 - i * 16)) $((i * 8))); done
+  bmp core4.bmp 12 4 2 4 0 0 "$pal16" '\x01\x23\x00\x00\x45\x6f\x00\x00'
+  bmp few8.bmp 40 4 2 8 0 2 '\x10\x20\xc0\x00\x30\x90\x50\x00' '\x00\x01\x05\xc8\x01\x00\xff\x02'
+  bmp few1.bmp 40 8 1 1 0 1 '\x10\x20\xc0\x00' '\xa5\x00\x00\x00'
   # A 5 x 3 binary PPM whose bytes climb by 5.
   { printf 'P6\n5 3\n255\n'; for i in $(seq 0 44); do printf "\\x$(printf %02x $((i * 5)))"; done; } >p5x3.ppm
   while IFS= read -r line; do
@@ -45,6 +79,21 @@ uniform_bmp() {
   echo "\$ bytes of s.idx after the last set"
   od -An -tx1 s.idx | tr -s ' \n' ' '
   echo
+  echo "\$ pictures that must be equal"
+  while read -r a b; do
+    if cmp -s "$a" "$b"; then echo "same $a $b"; else echo "differ $a $b"; fi
+  done <<'PAIRS'
+d_core24.ppm l_core24.ppm
+l_core24.ppm l_info124_24.ppm
+d_core4.ppm l_core4.ppm
+d_few8.ppm l_few8.ppm
+d_few1.ppm l_few1.ppm
+PAIRS
+  for f in l_core24.ppm l_info108_16.ppm l_few8.ppm; do
+    echo "\$ bytes of $f"
+    od -An -tx1 "$f" | tr -s ' \n' ' '
+    echo
+  done
 ) >"$out"
 if [ $update -eq 1 ]; then cp "$out" "$here/expected.txt"; echo "updated"; exit 0; fi
 if diff -u "$here/expected.txt" "$out"; then

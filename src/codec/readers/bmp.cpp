@@ -1,5 +1,6 @@
 // BMP reader: dimension query, palette query and read at 1, 8, 24 and 32 bits,
-// with RLE8/RLE4 and 16- and 32-bit bit-field masks.
+// with RLE8/RLE4 and 16- and 32-bit bit-field masks, for files with a 12-, 40-,
+// 108- or 124-byte information header.
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -140,8 +141,11 @@ void ExpandBmpIndices(const uint8_t* stored, int32_t width, int32_t bitCount, ui
 namespace {
 
 constexpr uint32_t kFileHeaderBytes = 14;
-constexpr uint32_t kInfoHeaderBytes = 40;
-constexpr int64_t kHeadersBytes = kFileHeaderBytes + kInfoHeaderBytes;
+constexpr uint32_t kCoreHeaderBytes = 12;      // 16-bit sizes, 3-byte palette entries
+constexpr uint32_t kInfoHeaderBytes = 40;      // what every longer header starts with
+constexpr uint32_t kSpaceHeaderBytes = 108;    // adds channel masks and colour-space data
+constexpr uint32_t kProfileHeaderBytes = 124;  // adds a colour profile
+constexpr uint32_t kMaskBytes = 12;
 
 struct CBmpHeader {
   uint32_t nDataOffset = 0;
@@ -153,19 +157,39 @@ struct CBmpHeader {
   int32_t nXPelsPerMeter = 0;
   int32_t nYPelsPerMeter = 0;
   uint32_t nColorsUsed = 0;
+  bool bCore = false;         // 12-byte header
+  bool bMasksInside = false;  // 108 or 124 bytes: the masks are part of the header
+  uint32_t arrMasks[3] = {0, 0, 0};
+
+  // Where the header ends: the masks of a 40-byte bit-field header, or else the
+  // palette, follow.
+  int64_t HeaderEnd() const { return int64_t{kFileHeaderBytes} + nHeaderSize; }
+  uint32_t PaletteEntryBytes() const { return bCore ? 3 : 4; }
 };
 
-// The file header and the 40 bytes after it; throws 3 on a short read and 6
-// without "BM". With requireInfo40, a header size other than 40 is error 6.
-CBmpHeader ReadHeaders(CISIO& io, bool requireInfo40) {
+// The file header and the information header; throws 3 on a short read and 6
+// without "BM". The 12-byte header is read by its own layout; any other size
+// is answered from its first 40 bytes. With requireKnown (every read and the
+// palette query), a size other than 12, 40, 108 or 124 is error 6, and the
+// whole header is read, so the source stands where the header ends.
+CBmpHeader ReadHeaders(CISIO& io, bool requireKnown) {
   uint8_t file[kFileHeaderBytes];
   if (!io.ReadExactly(file, sizeof file)) throw ISException(IS_ERR_FILEREAD);
   if (file[0] != 'B' || file[1] != 'M') throw ISException(IS_ERR_NOTBMP);
-  uint8_t info[kInfoHeaderBytes];
-  if (!io.ReadExactly(info, sizeof info)) throw ISException(IS_ERR_FILEREAD);
+  uint8_t info[kProfileHeaderBytes];
+  if (!io.ReadExactly(info, 4)) throw ISException(IS_ERR_FILEREAD);
   CBmpHeader h;
   h.nDataOffset = LoadU32LE(file + 10);
   h.nHeaderSize = LoadU32LE(info + 0);
+  if (h.nHeaderSize == kCoreHeaderBytes) {
+    if (!io.ReadExactly(info + 4, kCoreHeaderBytes - 4)) throw ISException(IS_ERR_FILEREAD);
+    h.bCore = true;
+    h.nWidth = LoadU16LE(info + 4);  // unsigned: always bottom-up
+    h.nHeight = LoadU16LE(info + 6);
+    h.nBitCount = LoadU16LE(info + 10);
+    return h;
+  }
+  if (!io.ReadExactly(info + 4, kInfoHeaderBytes - 4)) throw ISException(IS_ERR_FILEREAD);
   h.nWidth = LoadI32LE(info + 4);
   h.nHeight = LoadI32LE(info + 8);
   h.nBitCount = LoadU16LE(info + 14);
@@ -173,7 +197,15 @@ CBmpHeader ReadHeaders(CISIO& io, bool requireInfo40) {
   h.nXPelsPerMeter = LoadI32LE(info + 24);
   h.nYPelsPerMeter = LoadI32LE(info + 28);
   h.nColorsUsed = LoadU32LE(info + 32);
-  if (requireInfo40 && h.nHeaderSize != kInfoHeaderBytes) throw ISException(IS_ERR_NOTBMP);
+  if (!requireKnown) return h;
+  if (h.nHeaderSize == kSpaceHeaderBytes || h.nHeaderSize == kProfileHeaderBytes) {
+    // Colour-space and profile data are read past and not used.
+    if (!io.ReadExactly(info + kInfoHeaderBytes, h.nHeaderSize - kInfoHeaderBytes)) throw ISException(IS_ERR_FILEREAD);
+    h.bMasksInside = true;
+    for (int c = 0; c < 3; ++c) h.arrMasks[c] = LoadU32LE(info + kInfoHeaderBytes + 4 * c);
+  } else if (h.nHeaderSize != kInfoHeaderBytes) {
+    throw ISException(IS_ERR_NOTBMP);
+  }
   return h;
 }
 
@@ -193,9 +225,19 @@ uint32_t CappedColourCount(const CBmpHeader& h) {
   return static_cast<uint32_t>(std::min<uint64_t>(ColourCount(h), 256));
 }
 
+int64_t PaletteBytes(const CBmpHeader& h, uint32_t count) { return int64_t{count} * h.PaletteEntryBytes(); }
+
 // Reads count entries into a zeroed 256-entry palette (error 3 when short).
-void ReadPalette(CISIO& io, uint32_t count, ISPalEntry* palette) {
-  if (!io.ReadExactly(palette, size_t{count} * sizeof(ISPalEntry))) throw ISException(IS_ERR_FILEREAD);
+// Entries of a 12-byte header file have no reserved byte; it becomes 0.
+void ReadPalette(CISIO& io, const CBmpHeader& h, uint32_t count, ISPalEntry* palette) {
+  if (!h.bCore) {
+    if (!io.ReadExactly(palette, size_t{count} * sizeof(ISPalEntry))) throw ISException(IS_ERR_FILEREAD);
+    return;
+  }
+  uint8_t triples[IS_PALETTE_SIZE * 3];
+  if (!io.ReadExactly(triples, size_t{count} * 3)) throw ISException(IS_ERR_FILEREAD);
+  for (uint32_t i = 0; i < count; ++i)
+    palette[i] = ISPalEntry{triples[3 * i], triples[3 * i + 1], triples[3 * i + 2], 0};
 }
 
 // Skips from the bytes consumed so far to the data offset; an offset before
@@ -386,8 +428,10 @@ uint8_t* ReadRle(CISOperation& op, CISIO& io, int64_t start, int32_t outBits, in
   if (!IsRle(h)) throw ISException(IS_ERR_BMPRLE);
   ISPalEntry palette[IS_PALETTE_SIZE] = {};
   const uint32_t entries = CappedColourCount(h);
-  ReadPalette(io, entries, palette);
-  SkipToData(io, h, kHeadersBytes + int64_t{entries} * 4);
+  ReadPalette(io, h, entries, palette);
+  // Indices past the file's colours take entry 0, as the 8-bit read gives them.
+  if (entries > 0) std::fill(palette + entries, palette + IS_PALETTE_SIZE, palette[0]);
+  SkipToData(io, h, h.HeaderEnd() + PaletteBytes(h, entries));
 
   // A negative (top-down) height gives no buffer.
   if (h.nHeight <= 0) throw ISException(IS_ERR_MEMORY);
@@ -406,29 +450,37 @@ uint8_t* ReadRle(CISOperation& op, CISIO& io, int64_t start, int32_t outBits, in
 
 // ---- Reads -------------------------------------------------------------------
 
-uint8_t* ReadBmpRgb(CISOperation& op, CISIO& io, int32_t outBits, int32_t* width, int32_t* height) {
-  const int64_t start = io.Tell();
-  const CBmpHeader h = ReadHeaders(io, true);
-  if (h.nWidth <= 0) throw ISException(IS_ERR_NOTBMP);
-  if (IsRle(h)) return ReadRle(op, io, start, outBits, width, height);
-  if (h.nCompression == 1 || h.nCompression == 2 || h.nCompression > 3) throw ISException(IS_ERR_NOTBMP);
-
+// What the 24- and 32-bit reads of an uncompressed or bit-field file need
+// before the pixels: the header, the row layout with its palette (entries
+// past the file's colours take entry 0, as the 8-bit read gives them), and
+// the source standing at the data.
+struct CBmpRgbSetup {
+  CBmpHeader h;
   CBmpRowLayout layout;
-  layout.nBitCount = h.nBitCount;
-  layout.nCompression = static_cast<int32_t>(h.nCompression);
-  int64_t consumed = kHeadersBytes;
-  if (h.nCompression == 3) {
-    uint8_t masks[12];
+  ISPalEntry palette[IS_PALETTE_SIZE] = {};
+};
+
+void ReadRgbSetup(CISIO& io, int64_t start, const CBmpHeader& h, CBmpRgbSetup& s) {
+  s.h = h;
+  if (h.nCompression == 1 || h.nCompression == 2 || h.nCompression > 3) throw ISException(IS_ERR_NOTBMP);
+  s.layout.nBitCount = h.nBitCount;
+  s.layout.nCompression = static_cast<int32_t>(h.nCompression);
+  int64_t consumed = h.HeaderEnd();
+  if (h.nCompression == 3 && h.bMasksInside) {
+    std::copy(h.arrMasks, h.arrMasks + 3, s.layout.arrMasks);
+  } else if (h.nCompression == 3) {
+    // A 40-byte header is followed by its masks.
+    uint8_t masks[kMaskBytes];
     if (!io.ReadExactly(masks, sizeof masks)) throw ISException(IS_ERR_FILEREAD);
-    for (int c = 0; c < 3; ++c) layout.arrMasks[c] = LoadU32LE(masks + 4 * c);
+    for (int c = 0; c < 3; ++c) s.layout.arrMasks[c] = LoadU32LE(masks + 4 * c);
     consumed += sizeof masks;
   }
-  ISPalEntry palette[IS_PALETTE_SIZE] = {};  // entries not in the file are black
-  layout.pPalette = palette;
+  s.layout.pPalette = s.palette;
   if (IsIndexed(h.nBitCount)) {
     const uint32_t entries = CappedColourCount(h);
-    ReadPalette(io, entries, palette);
-    consumed += int64_t{entries} * 4;
+    ReadPalette(io, h, entries, s.palette);
+    if (entries > 0) std::fill(s.palette + entries, s.palette + IS_PALETTE_SIZE, s.palette[0]);
+    consumed += PaletteBytes(h, entries);
   } else if (h.nBitCount != 16 && h.nBitCount != 24 && h.nBitCount != 32) {
     throw ISException(IS_ERR_NOTBMP);
   }
@@ -437,7 +489,15 @@ uint8_t* ReadBmpRgb(CISOperation& op, CISIO& io, int32_t outBits, int32_t* width
   } else if (h.nDataOffset < consumed && !io.Seek(start + h.nDataOffset, 0)) {
     throw ISException(IS_ERR_FILEREAD);
   }
+}
 
+uint8_t* ReadBmpRgb(CISOperation& op, CISIO& io, int32_t outBits, int32_t* width, int32_t* height) {
+  const int64_t start = io.Tell();
+  const CBmpHeader h = ReadHeaders(io, true);
+  if (h.nWidth <= 0) throw ISException(IS_ERR_NOTBMP);
+  if (IsRle(h)) return ReadRle(op, io, start, outBits, width, height);
+  CBmpRgbSetup s;
+  ReadRgbSetup(io, start, h, s);
   const int64_t stride = ImageStride(h.nWidth, outBits);
   RequireFirstRow(io, h);
   CISBuffer buffer(ImageBytes(h.nWidth, std::abs(int64_t{h.nHeight}), outBits));
@@ -445,8 +505,36 @@ uint8_t* ReadBmpRgb(CISOperation& op, CISIO& io, int32_t outBits, int32_t* width
   *width = h.nWidth;
   *height = static_cast<int32_t>(std::min<int64_t>(std::abs(int64_t{h.nHeight}), INT32_MAX));
   ReadStoredRows(op, io, h, buffer.Get(), stride,
-                 [&](const uint8_t* row, uint8_t* out) { ConvertBmpRow(layout, row, h.nWidth, outBits, out); });
+                 [&](const uint8_t* row, uint8_t* out) { ConvertBmpRow(s.layout, row, h.nWidth, outBits, out); });
   return buffer.Release();
+}
+
+// The 24-bit read handed over row by row, top row first: the stored rows lie
+// at fixed places, so bottom-up files are read from their last row back.
+// Run-length files are refused (error 7), and data that ends early ends the
+// read with error 3 (the whole read keeps what it got).
+void ReadBmpRgbRows(CISOperation& op, CISIO& io, CRowHandover& rows) {
+  const int64_t start = io.Tell();
+  const CBmpHeader h = ReadHeaders(io, true);
+  if (h.nWidth <= 0) throw ISException(IS_ERR_NOTBMP);
+  if (IsRle(h)) throw ISException(IS_ERR_BMPRLE);
+  CBmpRgbSetup s;
+  ReadRgbSetup(io, start, h, s);
+  RequireFirstRow(io, h);
+  const int64_t height = std::abs(int64_t{h.nHeight});
+  if (ImageBytes(h.nWidth, height, 24) == 0 || height > INT32_MAX) throw ISException(IS_ERR_MEMORY);
+  const int64_t stored = BmpStoredRowBytes(h.nWidth, h.nBitCount);
+  const int64_t dataAt = io.Tell();
+  if (dataAt < 0 || io.Size() < 0 || dataAt + stored * height > io.Size()) throw ISException(IS_ERR_FILEREAD);
+  rows.Begin(uint32_t(h.nWidth), uint32_t(height));
+  std::vector<uint8_t> row(static_cast<size_t>(stored));
+  for (int64_t y = 0; y < height; ++y) {
+    const int64_t i = h.nHeight > 0 ? height - 1 - y : y;
+    if (!io.Seek(dataAt + i * stored, 0) || !io.ReadExactly(row.data(), row.size())) throw ISException(IS_ERR_FILEREAD);
+    ConvertBmpRow(s.layout, row.data(), h.nWidth, 24, rows.Row());
+    rows.Deliver();
+    if (!op.Progress(static_cast<int32_t>(y), static_cast<int32_t>(height))) return;
+  }
 }
 
 uint8_t* ReadBmpIndexed(CISOperation& op, CISIO& io, int32_t outBits, ISPalEntry* palette, int32_t* width,
@@ -457,11 +545,11 @@ uint8_t* ReadBmpIndexed(CISOperation& op, CISIO& io, int32_t outBits, ISPalEntry
   if (!IsIndexed(h.nBitCount)) throw ISException(IS_ERR_NOTBMP);
   const uint32_t count = CappedColourCount(h);
   std::memset(palette, 0, sizeof(ISPalEntry) * IS_PALETTE_SIZE);
-  ReadPalette(io, count, palette);
+  ReadPalette(io, h, count, palette);
   std::fill(palette + count, palette + IS_PALETTE_SIZE, palette[0]);
   if (IsRle(h)) return ReadRle(op, io, start, 8, width, height);
   if (h.nCompression != 0) throw ISException(IS_ERR_NOTBMP);
-  SkipToData(io, h, kHeadersBytes + int64_t{count} * 4);
+  SkipToData(io, h, h.HeaderEnd() + PaletteBytes(h, count));
 
   const int64_t stride = ImageStride(h.nWidth, outBits);
   const int64_t rows = std::abs(int64_t{h.nHeight});
@@ -518,7 +606,7 @@ int32_t ISGetBMPPalette(HISSRC source, int32_t* count, ISPalEntry* palette) {
     if (!qv::codec::IsIndexed(h.nBitCount)) throw qv::codec::ISException(IS_ERR_DEPTH);
     if (!palette) throw qv::codec::ISException(IS_ERR_BADPARAM);
     const uint32_t entries = qv::codec::CappedColourCount(h);
-    qv::codec::ReadPalette(io, entries, palette);
+    qv::codec::ReadPalette(io, h, entries, palette);
     *count = static_cast<int32_t>(entries);
     return 1;
   });
@@ -536,5 +624,12 @@ uint8_t* ISReadBMP(HISSRC source, int32_t* width, int32_t* height, int32_t bitsP
   return op.Run<uint8_t*>(nullptr, [&] {
     return indexed ? qv::codec::ReadBmpIndexed(op, io, bitsPerPixel, palette, width, height)
                    : qv::codec::ReadBmpRgb(op, io, bitsPerPixel, width, height);
+  });
+}
+
+int32_t ISReadBMPRows(HISSRC source, ISRowReceiver* receiver) {
+  return qv::codec::RunRowRead(source, receiver, [](CISOperation& op, CISIO& io, qv::codec::CRowHandover& rows) {
+    qv::codec::ReadBmpRgbRows(op, io, rows);
+    return 1;
   });
 }

@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <optional>
 
 #include "readers_test_support.h"
@@ -16,7 +19,7 @@ struct BmpLayout {
   int32_t height = 2;
   uint16_t bits = 24;
   uint32_t compression = 0;
-  uint32_t headerSize = 40;
+  uint32_t headerSize = 40;  // 12, 108 and 124 in their own layouts, any other in the 40-byte one
   uint32_t colorsUsed = 0;
   int32_t xPerMeter = 0;
   int32_t yPerMeter = 0;
@@ -25,18 +28,36 @@ struct BmpLayout {
   Bytes gap;                           // between the palette and the pixels
   std::optional<uint32_t> dataOffset;  // default: right after the gap
   Bytes pixels;                        // stored rows or the RLE stream
+  std::optional<size_t> length;        // cut the file to this many bytes
 };
 
 Bytes MakeBmp(const BmpLayout& s) {
-  const uint32_t before = 54 + (s.masks ? 12 : 0) + uint32_t(s.palette.size()) * 4 + uint32_t(s.gap.size());
+  const bool core = s.headerSize == 12;
+  const bool masksInside = s.headerSize == 108 || s.headerSize == 124;
+  const uint32_t header = core || masksInside ? s.headerSize : 40;
+  const uint32_t entryBytes = core ? 3 : 4;
+  const uint32_t before = 14 + header + (s.masks && !masksInside ? 12 : 0) + uint32_t(s.palette.size()) * entryBytes +
+                          uint32_t(s.gap.size());
   CByteWriter w;
   w.Text("BM").U32(before + uint32_t(s.pixels.size())).U32(0).U32(s.dataOffset.value_or(before));
-  w.U32(s.headerSize).U32(uint32_t(s.width)).U32(uint32_t(s.height)).U16(1).U16(s.bits).U32(s.compression);
-  w.U32(uint32_t(s.pixels.size())).U32(uint32_t(s.xPerMeter)).U32(uint32_t(s.yPerMeter)).U32(s.colorsUsed).U32(0);
-  if (s.masks)
+  if (core) {
+    w.U32(12).U16(uint32_t(s.width)).U16(uint32_t(s.height)).U16(1).U16(s.bits);
+  } else {
+    w.U32(s.headerSize).U32(uint32_t(s.width)).U32(uint32_t(s.height)).U16(1).U16(s.bits).U32(s.compression);
+    w.U32(uint32_t(s.pixels.size())).U32(uint32_t(s.xPerMeter)).U32(uint32_t(s.yPerMeter)).U32(s.colorsUsed).U32(0);
+  }
+  if (masksInside) {
+    for (uint32_t m : s.masks.value_or(std::array<uint32_t, 3>{})) w.U32(m);
+    w.U32(0xFF000000u).Fill(header - 56, 0xA5);  // alpha mask; colour space and profile are not read
+  } else if (s.masks) {
     for (uint32_t m : *s.masks) w.U32(m);
-  for (const ISPalEntry& e : s.palette) w.U8(e.blue).U8(e.green).U8(e.red).U8(e.reserved);
+  }
+  for (const ISPalEntry& e : s.palette) {
+    w.U8(e.blue).U8(e.green).U8(e.red);
+    if (!core) w.U8(e.reserved);
+  }
   w.Raw(s.gap).Raw(s.pixels);
+  if (s.length) w.Get().resize(*s.length);
   return w.Get();
 }
 
@@ -83,16 +104,33 @@ TEST_F(BmpReader, DimensionQueryReportsTheStoredHeader) {
   EXPECT_EQ(res.y, 28);
   EXPECT_EQ(res.unit, 1);
 
-  // An older 12-byte header is answered from the 40 bytes read; the reads refuse it.
-  s.headerSize = 12;
-  CSource old(m_dir.Write("old.bmp", MakeBmp(s)));
-  EXPECT_EQ(ISGetBMPDims(old.Get(), &w, &h, &bits, nullptr), 1);
+  // A header size the reader does not know is answered from its first 40
+  // bytes; the reads and the palette query refuse it.
+  s.headerSize = 64;
+  CSource unknown(m_dir.Write("unknown.bmp", MakeBmp(s)));
+  EXPECT_EQ(ISGetBMPDims(unknown.Get(), &w, &h, &bits, nullptr), 1);
+  EXPECT_EQ(w, 5);
   for (int32_t depth : {8, 24}) {
-    old.Rewind();
+    unknown.Rewind();
     ISPalEntry pal[256];
-    EXPECT_EQ(ISReadBMP(old.Get(), &w, &h, depth, pal, 0), nullptr);
+    EXPECT_EQ(ISReadBMP(unknown.Get(), &w, &h, depth, pal, 0), nullptr);
     EXPECT_EQ(ISGetLastError(), IS_ERR_NOTBMP);
   }
+  unknown.Rewind();
+  int32_t count = 0;
+  ISPalEntry pal[256];
+  EXPECT_EQ(ISGetBMPPalette(unknown.Get(), &count, pal), 0);
+  EXPECT_EQ(ISGetLastError(), IS_ERR_NOTBMP);
+
+  // The 12-byte header holds 16-bit sizes, unsigned; a file of a few bytes
+  // is enough to answer.
+  s.headerSize = 12, s.width = 40000, s.height = 3, s.bits = 1, s.pixels.clear();
+  CSource core(m_dir.Write("core.bmp", MakeBmp(s)));
+  ASSERT_EQ(ISGetBMPDims(core.Get(), &w, &h, &bits, &res), 1);
+  EXPECT_EQ(w, 40000);
+  EXPECT_EQ(h, 3);
+  EXPECT_EQ(bits, 1);
+  EXPECT_EQ(res.x, 0);
 
   CSource shortFile(m_dir.Write("short.bmp", Bytes{'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 40}));
   EXPECT_EQ(ISGetBMPDims(shortFile.Get(), &w, &h, &bits, nullptr), 0);
@@ -207,13 +245,15 @@ TEST_F(BmpReader, IndexedRowsAtOneEightAndTwentyFourBits) {
   for (int i = 16; i < 256; ++i) ASSERT_EQ(std::memcmp(&four.palette[i], &four.palette[0], 4), 0) << i;
 }
 
-TEST_F(BmpReader, ColoursMissingFromTheFileAreBlack) {
+// An index past the file's colours takes entry 0 at every depth, as the 8-bit
+// read's palette gives it.
+TEST_F(BmpReader, ColoursMissingFromTheFileTakeEntryZero) {
   BmpLayout s;
   s.width = 2, s.height = 1, s.bits = 8, s.colorsUsed = 2, s.palette = Palette(2);
   s.pixels = Rows({{1, 5}});
   CRead d;
   Read(MakeBmp(s), 24, d);
-  EXPECT_EQ(d.Copy(6), (Bytes{13, 12, 11, 0, 0, 0}));
+  EXPECT_EQ(d.Copy(6), (Bytes{13, 12, 11, 3, 2, 1}));
 }
 
 TEST_F(BmpReader, PaletteQuery) {
@@ -293,6 +333,21 @@ const RefusalCase kRefusals[] = {
      32, IS_ERR_FILEREAD},
     {"rle_top_down", [](BmpLayout& s) { s.bits = 8, s.compression = 1, s.palette = Palette(256), s.height = -2; }, 8,
      IS_ERR_MEMORY},
+    // The 12-, 108- and 124-byte headers meet the same checks.
+    {"unknown_header_size", [](BmpLayout& s) { s.headerSize = 64; }, 24, IS_ERR_NOTBMP},
+    {"unknown_header_size_at_8", [](BmpLayout& s) { s.bits = 8, s.palette = Palette(256), s.headerSize = 56; }, 8,
+     IS_ERR_NOTBMP},
+    {"core_zero_width", [](BmpLayout& s) { s.headerSize = 12, s.width = 0; }, 24, IS_ERR_NOTBMP},
+    {"core_palette_cut_short_at_8", [](BmpLayout& s) { s.headerSize = 12, s.bits = 8, s.palette = Palette(3); }, 8,
+     IS_ERR_FILEREAD},
+    {"header_124_cut_short", [](BmpLayout& s) { s.headerSize = 124, s.length = 100; }, 24, IS_ERR_FILEREAD},
+    {"header_124_data_offset_inside_header_at_8",
+     [](BmpLayout& s) { s.headerSize = 124, s.bits = 8, s.palette = Palette(256), s.dataOffset = 100; }, 8,
+     IS_ERR_NOTBMP},
+    {"header_124_negative_width", [](BmpLayout& s) { s.headerSize = 124, s.width = -2; }, 32, IS_ERR_NOTBMP},
+    {"header_124_rle_top_down",
+     [](BmpLayout& s) { s.headerSize = 124, s.bits = 8, s.compression = 1, s.palette = Palette(256), s.height = -2; },
+     24, IS_ERR_MEMORY},
 };
 
 class BmpRefusals : public BmpReader, public ::testing::WithParamInterface<RefusalCase> {};
@@ -396,6 +451,183 @@ TEST_F(BmpReader, RleDeltasFarOutsideThePictureAreHarmless) {
   EXPECT_EQ(d.error, IS_ERR_OK);
   ASSERT_TRUE(d.buffer);
   EXPECT_EQ(d.Copy(3), (Bytes{3, 2, 1}));
+}
+
+// ---- Header sizes ----
+
+// Stored rows of a climbing byte pattern, with a full palette for 1 to 8 bits.
+BmpLayout Pattern(uint16_t bits, int32_t width, int32_t height) {
+  BmpLayout s;
+  s.bits = bits, s.width = width, s.height = height;
+  if (bits <= 8) s.palette = Palette(size_t{1} << bits);
+  const size_t stride = (size_t(width) * bits + 31) / 32 * 4;
+  s.pixels.resize(stride * size_t(std::abs(height)));
+  for (size_t i = 0; i < s.pixels.size(); ++i) s.pixels[i] = uint8_t(i * 37 + 11);
+  return s;
+}
+
+struct PictureCase {
+  const char* label;
+  BmpLayout (*make)();
+};
+
+void PrintTo(const PictureCase& c, std::ostream* os) { *os << c.label; }
+
+const PictureCase kPictures[] = {
+    {"one_bit", [] { return Pattern(1, 10, 3); }},
+    {"four_bits", [] { return Pattern(4, 5, 3); }},
+    {"eight_bits", [] { return Pattern(8, 5, 3); }},
+    {"eight_bits_five_colours_and_a_gap",
+     [] {
+       BmpLayout s = Pattern(8, 5, 3);
+       s.colorsUsed = 5, s.palette = Palette(5), s.gap = Bytes(6, 9);
+       return s;
+     }},
+    {"rle8",
+     [] {
+       return RleLayout(8, 5, 3, {0x03, 0x05, 0x00, 0x03, 0x01, 0x02, 0x03, 0x00, 0x00, 0x00, 0x09, 0x07, 0x00, 0x01});
+     }},
+    {"rle4",
+     [] {
+       return RleLayout(4, 10, 1, {0x05, 0x12, 0x00, 0x05, 0x34, 0x56, 0x70, 0x00, 0x00, 0x01});
+     }},
+    {"sixteen_bits", [] { return Pattern(16, 3, 2); }},
+    {"sixteen_bits_565",
+     [] {
+       BmpLayout s = Pattern(16, 3, 2);
+       s.compression = 3, s.masks = std::array<uint32_t, 3>{0xF800, 0x07E0, 0x001F};
+       return s;
+     }},
+    {"twenty_four_bits", [] { return Pattern(24, 3, 2); }},
+    {"twenty_four_bits_top_down", [] { return Pattern(24, 3, -2); }},
+    {"twenty_four_bits_data_offset_before_the_pixels",
+     [] {
+       BmpLayout s = Pattern(24, 2, 2);
+       s.gap = Bytes(4, 0x77);
+       return s;
+     }},
+    {"thirty_two_bits", [] { return Pattern(32, 2, 2); }},
+    {"thirty_two_bits_red_in_the_top_byte",
+     [] {
+       BmpLayout s = Pattern(32, 2, 2);
+       s.compression = 3, s.masks = std::array<uint32_t, 3>{0xFF000000, 0x00FF0000, 0x0000FF00};
+       return s;
+     }},
+};
+
+class BmpHeaderSizes : public BmpReader, public ::testing::WithParamInterface<PictureCase> {};
+
+// One picture written with each header size reads as its 40-byte twin does:
+// the same dimensions, palette and pixels at every depth the read offers.
+TEST_P(BmpHeaderSizes, ReadAsTheFortyByteHeaderDoes) {
+  const BmpLayout base = GetParam().make();
+  const Bytes baseFile = MakeBmp(base);
+  // The 12-byte header has no compression, colour count or top-down rows.
+  const bool coreFits = base.compression == 0 && base.colorsUsed == 0 && base.height > 0;
+  for (uint32_t size : {12u, 108u, 124u}) {
+    if (size == 12 && !coreFits) continue;
+    SCOPED_TRACE(size);
+    BmpLayout variant = base;
+    variant.headerSize = size;
+    const Bytes file = MakeBmp(variant);
+
+    CSource a(m_dir.Write("a.bmp", baseFile)), b(m_dir.Write("b.bmp", file));
+    int32_t dims[2][3] = {};
+    ASSERT_EQ(ISGetBMPDims(a.Get(), &dims[0][0], &dims[0][1], &dims[0][2], nullptr), 1);
+    ASSERT_EQ(ISGetBMPDims(b.Get(), &dims[1][0], &dims[1][1], &dims[1][2], nullptr), 1);
+    EXPECT_EQ(std::memcmp(dims[0], dims[1], sizeof dims[0]), 0);
+    if (base.bits <= 8) {
+      a.Rewind(), b.Rewind();
+      std::array<ISPalEntry, 256> pa{}, pb{};
+      int32_t ca = 0, cb = 0;
+      ASSERT_EQ(ISGetBMPPalette(a.Get(), &ca, pa.data()), 1);
+      ASSERT_EQ(ISGetBMPPalette(b.Get(), &cb, pb.data()), 1);
+      EXPECT_EQ(cb, ca);
+      EXPECT_EQ(std::memcmp(pa.data(), pb.data(), sizeof pa), 0);
+    }
+
+    for (int32_t depth : {1, 8, 24, 32}) {
+      if ((depth == 1 && base.bits != 1) || (depth == 8 && base.bits > 8)) continue;
+      SCOPED_TRACE(depth);
+      CRead want, got;
+      Read(baseFile, depth, want);
+      Read(file, depth, got);
+      ASSERT_TRUE(want.buffer);
+      ASSERT_EQ(want.error, IS_ERR_OK);
+      ASSERT_TRUE(got.buffer);
+      EXPECT_EQ(got.error, IS_ERR_OK);
+      ASSERT_EQ(got.width, want.width);
+      ASSERT_EQ(got.height, want.height);
+      const size_t stride = depth == 1 ? (size_t(want.width) + 7) / 8 : size_t(want.width) * size_t(depth / 8);
+      EXPECT_EQ(got.Copy(stride * size_t(want.height)), want.Copy(stride * size_t(want.height)));
+      if (depth <= 8) {
+        EXPECT_EQ(std::memcmp(got.palette, want.palette, sizeof want.palette), 0);
+      }
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, BmpHeaderSizes, ::testing::ValuesIn(kPictures), NameFrom<&PictureCase::label>());
+
+// Files written by an outside encoder with 12-, 108- and 124-byte headers
+// (tests/data/bmp, see make_fixtures.sh) give that encoder's own decode, the
+// palette ones both through the 8-bit read and its palette and at 24 bits.
+TEST_F(BmpReader, OutsideFilesWithEveryHeaderSize) {
+  const struct {
+    const char* name;
+    int32_t bits;
+  } files[] = {{"core1", 1},       {"core4", 4},     {"core8", 8},     {"core24", 24},
+               {"info108_24", 24}, {"info124_4", 4}, {"info124_8", 8}, {"info124_32", 32}};
+  const std::string dir = std::string(QV_TEST_DATA_DIR) + "/bmp/";
+  for (const auto& f : files) {
+    SCOPED_TRACE(f.name);
+    const size_t channels = f.bits == 32 ? 4 : 3;
+    std::ifstream in(dir + f.name + (channels == 4 ? ".rgba" : ".rgb"), std::ios::binary);
+    const Bytes expected{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    ASSERT_EQ(expected.size(), 13u * 7u * channels);
+    const std::vector<int32_t> depths = f.bits <= 8 ? std::vector<int32_t>{8, 24} : std::vector<int32_t>{f.bits};
+    for (int32_t depth : depths) {
+      CSource source(dir + f.name + ".bmp");
+      CRead d;
+      d.buffer.Reset(ISReadBMP(source.Get(), &d.width, &d.height, depth, d.palette, 0));
+      ASSERT_TRUE(d.buffer) << depth;
+      EXPECT_EQ(ISGetLastError(), IS_ERR_OK);
+      ASSERT_EQ(d.width, 13);
+      ASSERT_EQ(d.height, 7);
+      Bytes pixels = d.Copy(expected.size() / channels * (depth == 8 ? 1 : channels));
+      if (depth == 8) {
+        Bytes rgb;
+        for (uint8_t i : pixels) rgb.insert(rgb.end(), {d.palette[i].red, d.palette[i].green, d.palette[i].blue});
+        pixels = rgb;
+      }
+      EXPECT_EQ(pixels, expected) << depth;
+    }
+  }
+}
+
+// ---- Indices past the colour count ----
+
+// The 1- and 8-bit reads repeat entry 0 past the file's colours, whatever the
+// header and with run-length data, so indices the file does not cover show
+// entry 0's colour.
+TEST_F(BmpReader, IndicesPastTheColourCountMeetEntryZero) {
+  const struct {
+    uint16_t bits;
+    uint32_t colours;
+    uint32_t headerSize;
+    uint32_t compression;
+  } cases[] = {{1, 1, 40, 0}, {4, 3, 124, 0}, {8, 5, 108, 0}, {8, 2, 40, 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.bits * 1000 + c.colours);
+    BmpLayout s = c.compression ? RleLayout(8, 3, 1, {0x03, 0x09, 0x00, 0x01}) : Pattern(c.bits, 5, 2);
+    s.colorsUsed = c.colours, s.palette = Palette(c.colours), s.headerSize = c.headerSize;
+    CRead d;
+    Read(MakeBmp(s), c.bits == 1 ? 1 : 8, d);
+    ASSERT_TRUE(d.buffer);
+    EXPECT_EQ(d.error, IS_ERR_OK);
+    for (size_t i = 0; i < 256; ++i)
+      ASSERT_EQ(std::memcmp(&d.palette[i], &s.palette[i < c.colours ? i : 0], 4), 0) << i;
+  }
 }
 
 }  // namespace
