@@ -29,6 +29,10 @@ struct CTgaHeader {
   bool HasMap() const { return nColourMapType != 0; }
   bool RunLength() const { return nImageType >= 9; }
   bool TopDown() const { return (nDescriptor & 0x20) != 0; }
+  bool RightToLeft() const { return (nDescriptor & 0x10) != 0; }
+  bool Greyscale() const { return nImageType == 3 || nImageType == 11; }
+  // A greyscale pixel of 16 bits holds a grey level and then an alpha byte.
+  bool GreyWithAlpha() const { return Greyscale() && nPixelDepth == 16; }
   // Colour-map positions up to the last stored entry: the first entry index
   // counts too, though the file stores only the length entries.
   uint32_t MapEntries() const { return uint32_t{nFirstEntry} + nMapLength; }
@@ -70,6 +74,11 @@ size_t ValueBytes(uint32_t bits) {
       return 0;
   }
 }
+
+// Bytes at the start of a stored pixel that carry its colour, grey level or
+// index: the alpha byte of a 16-bit grey pixel is dropped, like the alpha bit
+// of a 16-bit colour pixel.
+size_t SampleBytes(const CTgaHeader& h) { return h.GreyWithAlpha() ? 1 : ValueBytes(h.nPixelDepth); }
 
 // A stored value as blue, green, red and alpha (in the reserved byte).
 ISPalEntry DecodeColour(const uint8_t* v, size_t bytes) {
@@ -123,7 +132,20 @@ class CTgaPixelReader {
   CTgaPixelReader(CISIO& io, const CTgaHeader& h)
       : m_io(io), m_nBytes(ValueBytes(h.nPixelDepth)), m_bRunLength(h.RunLength()), m_nRawBlock(h.nWidth) {}
 
-  size_t ValueSize() const { return m_nBytes; }
+  // Starts again at offset in the file, in the middle of a packet when
+  // pending values of it are left (run-length data): a run of runLeft copies
+  // of the value stored at offset, or literal values from offset on.
+  void Restart(uint64_t offset, size_t runLeft, size_t literalLeft) {
+    m_nPos = m_nEnd = m_nRunLeft = 0;
+    m_bFailed = !m_io.Seek(static_cast<int64_t>(offset), 0);
+    if (m_bFailed) return;
+    if (runLeft > 0) {
+      if (!m_io.ReadExactly(m_run, m_nBytes)) m_bFailed = true;
+      m_nRunLeft = runLeft;
+    } else if (literalLeft > 0) {
+      Fill(literalLeft);
+    }
+  }
 
   // The next pixel's stored bytes; null once the file ends or the depth is not
   // one the reader decodes.
@@ -195,18 +217,53 @@ void RequirePixelData(CISIO& io, const CTgaHeader& h) {
   }
 }
 
-// Reads every pixel in stored order and hands it, with its output row, to store.
-// False when a pixel could not be read; the rows stored so far stay.
+// Decodes the picture one stored row at a time. Stored rows run from the bottom
+// up unless the descriptor says top-down, and the pixels of each row from the
+// left unless it says right-to-left; a run-length packet may go on into the
+// next stored row, so rows are taken in stored order and each is turned round
+// on its own.
+class CTgaRowDecoder {
+ public:
+  CTgaRowDecoder(CISIO& io, const CTgaHeader& h)
+      : m_pixels(io, h),
+        m_nWidth(h.nWidth),
+        m_nHeight(h.nHeight),
+        m_bTopDown(h.TopDown()),
+        m_bRightToLeft(h.RightToLeft()) {}
+
+  // The picture row (0 at the top) that the i-th stored row fills.
+  int64_t PictureRow(int64_t i) const { return m_bTopDown ? i : m_nHeight - 1 - i; }
+  // The next row to decode starts as the pixel reader's Restart says.
+  void Restart(uint64_t offset, size_t runLeft, size_t literalLeft) { m_pixels.Restart(offset, runLeft, literalLeft); }
+
+  // Decodes the next stored row into row, handing store(row, x, value) each
+  // stored pixel with its place x from the left of the picture. False when a
+  // pixel could not be read; those before it are stored.
+  template <class Store>
+  bool Next(uint8_t* row, Store& store) {
+    for (int64_t i = 0; i < m_nWidth; ++i) {
+      const uint8_t* value = m_pixels.Next();
+      if (!value) return false;
+      store(row, m_bRightToLeft ? m_nWidth - 1 - i : i, value);
+    }
+    return true;
+  }
+
+ private:
+  CTgaPixelReader m_pixels;
+  int64_t m_nWidth;
+  int64_t m_nHeight;
+  bool m_bTopDown;
+  bool m_bRightToLeft;
+};
+
+// Decodes every row into its place in out. False when a pixel could not be
+// read; the rows stored so far stay.
 template <class Store>
 bool DecodePixels(CISIO& io, const CTgaHeader& h, uint8_t* out, int64_t stride, Store store) {
-  CTgaPixelReader reader(io, h);
+  CTgaRowDecoder rows(io, h);
   for (int64_t i = 0; i < h.nHeight; ++i) {
-    uint8_t* row = out + (h.TopDown() ? i : h.nHeight - 1 - i) * stride;
-    for (int64_t x = 0; x < h.nWidth; ++x) {
-      const uint8_t* value = reader.Next();
-      if (!value) return false;
-      store(row, x, value, reader.ValueSize());
-    }
+    if (!rows.Next(out + rows.PictureRow(i) * stride, store)) return false;
   }
   return true;
 }
@@ -245,7 +302,7 @@ int32_t GetDims(CISIO& io, int32_t* width, int32_t* height, int32_t* depth) {
 
 int32_t GetPalette(CISIO& io, int32_t* count, ISPalEntry* palette) {
   const CTgaHeader h = ReadHeader(io);
-  if (h.nPixelDepth >= 9) throw ISException(IS_ERR_DEPTH);
+  if (h.nPixelDepth >= 9 && !h.GreyWithAlpha()) throw ISException(IS_ERR_DEPTH);
   if (!KnownImageType(h.nImageType)) throw ISException(IS_ERR_NOTTGA);
   *count = 0;
   std::memset(palette, 0, sizeof(ISPalEntry) * IS_PALETTE_SIZE);
@@ -260,16 +317,17 @@ int32_t GetPalette(CISIO& io, int32_t* count, ISPalEntry* palette) {
   return 1;
 }
 
-// Colour-map indices or grey levels, one byte per pixel.
+// Colour-map indices or grey levels, one byte per pixel: files of at most 8
+// bits per pixel, and greyscale files of 16 (the grey level of each pixel).
 uint8_t* Read8(CISOperation& op, CISIO& io, ISPalEntry* palette, int32_t* width, int32_t* height) {
   const CTgaHeader h = ReadHeader(io);
-  if (h.nPixelDepth > 8 || (h.nImageType != 1 && h.nImageType != 3 && h.nImageType != 9))
-    throw ISException(IS_ERR_DEPTH);
+  const bool indexed = h.nPixelDepth <= 8 && (h.nImageType == 1 || h.nImageType == 3 || h.nImageType == 9);
+  if (!indexed && !h.GreyWithAlpha()) throw ISException(IS_ERR_DEPTH);
   SkipIdField(io, h);
   std::memset(palette, 0, sizeof(ISPalEntry) * IS_PALETTE_SIZE);
   if (h.HasMap()) {
     ReadColourMap(io, h, palette);
-  } else if (h.nImageType != 3) {
+  } else if (!h.Greyscale()) {
     throw ISException(IS_ERR_NOTTGA);
   } else {
     for (int i = 0; i < IS_PALETTE_SIZE; ++i) {
@@ -280,8 +338,8 @@ uint8_t* Read8(CISOperation& op, CISIO& io, ISPalEntry* palette, int32_t* width,
   RequirePixelData(io, h);
   CISBuffer buffer(ImageBytes(h.nWidth, h.nHeight, 8));
   if (!buffer) throw ISException(IS_ERR_MEMORY);
-  const bool complete = DecodePixels(io, h, buffer.Get(), h.nWidth,
-                                     [](uint8_t* row, int64_t x, const uint8_t* v, size_t) { row[x] = v[0]; });
+  const bool complete =
+      DecodePixels(io, h, buffer.Get(), h.nWidth, [](uint8_t* row, int64_t x, const uint8_t* v) { row[x] = v[0]; });
   *width = h.nWidth;
   *height = h.nHeight;
   if (complete) {
@@ -292,37 +350,61 @@ uint8_t* Read8(CISOperation& op, CISIO& io, ISPalEntry* palette, int32_t* width,
   return buffer.Release();
 }
 
-// Red, green, blue and, at 32 bits, alpha (255 where the file has none).
-uint8_t* ReadRgb(CISOperation& op, CISIO& io, int32_t bits, int32_t* width, int32_t* height) {
-  const CTgaHeader h = ReadHeader(io);
+// What the 24- and 32-bit reads need before the pixels: the header checked,
+// the identification field passed over, the colour map read.
+struct CTgaRgbSetup {
+  CTgaHeader h;
+  ISPalEntry map[IS_PALETTE_SIZE] = {};
+  bool bMapped = false;
+};
+
+CTgaRgbSetup ReadRgbSetup(CISIO& io) {
+  CTgaRgbSetup s;
+  s.h = ReadHeader(io);
+  const CTgaHeader& h = s.h;
   if (h.nPixelDepth < 8 || h.nPixelDepth > 32 || !KnownImageType(h.nImageType)) throw ISException(IS_ERR_NOTTGA);
   SkipIdField(io, h);
-  ISPalEntry map[IS_PALETTE_SIZE] = {};
-  bool mapped = false;
   if (h.HasMap()) {
-    ReadColourMap(io, h, map);
-    mapped = h.nImageType == 1 || h.nImageType == 9 || h.nImageType == 11;
+    ReadColourMap(io, h, s.map);
+    s.bMapped = h.nImageType == 1 || h.nImageType == 9 || h.nImageType == 11;
   }
   if (h.nWidth == 0 || h.nHeight == 0) throw ISException(IS_ERR_NOTTGA);
-  const int64_t step = bits / 8;
-  const int64_t stride = ImageStride(h.nWidth, bits);
   RequirePixelData(io, h);
+  return s;
+}
+
+// Stores a pixel as red, green, blue and, at 32 bits, alpha (255 where the
+// file has none). Indices past the 256-entry map (16-bit indices) give an
+// empty entry: black, alpha 0, as do map positions the file did not fill.
+class CRgbStore {
+ public:
+  CRgbStore(const CTgaRgbSetup& s, int32_t bits) : m_s(s), m_nStep(bits / 8), m_nSample(SampleBytes(s.h)) {}
+  void operator()(uint8_t* row, int64_t x, const uint8_t* v) const {
+    ISPalEntry c{};
+    if (!m_s.bMapped) {
+      c = DecodeColour(v, m_nSample);
+    } else if (const uint32_t index = DecodeIndex(v, m_nSample); index < IS_PALETTE_SIZE) {
+      c = m_s.map[index];
+    }
+    uint8_t* p = row + x * m_nStep;
+    p[0] = c.red, p[1] = c.green, p[2] = c.blue;
+    if (m_nStep == 4) p[3] = c.reserved;
+  }
+
+ private:
+  const CTgaRgbSetup& m_s;
+  int64_t m_nStep;
+  size_t m_nSample;
+};
+
+// Red, green, blue and, at 32 bits, alpha.
+uint8_t* ReadRgb(CISOperation& op, CISIO& io, int32_t bits, int32_t* width, int32_t* height) {
+  const CTgaRgbSetup s = ReadRgbSetup(io);
+  const CTgaHeader& h = s.h;
+  const int64_t stride = ImageStride(h.nWidth, bits);
   CISBuffer buffer(ImageBytes(h.nWidth, h.nHeight, bits));
   if (!buffer) throw ISException(IS_ERR_MEMORY);
-  // Indices past the 256-entry map (16-bit indices) give an empty entry: black,
-  // alpha 0, as do map positions the file did not fill.
-  const bool complete =
-      DecodePixels(io, h, buffer.Get(), stride, [&](uint8_t* row, int64_t x, const uint8_t* v, size_t bytes) {
-        ISPalEntry c{};
-        if (!mapped) {
-          c = DecodeColour(v, bytes);
-        } else if (const uint32_t index = DecodeIndex(v, bytes); index < IS_PALETTE_SIZE) {
-          c = map[index];
-        }
-        uint8_t* p = row + x * step;
-        p[0] = c.red, p[1] = c.green, p[2] = c.blue;
-        if (step == 4) p[3] = c.reserved;
-      });
+  const bool complete = DecodePixels(io, h, buffer.Get(), stride, CRgbStore(s, bits));
   *width = h.nWidth;
   *height = h.nHeight;
   if (complete) {
@@ -331,6 +413,108 @@ uint8_t* ReadRgb(CISOperation& op, CISIO& io, int32_t bits, int32_t* width, int3
     op.SetError(IS_ERR_FILEREAD);
   }
   return buffer.Release();
+}
+
+// ---- Row by row ----------------------------------------------------------------
+
+// Where the decode of each stored row begins: the file offset and, in
+// run-length data, what is left of a packet that began in an earlier row.
+struct CRowStart {
+  uint64_t nOffset = 0;
+  uint32_t nRunLeft = 0;      // copies left of a run whose value is at nOffset
+  uint32_t nLiteralLeft = 0;  // literal values left, the first at nOffset
+};
+
+// Walks the packet headers of run-length data from the current position,
+// passing over the values, and notes where each stored row begins. Error 3
+// when the data ends before the last row.
+std::vector<CRowStart> IndexRunLengthRows(CISIO& io, const CTgaHeader& h) {
+  const uint64_t valueBytes = ValueBytes(h.nPixelDepth);
+  const int64_t start = io.Tell();
+  const int64_t size = io.Size();
+  if (start < 0 || size < 0 || valueBytes == 0) throw ISException(IS_ERR_FILEREAD);
+  std::vector<CRowStart> rows;
+  rows.reserve(h.nHeight);
+  rows.push_back({static_cast<uint64_t>(start), 0, 0});
+  uint64_t at = static_cast<uint64_t>(start);
+  uint32_t leftInRow = h.nWidth;
+  // Headers are read in blocks; literal values are passed over.
+  std::vector<uint8_t> block(1 << 16);
+  uint64_t blockAt = 0, blockEnd = 0;
+  const auto header = [&](uint64_t offset, uint8_t& value) {
+    if (offset < blockAt || offset >= blockEnd) {
+      if (!io.Seek(static_cast<int64_t>(offset), 0)) return false;
+      blockAt = offset;
+      blockEnd = offset + io.Read(block.data(), block.size());
+      if (offset >= blockEnd) return false;
+    }
+    value = block[static_cast<size_t>(offset - blockAt)];
+    return true;
+  };
+  while (rows.size() < h.nHeight || leftInRow > 0) {
+    uint8_t packet = 0;
+    if (!header(at, packet)) throw ISException(IS_ERR_FILEREAD);
+    const bool run = (packet & 0x80) != 0;
+    uint32_t count = (packet & 0x7Fu) + 1;
+    const uint64_t values = at + 1;
+    at = values + (run ? valueBytes : count * valueBytes);
+    if (at > static_cast<uint64_t>(size)) throw ISException(IS_ERR_FILEREAD);
+    while (count > 0) {
+      const uint32_t take = std::min(count, leftInRow);
+      count -= take;
+      leftInRow -= take;
+      if (leftInRow > 0) continue;
+      if (rows.size() == h.nHeight) return rows;  // the last row is complete
+      leftInRow = h.nWidth;
+      if (count == 0) {
+        rows.push_back({at, 0, 0});
+      } else if (run) {
+        rows.push_back({values, count, 0});
+      } else {
+        rows.push_back({values + (((packet & 0x7Fu) + 1) - count) * valueBytes, 0, count});
+      }
+    }
+  }
+  return rows;
+}
+
+// The 24-bit read handed over row by row, top row first. Top-down data is
+// decoded in stored order; bottom-up raw rows are read where they lie, and
+// bottom-up run-length rows where a first pass over the packet headers found
+// them. Unlike the whole read, which keeps what a damaged file gives, data
+// that ends early ends the read with error 3.
+void ReadRgbRows(CISOperation& op, CISIO& io, CRowHandover& rows) {
+  const CTgaRgbSetup s = ReadRgbSetup(io);
+  const CTgaHeader& h = s.h;
+  if (ImageBytes(h.nWidth, h.nHeight, 24) == 0) throw ISException(IS_ERR_MEMORY);
+  const uint64_t valueBytes = ValueBytes(h.nPixelDepth);
+  const int64_t dataAt = io.Tell();
+  std::vector<CRowStart> starts;
+  if (!h.TopDown()) {
+    if (h.RunLength()) {
+      starts = IndexRunLengthRows(io, h);
+    } else {
+      const uint64_t rowBytes = uint64_t{h.nWidth} * valueBytes;
+      if (dataAt < 0 || io.Size() < 0 || static_cast<uint64_t>(dataAt) + rowBytes * h.nHeight > uint64_t(io.Size()))
+        throw ISException(IS_ERR_FILEREAD);
+      for (uint64_t i = 0; i < h.nHeight; ++i) starts.push_back({static_cast<uint64_t>(dataAt) + i * rowBytes, 0, 0});
+    }
+  }
+  if (!io.Seek(dataAt, 0)) throw ISException(IS_ERR_FILEREAD);
+  CTgaRowDecoder decoder(io, h);
+  const CRgbStore store(s, 24);
+  rows.Begin(h.nWidth, h.nHeight);
+  for (int64_t y = 0; y < h.nHeight; ++y) {
+    if (!h.TopDown()) {
+      const CRowStart& at = starts[static_cast<size_t>(h.nHeight - 1 - y)];
+      decoder.Restart(at.nOffset, at.nRunLeft, at.nLiteralLeft);
+    }
+    if (!decoder.Next(rows.Row(), store)) throw ISException(IS_ERR_FILEREAD);
+    rows.Deliver();
+    if (!op.Progress(static_cast<int32_t>(y), h.nHeight)) return;
+  }
+  ReadFooter(op, io);
+  if (op.Error() == IS_ERR_FILEREAD) throw ISException(IS_ERR_FILEREAD);
 }
 
 }  // namespace
@@ -368,5 +552,12 @@ uint8_t* ISReadTGA(HISSRC source, int32_t* width, int32_t* height, int32_t bitsP
   return op.Run<uint8_t*>(nullptr, [&] {
     return bitsPerPixel == 8 ? qv::codec::Read8(op, io, palette, width, height)
                              : qv::codec::ReadRgb(op, io, bitsPerPixel, width, height);
+  });
+}
+
+int32_t ISReadTGARows(HISSRC source, ISRowReceiver* receiver) {
+  return qv::codec::RunRowRead(source, receiver, [](CISOperation& op, CISIO& io, qv::codec::CRowHandover& rows) {
+    qv::codec::ReadRgbRows(op, io, rows);
+    return 1;
   });
 }

@@ -1,4 +1,4 @@
-// TGA reader: row order, run-length packets, pixel and colour-map decoding,
+// TGA reader: row and pixel order, run-length packets, pixel and colour-map decoding,
 // the palette query, the footer, and refused or damaged files.
 #include <gtest/gtest.h>
 
@@ -106,6 +106,158 @@ TEST(TgaRead, RunPacketContinuesIntoTheNextRow) {
   layout.pixels = {0x01, 10, 20, 0x82, 30, 0x00, 40};
   const Bytes grey = {10, 10, 10, 20, 20, 20, 30, 30, 30, 30, 30, 30, 30, 30, 30, 40, 40, 40};
   EXPECT_EQ(ReadTga(TgaFile(layout), 24).pixels, grey);
+}
+
+// Every pixel size in every stored orientation (rows bottom-up or top-down,
+// pixels left-to-right or right-to-left), raw and in two run-length encodings,
+// at every output depth the file can be read at. The 4 x 2 picture holds six
+// stored values (A B C D / D E F A), so that in each orientation a run of two
+// crosses the end of the first stored row.
+TEST(TgaRead, EveryOrientationOfEveryPixelSize) {
+  struct Format {
+    const char* name;
+    uint8_t type, depth;
+    Bytes stored;            // values A to F as the file holds them
+    Bytes rgba;              // and as the 32-bit read gives them
+    bool rawAt8, packedAt8;  // whether the 8-bit read takes the file: it gives each value's first byte
+  };
+  const Bytes fiveBits = {248, 0,  0,  255, 0,  248, 0,  255, 0, 0, 248, 255,
+                          8,   16, 24, 255, 32, 40,  48, 255, 8, 8, 8,   255};
+  const Format formats[] = {
+      {"mapped8",
+       1,
+       8,
+       {0, 1, 2, 3, 4, 5},
+       {20, 10, 0, 255, 21, 11, 1, 255, 22, 12, 2, 255, 23, 13, 3, 255, 24, 14, 4, 255, 25, 15, 5, 255},
+       true,
+       true},
+      {"grey8",
+       3,
+       8,
+       {10, 20, 30, 40, 50, 60},
+       {10, 10, 10, 255, 20, 20, 20, 255, 30, 30, 30, 255, 40, 40, 40, 255, 50, 50, 50, 255, 60, 60, 60, 255},
+       true,
+       false},
+      {"grey16",
+       3,
+       16,
+       {10, 255, 0xE0, 0x03, 30, 0, 0x1F, 0x7C, 200, 128, 255, 255},  // grey level, alpha
+       {10, 10, 10, 255, 224, 224, 224, 255, 30, 30, 30, 255, 31, 31, 31, 255, 200, 200, 200, 255, 255, 255, 255, 255},
+       true,
+       true},
+      {"rgb15",
+       2,
+       15,
+       {0x00, 0x7C, 0xE0, 0x03, 0x1F, 0x00, 0x43, 0x04, 0xA6, 0x10, 0x21, 0x04},
+       fiveBits,
+       false,
+       false},
+      {"rgb16",
+       2,
+       16,
+       {0x00, 0xFC, 0xE0, 0x03, 0x1F, 0x80, 0x43, 0x04, 0xA6, 0x90, 0x21, 0x04},
+       fiveBits,
+       false,
+       false},
+      {"rgb24",
+       2,
+       24,
+       {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18},
+       {3, 2, 1, 255, 6, 5, 4, 255, 9, 8, 7, 255, 12, 11, 10, 255, 15, 14, 13, 255, 18, 17, 16, 255},
+       false,
+       false},
+      {"rgb32",
+       2,
+       32,
+       {1, 2, 3, 90, 4, 5, 6, 91, 7, 8, 9, 92, 10, 11, 12, 93, 13, 14, 15, 94, 16, 17, 18, 95},
+       {3, 2, 1, 90, 6, 5, 4, 91, 9, 8, 7, 92, 12, 11, 10, 93, 15, 14, 13, 94, 18, 17, 16, 95},
+       false,
+       false},
+  };
+  const int picture[2][4] = {{0, 1, 2, 3}, {3, 4, 5, 0}};
+  for (const Format& f : formats) {
+    const size_t size = f.stored.size() / 6;
+    const auto put = [&](Bytes& out, int id) {
+      out.insert(out.end(), &f.stored[id * size], &f.stored[id * size] + size);
+    };
+    for (const uint8_t descriptor : {0x00, 0x10, 0x20, 0x30}) {
+      std::vector<int> order;  // the values in stored order
+      for (int r = 0; r < 2; ++r) {
+        for (int c = 0; c < 4; ++c)
+          order.push_back(picture[descriptor & 0x20 ? r : 1 - r][descriptor & 0x10 ? 3 - c : c]);
+      }
+      // Raw; runs of equal values and one-pixel literals; literals of three.
+      Bytes encodings[3];
+      for (size_t i = 0; i < order.size(); ++i) {
+        put(encodings[0], order[i]);
+        if (i % 3 == 0) encodings[2].push_back(static_cast<uint8_t>(std::min<size_t>(3, order.size() - i) - 1));
+        put(encodings[2], order[i]);
+      }
+      for (size_t i = 0; i < order.size(); ++i) {
+        const bool run = i + 1 < order.size() && order[i + 1] == order[i];
+        encodings[1].push_back(run ? 0x81 : 0x00);
+        put(encodings[1], order[i]);
+        i += run;
+      }
+      for (int e = 0; e < 3; ++e) {
+        CTgaLayout layout;
+        layout.type = static_cast<uint8_t>(f.type + (e ? 8 : 0)), layout.depth = f.depth;
+        layout.width = 4, layout.height = 2, layout.descriptor = descriptor;
+        layout.pixels = encodings[e];
+        if (f.type == 1) {
+          layout.mapType = 1, layout.mapLength = 6, layout.entryBits = 24;
+          for (size_t i = 0; i < 6; ++i)
+            layout.map.insert(layout.map.end(), {f.rgba[4 * i + 2], f.rgba[4 * i + 1], f.rgba[4 * i]});
+        }
+        for (const int32_t bits : {8, 24, 32}) {
+          if (bits == 8 && !(e ? f.packedAt8 : f.rawAt8)) continue;
+          Bytes expected;
+          for (const auto& row : picture) {
+            for (const int id : row) {
+              if (bits == 8)
+                expected.push_back(f.stored[id * size]);
+              else
+                expected.insert(expected.end(), &f.rgba[4 * id], &f.rgba[4 * id] + bits / 8);
+            }
+          }
+          ISPalEntry palette[IS_PALETTE_SIZE];
+          const CDecoded d = ReadTga(TgaFile(layout), bits, palette);
+          EXPECT_EQ(d.error, IS_ERR_OK);
+          EXPECT_EQ(d.pixels, expected) << f.name << " descriptor " << int(descriptor) << " encoding " << e << " at "
+                                        << bits << " bits";
+        }
+      }
+    }
+  }
+}
+
+// A 16-bit greyscale file reads at 8 bits with the grey palette; the palette
+// query answers as for an 8-bit greyscale file, and the dimension query gives
+// the stored depth.
+TEST(TgaPalette, SixteenBitGreyscaleAnswersAsEightBitGreyscale) {
+  for (const uint8_t type : {3, 11}) {
+    CTgaLayout layout;
+    layout.type = type, layout.depth = 16, layout.width = 2, layout.height = 3;
+    layout.pixels = type == 3 ? Bytes{9, 1, 8, 2, 7, 3, 6, 4, 5, 5, 4, 6} : Bytes{0x02, 7, 0, 7, 1, 7, 2, 0x82, 7, 3};
+    ISPalEntry palette[IS_PALETTE_SIZE];
+    const CDecoded d = ReadTga(TgaFile(layout), 8, palette);
+    EXPECT_EQ(d.error, IS_ERR_OK);
+    EXPECT_EQ(d.pixels, type == 3 ? (Bytes{9, 8, 7, 6, 5, 4}) : Bytes(6, 7));
+    for (int i = 0; i < IS_PALETTE_SIZE; ++i) {
+      const auto v = static_cast<uint8_t>(i);
+      ASSERT_TRUE(SameEntry(palette[i], ISPalEntry{v, v, v, 255})) << i;
+    }
+    std::memset(palette, 0xAA, sizeof palette);
+    const CPaletteResult r = QueryPalette(TgaFile(layout), palette);
+    EXPECT_EQ(r.error, IS_ERR_NOTTGA);
+    EXPECT_EQ(r.count, 0);
+    for (const ISPalEntry& e : palette) ASSERT_TRUE(SameEntry(e, ISPalEntry{}));
+    CTempFolder dir;
+    CSource source(dir.Write("g.tga", TgaFile(layout)));
+    int32_t w = 0, h = 0, depth = 0;
+    EXPECT_EQ(ISGetTGADims(source.Get(), &w, &h, &depth), 1);
+    EXPECT_EQ(depth, 16);
+  }
 }
 
 TEST(TgaRead, FiveBitChannelsOfSixteenAndFifteenBitPixels) {
