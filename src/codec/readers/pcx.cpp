@@ -75,6 +75,33 @@ void BuildPalette(CISIO& io, const CPcxHeader& h, ISPalEntry* palette) {
   std::fill(palette + first, palette + IS_PALETTE_SIZE, palette[0]);
 }
 
+// The source's bytes one at a time, read ahead in blocks: a picture's
+// run-length data is tens of megabytes, and a read per byte would cost more
+// than the decoding. After the end every byte is 0 and Ok() is false.
+class CReadAhead {
+ public:
+  explicit CReadAhead(CISIO& io) : m_io(io), m_block(1 << 16) {}
+  uint8_t U8() {
+    if (m_nPos == m_nFilled && !Refill()) return 0;
+    return m_block[m_nPos++];
+  }
+  bool Ok() const { return m_bOk; }
+
+ private:
+  bool Refill() {
+    if (!m_bOk) return false;
+    m_nFilled = m_io.Read(m_block.data(), m_block.size());
+    m_nPos = 0;
+    m_bOk = m_nFilled > 0;
+    return m_bOk;
+  }
+  CISIO& m_io;
+  std::vector<uint8_t> m_block;
+  size_t m_nPos = 0;
+  size_t m_nFilled = 0;
+  bool m_bOk = true;
+};
+
 // Decodes run-length scan lines. A failed read counts as the value 0, so the
 // rest of a truncated file decodes as zeros; once the file has ended the lines
 // are zero without further reads.
@@ -103,21 +130,20 @@ class CScanLineDecoder {
         m_bEnded = true;
         return filled > 0;
       }
-      size_t run = 1;
-      uint8_t value = b;
-      if ((b & 0xC0) == 0xC0) {
-        run = b & 0x3F;
-        value = m_cursor.U8();  // 0 when the file ends here
+      if ((b & 0xC0) != 0xC0) {
+        m_line[filled++] = b;  // a byte of its own, the commonest case in photographs
+        continue;
       }
-      run = std::min(run, m_nLineBytes - filled);
-      std::fill_n(m_line.begin() + static_cast<std::ptrdiff_t>(filled), run, value);
+      const uint8_t value = m_cursor.U8();  // 0 when the file ends here
+      const size_t run = std::min<size_t>(b & 0x3F, m_nLineBytes - filled);
+      std::memset(m_line.data() + filled, value, run);
       filled += run;
     }
     return true;
   }
 
  private:
-  CISByteCursor m_cursor;
+  CReadAhead m_cursor;
   size_t m_nLineBytes;
   std::vector<uint8_t> m_line;
   bool m_bEnded = false;
@@ -164,8 +190,11 @@ void ConvertRow(const uint8_t* line, const CPcxHeader& h, int32_t outBits, const
   }
 }
 
+// The whole read, or with rows given the 24-bit read handed over row by row
+// (the return is then null): rows past the end of the data are zeros either
+// way, and the read is error 3.
 uint8_t* ReadPcx(CISOperation& op, CISIO& io, int32_t outBits, ISPalEntry* callerPalette, int32_t* width,
-                 int32_t* height) {
+                 int32_t* height, CRowHandover* rows = nullptr) {
   const CPcxHeader h = ReadHeader(io);
   const int32_t bits = h.Bits();
   // A line of no bytes would decode every line from no data at all.
@@ -187,6 +216,19 @@ uint8_t* ReadPcx(CISOperation& op, CISIO& io, int32_t outBits, ISPalEntry* calle
   const uint64_t lineBytes = std::max<uint64_t>(uint64_t{h.nBytesPerLine} * h.nPlanes, pixelBytes);
   const uint64_t runsPerLine = (lineBytes + 62) / 63;
   RequireEncodedFrame(io, runsPerLine * static_cast<uint64_t>(h.nHeight));
+  *width = h.nWidth;
+  *height = h.nHeight;
+  if (rows) {
+    rows->Begin(uint32_t(h.nWidth), uint32_t(h.nHeight));
+    for (int32_t row = 0; row < h.nHeight && decoder.Next(); ++row) {
+      ConvertRow(decoder.Line(), h, 24, palette, rows->Row());
+      rows->Deliver();
+      if (!op.Progress(row, h.nHeight)) return nullptr;
+    }
+    if (decoder.Ended()) op.SetError(IS_ERR_FILEREAD);
+    rows->DeliverZerosToEnd();
+    return nullptr;
+  }
   const int64_t stride = ImageStride(h.nWidth, outBits);
   CISBuffer buffer(ImageBytes(h.nWidth, h.nHeight, outBits));
   if (!buffer) throw ISException(IS_ERR_MEMORY);
@@ -195,8 +237,6 @@ uint8_t* ReadPcx(CISOperation& op, CISIO& io, int32_t outBits, ISPalEntry* calle
   for (int32_t row = 0; row < h.nHeight && decoder.Next(); ++row)
     ConvertRow(decoder.Line(), h, outBits, palette, buffer.Get() + row * stride);
   if (decoder.Ended()) op.SetError(IS_ERR_FILEREAD);
-  *width = h.nWidth;
-  *height = h.nHeight;
   return buffer.Release();
 }
 
@@ -244,4 +284,12 @@ uint8_t* ISReadPCX(HISSRC source, int32_t* width, int32_t* height, int32_t bitsP
   CISIO io;
   if (!op.Attach(source, io)) return nullptr;
   return op.Run<uint8_t*>(nullptr, [&] { return qv::codec::ReadPcx(op, io, bitsPerPixel, palette, width, height); });
+}
+
+int32_t ISReadPCXRows(HISSRC source, ISRowReceiver* receiver) {
+  return qv::codec::RunRowRead(source, receiver, [](CISOperation& op, CISIO& io, qv::codec::CRowHandover& rows) {
+    int32_t width = 0, height = 0;
+    qv::codec::ReadPcx(op, io, 24, nullptr, &width, &height, &rows);
+    return 1;
+  });
 }

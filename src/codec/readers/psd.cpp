@@ -342,11 +342,16 @@ uint32_t PlanesFor(const CPsdHeader& h, bool rgbOutput) {
   return planes;
 }
 
-// A buffer of width x height x bytes, or error 1 when it cannot be had.
-CISBuffer AllocImage(const CPsdHeader& h, uint64_t bytesPerPixel) {
+// Error 1 for a picture whose buffer of width x height x bytes could never be had.
+void AdmitImage(const CPsdHeader& h, uint64_t bytesPerPixel) {
   const uint64_t pixels = uint64_t{h.nWidth} * h.nHeight;  // both below 2^32: no overflow
   if (h.nWidth == 0 || pixels > kMaxBufferBytes / bytesPerPixel) throw ISException(IS_ERR_MEMORY);
-  CISBuffer buffer(pixels * bytesPerPixel);
+}
+
+// A buffer of width x height x bytes, or error 1 when it cannot be had.
+CISBuffer AllocImage(const CPsdHeader& h, uint64_t bytesPerPixel) {
+  AdmitImage(h, bytesPerPixel);
+  CISBuffer buffer(uint64_t{h.nWidth} * h.nHeight * bytesPerPixel);
   if (!buffer) throw ISException(IS_ERR_MEMORY);
   return buffer;
 }
@@ -448,6 +453,114 @@ uint8_t* ReadRgb(CISOperation& op, CISIO& io, int32_t* width, int32_t* height) {
   return buffer.Release();
 }
 
+// ---- Row by row ----------------------------------------------------------------
+
+// Where each stored row of the first planes channels lies: raw rows follow
+// one another at a fixed length; run-length rows at the lengths of the
+// byte-count table. Error 3 when the file cannot hold every row.
+class CPsdRowIndex {
+ public:
+  CPsdRowIndex(CISIO& io, const CPsdHeader& h, bool runLength, uint64_t rawBytes) : m_nHeight(h.nHeight) {
+    const int64_t tableAt = io.Tell();
+    const uint64_t entries = uint64_t{h.nChannels} * h.nHeight;
+    std::vector<uint8_t> table;
+    if (runLength) {
+      table.resize(static_cast<size_t>(entries * 2));
+      if (tableAt < 0 || table.size() > Remaining(io) || !io.ReadExactly(table.data(), table.size()))
+        throw ISException(IS_ERR_FILEREAD);
+    }
+    uint64_t at = static_cast<uint64_t>(tableAt) + table.size();
+    m_arrRows.reserve(static_cast<size_t>(entries));
+    for (uint64_t i = 0; i < entries; ++i) {
+      const uint64_t bytes = runLength ? LoadU16BE(table.data() + 2 * i) : rawBytes;
+      m_arrRows.push_back({at, bytes});
+      at += bytes;
+    }
+    const int64_t size = io.Size();
+    if (size < 0 || at > static_cast<uint64_t>(size)) throw ISException(IS_ERR_FILEREAD);
+  }
+
+  // The stored bytes of row r of channel c.
+  void Read(CISIO& io, uint32_t c, uint64_t r, std::vector<uint8_t>& out) const {
+    const CRow& row = m_arrRows[static_cast<size_t>(uint64_t{c} * m_nHeight + r)];
+    out.resize(static_cast<size_t>(row.nBytes));
+    if (!io.Seek(static_cast<int64_t>(row.nAt), 0) || !io.ReadExactly(out.data(), out.size()))
+      throw ISException(IS_ERR_FILEREAD);
+  }
+
+ private:
+  struct CRow {
+    uint64_t nAt;
+    uint64_t nBytes;
+  };
+  uint64_t m_nHeight;
+  std::vector<CRow> m_arrRows;
+};
+
+// The 24-bit read handed over row by row: row r of every decoded channel,
+// then its pixels as the whole read converts them. Unlike the whole read,
+// which keeps what a damaged file gives, a row that cannot be read or
+// decoded ends the read with error 3.
+void ReadRgbRows(CISOperation& op, CISIO& io, CRowHandover& rows) {
+  const CPsdHeader h = ReadHeader(io);
+  if (h.nDepth != 1 && h.nDepth != 8 && h.nDepth != 16) throw ISException(IS_ERR_PSDFORMAT);
+  ISPalEntry palette[IS_PALETTE_SIZE] = {};
+  const bool runLength = ReadToImageData(io, h, palette);
+  const uint32_t planes = CheckDecodable(h, runLength, true);
+  RequireImageData(io, h, runLength, planes);
+  AdmitImage(h, h.nMode == kModeCmyk ? 4 : 3);
+  const bool bitmap = h.nMode == kModeBitmap;
+  const uint64_t width = h.nWidth;
+  const uint64_t packed = (width + 7) / 8;
+  const uint64_t sampleBytes = h.nDepth == 16 ? 2 : 1;
+  const CPsdRowIndex index(io, h, runLength, bitmap ? packed : width * sampleBytes);
+  if (bitmap) {
+    palette[0] = ISPalEntry{255, 255, 255, 0};
+    palette[1] = ISPalEntry{0, 0, 0, 0};
+  }
+
+  rows.Begin(h.nWidth, h.nHeight);
+  std::vector<uint8_t> stored;
+  std::vector<uint8_t> samples(static_cast<size_t>(width * planes));
+  std::vector<uint8_t> bits(static_cast<size_t>(packed));
+  for (uint64_t r = 0; r < h.nHeight; ++r) {
+    for (uint32_t c = 0; c < planes; ++c) {
+      index.Read(io, c, r, stored);
+      uint8_t* target = samples.data() + c;
+      if (bitmap) {
+        if (runLength) {
+          std::fill(bits.begin(), bits.end(), uint8_t{0});
+          if (!UnpackRow(stored, bits.data(), width, 1, packed)) throw ISException(IS_ERR_FILEREAD);
+        } else {
+          bits = stored;
+        }
+        for (uint64_t x = 0; x < width; ++x) samples[x] = (bits[static_cast<size_t>(x >> 3)] >> (7 - (x & 7))) & 1;
+      } else if (runLength) {
+        if (!UnpackRow(stored, target, width, planes, width)) throw ISException(IS_ERR_FILEREAD);
+      } else if (sampleBytes == 2) {
+        for (uint64_t i = 0; i < width; ++i)
+          target[i * planes] = static_cast<uint8_t>(uint32_t{LoadU16BE(stored.data() + 2 * i)} * 255 / 65535);
+      } else {
+        for (uint64_t i = 0; i < width; ++i) target[i * planes] = stored[static_cast<size_t>(i)];
+      }
+    }
+    uint8_t* out = rows.Row();
+    if (h.nMode == kModeRgb) {
+      std::copy(samples.begin(), samples.end(), out);
+    } else if (h.nMode == kModeCmyk) {
+      CmykToRgb(samples.data(), width);
+      std::copy_n(samples.begin(), width * 3, out);
+    } else {
+      for (uint64_t x = 0; x < width; ++x) {
+        const ISPalEntry& e = palette[samples[static_cast<size_t>(x)]];
+        out[x * 3] = e.red, out[x * 3 + 1] = e.green, out[x * 3 + 2] = e.blue;
+      }
+    }
+    rows.Deliver();
+    if (!op.Progress(static_cast<int32_t>(r), static_cast<int32_t>(h.nHeight))) return;
+  }
+}
+
 }  // namespace
 }  // namespace qv::codec
 
@@ -483,5 +596,12 @@ uint8_t* ISReadPSD(HISSRC source, int32_t* width, int32_t* height, int32_t bitsP
   return op.Run<uint8_t*>(nullptr, [&] {
     return bitsPerPixel == 8 ? qv::codec::Read8(op, io, palette, width, height)
                              : qv::codec::ReadRgb(op, io, width, height);
+  });
+}
+
+int32_t ISReadPSDRows(HISSRC source, ISRowReceiver* receiver) {
+  return qv::codec::RunRowRead(source, receiver, [](CISOperation& op, CISIO& io, qv::codec::CRowHandover& rows) {
+    qv::codec::ReadRgbRows(op, io, rows);
+    return 1;
   });
 }
