@@ -10,8 +10,14 @@
 #   6000 x 4000 JPEG (quality 90, 4:2:0) onto 1920 x 1080, fit 1, against djpeg
 #   4032 x 3024 JPEG (the same) onto 3840 x 2160, fit 1, against djpeg
 #   6000 x 4000 PNG onto 1920 x 1080, fit 1, against pngtopnm
+# and the same 6000 x 4000 picture as BMP (ImageMagick's BMP3), TGA raw and
+# run-length (pamtotga), PSD with PackBits rows (ImageMagick) and PCX
+# (ppmtopcx -24bit) onto 1920 x 1080, fit 1, against the BMP's render by
+# QV_BASELINE_CLI (a build from before these formats were streamed; by
+# default the same CLI).
 # Exits 1 when the first render takes more than 1.5 times the decoder's median
-# or 32 MB or more.
+# or 32 MB or more, or a BMP, TGA, PSD or PCX render more than 1.5 times the
+# baseline or 32 MB or more.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cli="${1:-}"
@@ -23,7 +29,7 @@ if [ -z "$cli" ]; then
   cli="$release/bin/quadrivue-cli"
 fi
 [ -x "$cli" ] || { echo "measure-slide: no executable $cli" >&2; exit 2; }
-for tool in /usr/bin/time /usr/bin/convert cjpeg djpeg pamcut pnmtopng pngtopnm; do
+for tool in /usr/bin/time /usr/bin/convert cjpeg djpeg pamcut pnmtopng pngtopnm pamtotga ppmtopcx; do
   command -v "$tool" >/dev/null || {
     echo "measure-slide: $tool is missing: apt-get install time imagemagick libjpeg-turbo-progs netpbm" >&2
     exit 2
@@ -42,8 +48,17 @@ if [ ! -s "$pictures/6000x4000.png" ]; then
   done
   pnmtopng "$pictures/6000x4000.ppm" >"$pictures/6000x4000.png.part"
   mv "$pictures/6000x4000.png.part" "$pictures/6000x4000.png"
-  rm -f "$pictures"/*.ppm
 fi
+if [ ! -s "$pictures/6000x4000.pcx" ]; then
+  [ -s "$pictures/6000x4000.ppm" ] || pngtopnm "$pictures/6000x4000.png" >"$pictures/6000x4000.ppm"
+  /usr/bin/convert "$pictures/6000x4000.ppm" BMP3:"$pictures/6000x4000.bmp"
+  pamtotga -rgb -norle "$pictures/6000x4000.ppm" >"$pictures/6000x4000.tga"
+  pamtotga -rgb "$pictures/6000x4000.ppm" >"$pictures/6000x4000-rle.tga"
+  /usr/bin/convert "$pictures/6000x4000.ppm" -depth 8 -compress RLE PSD:"$pictures/6000x4000.psd"
+  ppmtopcx -24bit "$pictures/6000x4000.ppm" >"$pictures/6000x4000.pcx.part"
+  mv "$pictures/6000x4000.pcx.part" "$pictures/6000x4000.pcx"
+fi
+rm -f "$pictures"/*.ppm
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -90,3 +105,30 @@ if [ "$failed" = 1 ]; then
   exit 1
 fi
 echo "measure-slide: the 6000 x 4000 JPEG slide is within 1.5 times the decoder's time and under 32 MB"
+
+baseline="${QV_BASELINE_CLI:-$cli}"
+echo
+printf '%-20s %-10s %10s %8s %12s %7s
+' picture window 'render s' 'MB' 'baseline s' ratio
+: >"$work/base"
+for ((i = 0; i < runs; i++)); do
+  measure "$work/base" "$baseline" render "$pictures/6000x4000.bmp" --size 1920x1080 --fit 1 "$work/out.bmp"
+done
+read -r bs bmb < <(summary "$work/base")
+for file in 6000x4000.bmp 6000x4000.tga 6000x4000-rle.tga 6000x4000.psd 6000x4000.pcx; do
+  : >"$work/render"
+  for ((i = 0; i < runs; i++)); do
+    measure "$work/render" "$cli" render "$pictures/$file" --size 1920x1080 --fit 1 "$work/out.bmp"
+  done
+  read -r rs rmb < <(summary "$work/render")
+  ratio=$(awk -v r="$rs" -v b="$bs" 'BEGIN { printf "%.2f", r / b }')
+  printf '%-20s %-10s %10s %8s %12s %7s
+' "$file" 1920x1080 "$rs" "$rmb" "$bs" "$ratio"
+  if awk -v q="$ratio" -v m="$rmb" 'BEGIN { exit !(q > 1.5 || m >= 32) }'; then failed=1; fi
+done
+echo "(baseline: the BMP's render by $baseline, $bs s and $bmb MB)"
+if [ "$failed" = 1 ]; then
+  echo "measure-slide: a BMP, TGA, PSD or PCX slide is over 1.5 times the baseline's BMP render or 32 MB"
+  exit 1
+fi
+echo "measure-slide: the BMP, TGA, PSD and PCX slides are within 1.5 times the baseline's BMP render and under 32 MB"

@@ -450,6 +450,39 @@ int32_t CShowImage::ResizeFrom(const CShowImage& source, int32_t width, int32_t 
   return IS_ERR_OK;
 }
 
+void CShowImage::ResizeAndCrop(int32_t width, int32_t height, bool crop, const ISRect& keep) {
+  const ISRect part = crop ? keep : ISRect{0, 0, width, height};
+  const bool shrinks = m_nBitsPerPixel == 24 && !IsEmpty() && width >= 1 && height >= 1 && width <= m_nWidth &&
+                       height <= m_nHeight && (width != m_nWidth || height != m_nHeight);
+  const bool inside = part.left >= 0 && part.top >= 0 && part.left < part.right && part.top < part.bottom &&
+                      part.right <= width && part.bottom <= height;
+  if (shrinks && inside) {
+    CShowImage kept;
+    ISRowAverager averager;
+    const int32_t keptWidth = part.right - part.left;
+    if (kept.Allocate(keptWidth, part.bottom - part.top, 24) == IS_ERR_OK &&
+        averager.Start(m_nWidth, m_nHeight, width, height, 3, part, kept.GetBits(), keptWidth * 3)) {
+      bool added = true;
+      for (int32_t y = 0; y < m_nHeight && added; ++y)
+        added = averager.AddRow(GetBits() + int64_t{y} * RowBytes()) != 0;
+      if (added) {
+        // The state Resize leaves, then the one a crop gives its fresh copy.
+        if (crop) {
+          kept.CopyAttributes(*this);
+        } else {
+          kept.m_Palette = m_Palette;
+          kept.m_nPaletteCount = m_nPaletteCount;
+          kept.CopyInfo(*this);
+        }
+        TakeOver(kept);
+        return;
+      }
+    }
+  }
+  Resize(width, height, 2);
+  if (crop) Crop(keep.left, keep.top, keep.right, keep.bottom);
+}
+
 int32_t CShowImage::Crop(int32_t left, int32_t top, int32_t right, int32_t bottom) {
   if (IsEmpty()) return IS_ERR_BADPARAM;
   if (right < left) std::swap(left, right);

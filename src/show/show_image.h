@@ -69,6 +69,11 @@ class CShowImage {
   int32_t LoadScaledDown(const std::string& path, int32_t type, int32_t pictureWidth, int32_t pictureHeight,
                          int32_t width, int32_t height, const ISRect& keep, bool& refused);
 
+  // Resize(width, height, 2), then Crop(keep) when crop is set: the same
+  // result, state and pixels, but a picture that shrinks is folded straight
+  // into the part the crop keeps, so no more is scaled than is kept.
+  void ResizeAndCrop(int32_t width, int32_t height, bool crop, const ISRect& keep);
+
   // The steps behind them.
   int32_t DetectType(const std::string& path);
   int32_t ClassifySource(HISSRC source, const std::string& path);

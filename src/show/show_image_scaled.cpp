@@ -1,9 +1,11 @@
 // The holder's scaled-down load: a picture whose reader hands over its rows
-// one at a time (JPEG, PNG, TIFF) is folded into the exact area average as it
-// is decoded, and only the part the crop keeps is stored, so the picture never
-// exists at full size. The result, the holder's state and the result code are
-// those of Load, Resize (method 2) and Crop in turn.
+// one at a time is folded into the exact area average as it is decoded, and
+// only the part the crop keeps is stored, so the picture never exists at full
+// size. The result, the holder's state and the result code are those of Load,
+// Resize (method 2) and Crop in turn.
 #include <algorithm>
+#include <array>
+#include <cstdint>
 
 #include "codec/jpeg.h"
 #include "codec/ops/ops.h"
@@ -17,25 +19,77 @@ namespace qv {
 
 namespace {
 
-bool HasRowRead(int32_t type) {
-  return type == kTypeJpeg || type == kTypeJpegGrey || type == kTypePng || type == kTypeTiff;
-}
-
 // The picture's size as its reader will deliver it (a TIFF turned by its
 // orientation is caught when the rows begin).
-bool QuerySize(HISSRC source, int32_t type, int32_t& width, int32_t& height) {
+bool QueryJpegSize(HISSRC s, int32_t& w, int32_t& h) {
+  int32_t bits = 0;
+  return ISGetJPGDims(s, &w, &h, &bits, nullptr) != 0;
+}
+bool QueryPngSize(HISSRC s, int32_t& w, int32_t& h) {
   int32_t bits = 0, colourType = 0, interlace = 0;
-  switch (type) {
-    case kTypeJpeg:
-    case kTypeJpegGrey:
-      return ISGetJPGDims(source, &width, &height, &bits, nullptr) != 0;
-    case kTypePng:
-      return ISGetPNGDims(source, &width, &height, &bits, &colourType, &interlace, nullptr) != 0;
-    case kTypeTiff:
-      return ISGetTIFFDims(source, 0, &width, &height, &bits, nullptr) != 0;
-    default:
-      return false;
+  return ISGetPNGDims(s, &w, &h, &bits, &colourType, &interlace, nullptr) != 0;
+}
+bool QueryTiffSize(HISSRC s, int32_t& w, int32_t& h) {
+  int32_t bits = 0;
+  return ISGetTIFFDims(s, 0, &w, &h, &bits, nullptr) != 0;
+}
+// A top-down BMP gives its height negative; the read, the rows from the top.
+bool QueryBmpSize(HISSRC s, int32_t& w, int32_t& h) {
+  int32_t bits = 0;
+  if (!ISGetBMPDims(s, &w, &h, &bits, nullptr)) return false;
+  if (h < 0 && h != INT32_MIN) h = -h;
+  return true;
+}
+bool QueryPcxSize(HISSRC s, int32_t& w, int32_t& h) {
+  int32_t bits = 0;
+  return ISGetPCXDims(s, &w, &h, &bits) != 0;
+}
+bool QueryTgaSize(HISSRC s, int32_t& w, int32_t& h) {
+  int32_t bits = 0;
+  return ISGetTGADims(s, &w, &h, &bits) != 0;
+}
+// An 8-bit TGA with a colour map: the 8-bit load takes it as it is. Others
+// (greyscale) may be refused by the 8-bit read and loaded at 24 bits as
+// another type: they are loaded whole, so that the type comes out alike.
+bool QueryMappedTgaSize(HISSRC s, int32_t& w, int32_t& h) {
+  std::array<ISPalEntry, IS_PALETTE_SIZE> palette{};
+  int32_t count = 0;
+  if (!ISGetTGAPalette(s, &count, palette.data())) return false;
+  ISSeekSource(s, 0, 0);
+  return QueryTgaSize(s, w, h);
+}
+bool QueryPsdSize(HISSRC s, int32_t& w, int32_t& h) {
+  int32_t mode = 0;
+  return ISGetPSDDims(s, &w, &h, &mode, nullptr) != 0;
+}
+int32_t ReadTiffRows(HISSRC s, ISRowReceiver* r) { return ISReadTIFFRows(s, 0, r); }
+
+// A reader that hands over its rows. Rows that a damaged file lacks: some
+// readers hand them over as zeros as their whole read leaves them (kept when
+// worth it, as a whole load keeps them); the others end the read, and the
+// picture is loaded whole so that it comes out as a whole load makes it.
+struct CRowReader {
+  int32_t type;
+  bool (*querySize)(HISSRC, int32_t&, int32_t&);
+  int32_t (*readRows)(HISSRC, ISRowReceiver*);
+  bool bZeroRows;
+};
+
+constexpr CRowReader kRowReaders[] = {
+    {kTypeJpeg, QueryJpegSize, ISReadJPGRows, true}, {kTypeJpegGrey, QueryJpegSize, ISReadJPGRows, true},
+    {kTypePng, QueryPngSize, ISReadPNGRows, true},   {kTypeTiff, QueryTiffSize, ReadTiffRows, true},
+    {kTypePcx, QueryPcxSize, ISReadPCXRows, true},   {kTypePcx8, QueryPcxSize, ISReadPCXRows, true},
+    {kTypePsd, QueryPsdSize, ISReadPSDRows, false},  {kTypePsd8, QueryPsdSize, ISReadPSDRows, false},
+    {kTypeTga, QueryTgaSize, ISReadTGARows, false},  {kTypeTga8, QueryMappedTgaSize, ISReadTGARows, false},
+    {kTypeBmp, QueryBmpSize, ISReadBMPRows, false},  {kTypeBmp8, QueryBmpSize, ISReadBMPRows, false},
+    {kTypeBmp1, QueryBmpSize, ISReadBMPRows, false},
+};
+
+const CRowReader* FindRowReader(int32_t type) {
+  for (const auto& reader : kRowReaders) {
+    if (reader.type == type) return &reader;
   }
+  return nullptr;
 }
 
 // Takes the decoded rows into the area average, which writes the kept part
@@ -87,9 +141,10 @@ bool CShowImage::ProbeRowRead(const std::string& path, int32_t& type, int32_t& w
   if (!source) return false;
   const CISSourceHandle closer(source);
   type = ClassifySource(source, path);
-  if (!HasRowRead(type)) return false;
+  const CRowReader* reader = FindRowReader(type);
+  if (!reader) return false;
   ISSeekSource(source, 0, 0);
-  if (!QuerySize(source, type, width, height) || width < 1 || height < 1) return false;
+  if (!reader->querySize(source, width, height) || width < 1 || height < 1) return false;
   if (type == kTypeJpeg || type == kTypeJpegGrey) {
     // A picture to be turned upright is turned whole.
     ISSeekSource(source, 0, 0);
@@ -109,31 +164,35 @@ int32_t CShowImage::LoadScaledDown(const std::string& path, int32_t type, int32_
   HISSRC source = ISOpenFileSource(path.c_str());
   if (!source) return ISGetLastError();
   const CISSourceHandle closer(source);
-  CShrinkingReceiver receiver(*this, pictureWidth, pictureHeight, width, height, keep);
-  int32_t read = 0;
-  if (type == kTypePng) {
-    read = ISReadPNGRows(source, &receiver);
-  } else if (type == kTypeTiff) {
-    read = ISReadTIFFRows(source, 0, &receiver);
-    m_nPage = 0;
-  } else {
-    read = ISReadJPGRows(source, &receiver);
+  const CRowReader* reader = FindRowReader(type);
+  if (!reader) {
+    refused = true;
+    return IS_ERR_BADPARAM;
   }
+  CShrinkingReceiver receiver(*this, pictureWidth, pictureHeight, width, height, keep);
+  const int32_t read = reader->readRows(source, &receiver);
+  if (type == kTypeTiff) m_nPage = 0;
   const int32_t result = ISGetLastError();
   m_strPath = path;
-  if (receiver.Refused() || !read ||
-      (result != IS_ERR_OK && !PartialWorthKeeping(source, pictureWidth, pictureHeight))) {
-    refused = receiver.Refused();
+  // A reader that ends at damage leaves the picture to the whole load.
+  const bool damaged = result != IS_ERR_OK && result != IS_ERR_CANCELLED;
+  if (receiver.Refused() || (damaged && !reader->bZeroRows)) {
+    refused = true;
+    Free();
+    return result;
+  }
+  if (!read || (result != IS_ERR_OK && !PartialWorthKeeping(source, pictureWidth, pictureHeight))) {
     Free();
     return result;
   }
   m_nType = type;
   m_nPaletteCount = 0;
   // The whole-picture path leaves the palette of a fresh holder where it
-  // converts (greyscale JPEG), copies (same size) or crops.
+  // converts (a picture read at 8 bits), copies (same size) or crops.
   const bool whole = keep.left == 0 && keep.top == 0 && keep.right == width && keep.bottom == height;
-  if (type == kTypeJpegGrey || !whole || (width == pictureWidth && height == pictureHeight))
-    m_Palette.fill(ISPalEntry{});
+  const CHolderFormat* format = FindHolderFormat(type);
+  const bool converted = format && format->bits <= 8;
+  if (converted || !whole || (width == pictureWidth && height == pictureHeight)) m_Palette.fill(ISPalEntry{});
   ReadResolution(source, type);
   return result;
 }

@@ -64,8 +64,8 @@ CSlidePreparation PrepareSlide(CShowImage& image, const std::string& path, const
                                 settings.m_bSmartCrop);
   // A failed resize or crop keeps the picture as it was; the show puts it on
   // screen all the same, centred and trimmed by the window edges.
-  image.Resize(prep.framing.nWidth, prep.framing.nHeight, 2);
-  if (prep.framing.bCrop) image.Crop(prep.framing.nLeft, prep.framing.nTop, prep.framing.nRight, prep.framing.nBottom);
+  const FramingResult& f = prep.framing;
+  image.ResizeAndCrop(f.nWidth, f.nHeight, f.bCrop, ISRect{f.nLeft, f.nTop, f.nRight, f.nBottom});
   prep.outcome = ESlideOutcome::kReady;
   return prep;
 }

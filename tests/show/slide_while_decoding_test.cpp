@@ -1,4 +1,4 @@
-// Slides scaled while their rows are decoded (JPEG, PNG, TIFF) against the
+// Slides scaled while their rows are decoded (JPEG, PNG, TIFF, PCX, PSD, TGA, BMP) against the
 // same slides made the whole way (Load, Resize with method 2, Crop): every
 // byte, the holder's state and the result code must agree, for many picture
 // layouts, windows, both fit modes and smart crop, and damaged files.
@@ -10,6 +10,7 @@
 
 #include "../codec/readers/encoders.h"
 #include "show/slide_preparation.h"
+#include "support/raster_files.h"
 
 namespace qv {
 namespace {
@@ -102,6 +103,34 @@ std::vector<CFile> Files() {
   tiff("tiled.tif", RgbTiff(200, 150, 3, COMPRESSION_NONE, 0, 32, 0));
   tiff("upside-down.tif", RgbTiff(190, 140, 3, COMPRESSION_NONE, 9, 0, ORIENTATION_BOTRIGHT));
   tiff("turned.tif", RgbTiff(140, 190, 3, COMPRESSION_NONE, 9, 0, ORIENTATION_RIGHTTOP));
+  // Damaged files of the formats whose rows come by seeking end the row read
+  // and are made the whole way, as a whole load keeps what they hold.
+  auto raster = [&](const char* name, Bytes bytes, double keep = 1.0, bool rowByRow = true) {
+    files.push_back({name, Truncated(std::move(bytes), keep), {}, rowByRow});
+  };
+  const Bytes rgb = test::Pattern(203, 151, 3, 11);
+  raster("rgb.pcx", test::raster::Pcx(203, 151, rgb));
+  raster("cut.pcx", test::raster::Pcx(203, 151, rgb), 0.5);
+  raster("raw.psd", test::raster::Psd(203, 151, rgb, false));
+  raster("packbits.psd", test::raster::Psd(203, 151, rgb, true));
+  raster("cut.psd", test::raster::Psd(203, 151, rgb, true), 0.6);
+  raster("raw.tga", test::raster::Tga(203, 151, rgb, false));
+  raster("rle.tga", test::raster::Tga(203, 151, rgb, true));
+  raster("top-down-rle.tga", test::raster::Tga(203, 151, rgb, true, true));
+  raster("cut-rle.tga", test::raster::Tga(203, 151, rgb, true), 0.7);
+  raster("cut-raw.tga", test::raster::Tga(203, 151, rgb, false), 0.7);
+  const Bytes grey = test::Pattern(181, 133, 1, 12);
+  Bytes map;
+  for (int i = 0; i < 200; ++i) map.insert(map.end(), {uint8_t(i), uint8_t(255 - i), uint8_t(i * 7)});
+  raster("grey-rle.tga", test::raster::Tga8(181, 133, grey, {}, true), 1.0, false);
+  raster("mapped.tga", test::raster::Tga8(181, 133, grey, map, false));
+  raster("bottom-up.bmp", test::raster::Bmp(203, 151, rgb));
+  raster("top-down.bmp", test::raster::Bmp(203, 151, rgb, true));
+  raster("cut.bmp", test::raster::Bmp(203, 151, rgb), 0.6);
+  // 8 bits with fewer colours than the indices reach: entry 0 past them.
+  Bytes bgrx;
+  for (int i = 0; i < 150; ++i) bgrx.insert(bgrx.end(), {uint8_t(i * 3), uint8_t(i), uint8_t(255 - i), 0});
+  raster("few-colours.bmp", test::raster::Bmp8(181, 133, grey, bgrx));
   return files;
 }
 

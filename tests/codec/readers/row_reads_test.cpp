@@ -1,4 +1,4 @@
-// The row-by-row reads (JPEG, PNG, TIFF): the rows equal the whole-picture
+// The row-by-row reads (JPEG, PNG, TIFF, PCX, PSD, TGA, BMP): the rows equal the whole-picture
 // read's buffer, in order, and a receiver that refuses ends the read.
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 #include "codec/tiff.h"
 #include "encoders.h"
 #include "readers_test_support.h"
+#include "support/raster_files.h"
 
 namespace qv::test {
 namespace {
@@ -55,6 +56,9 @@ std::vector<CRowFormat> Formats(const CTempFolder& dir) {
   };
   auto readTiff = [](HISSRC s, int32_t* w, int32_t* h) { return ISReadTIFF(s, w, h, 24, nullptr, 0, 0); };
   auto tiffRows = [](HISSRC s, ISRowReceiver* r) { return ISReadTIFFRows(s, 0, r); };
+  auto readPsd = [](HISSRC s, int32_t* w, int32_t* h) { return ISReadPSD(s, w, h, 24, nullptr, 0); };
+  auto readTga = [](HISSRC s, int32_t* w, int32_t* h) { return ISReadTGA(s, w, h, 24, nullptr, 0); };
+  auto readBmp = [](HISSRC s, int32_t* w, int32_t* h) { return ISReadBMP(s, w, h, 24, nullptr, 0); };
   return {
       {"jpeg", [] { return EncodeJpeg({.width = 41, .height = 29}, Pattern(41, 29, 3, 1)); },
        [](HISSRC s, int32_t* w, int32_t* h) { return ISReadJPG(s, w, h, 24, 0); }, ISReadJPGRows},
@@ -63,6 +67,15 @@ std::vector<CRowFormat> Formats(const CTempFolder& dir) {
       {"tiff strips", [=] { return tiff(0, 0); }, readTiff, tiffRows},
       {"tiff turned", [=] { return tiff(ORIENTATION_LEFTBOT, 0); }, readTiff, tiffRows, false},
       {"tiff tiled", [=] { return tiff(0, 32); }, readTiff, tiffRows, false},
+      {"pcx", [] { return raster::Pcx(35, 19, Pattern(35, 19, 3, 5)); },
+       [](HISSRC s, int32_t* w, int32_t* h) { return ISReadPCX(s, w, h, 24, nullptr, 0); }, ISReadPCXRows},
+      {"psd raw", [] { return raster::Psd(33, 21, Pattern(33, 21, 3, 6), false); }, readPsd, ISReadPSDRows},
+      {"psd packbits", [] { return raster::Psd(33, 21, Pattern(33, 21, 3, 7), true); }, readPsd, ISReadPSDRows},
+      {"tga raw", [] { return raster::Tga(37, 23, Pattern(37, 23, 3, 8), false); }, readTga, ISReadTGARows},
+      {"bmp bottom-up", [] { return raster::Bmp(37, 23, Pattern(37, 23, 3, 11)); }, readBmp, ISReadBMPRows},
+      {"bmp top-down", [] { return raster::Bmp(37, 23, Pattern(37, 23, 3, 12), true); }, readBmp, ISReadBMPRows},
+      {"tga run-length", [] { return raster::Tga(37, 23, Pattern(37, 23, 3, 9), true); }, readTga, ISReadTGARows},
+      {"tga top-down", [] { return raster::Tga(37, 23, Pattern(37, 23, 3, 10), true, true); }, readTga, ISReadTGARows},
   };
 }
 
