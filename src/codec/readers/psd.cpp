@@ -425,13 +425,33 @@ void CmykToRgb(uint8_t* data, uint64_t pixels) {
   std::fill(data + pixels * 3, data + pixels * 4, uint8_t{0});
 }
 
-uint8_t* ReadRgb(CISOperation& op, CISIO& io, int32_t* width, int32_t* height) {
-  const CPsdHeader h = ReadHeader(io);
-  if (h.nDepth != 1 && h.nDepth != 8 && h.nDepth != 16) throw ISException(IS_ERR_PSDFORMAT);
+// What the 24-bit reads know before the image data: the header, the palette
+// of single-channel modes, the compression and the planes decoded; the frame
+// admitted as the whole read admits it.
+struct CPsdRgbSetup {
+  CPsdHeader h;
   ISPalEntry palette[IS_PALETTE_SIZE] = {};
-  const bool runLength = ReadToImageData(io, h, palette);
-  const uint32_t planes = CheckDecodable(h, runLength, true);
-  RequireImageData(io, h, runLength, planes);
+  bool bRunLength = false;
+  uint32_t nPlanes = 0;
+};
+
+void ReadRgbSetup(CISIO& io, CPsdRgbSetup& s) {
+  s.h = ReadHeader(io);
+  const CPsdHeader& h = s.h;
+  if (h.nDepth != 1 && h.nDepth != 8 && h.nDepth != 16) throw ISException(IS_ERR_PSDFORMAT);
+  s.bRunLength = ReadToImageData(io, h, s.palette);
+  s.nPlanes = CheckDecodable(h, s.bRunLength, true);
+  RequireImageData(io, h, s.bRunLength, s.nPlanes);
+  AdmitImage(h, h.nMode == kModeCmyk ? 4 : 3);
+}
+
+uint8_t* ReadRgb(CISOperation& op, CISIO& io, int32_t* width, int32_t* height) {
+  CPsdRgbSetup s;
+  ReadRgbSetup(io, s);
+  const CPsdHeader& h = s.h;
+  ISPalEntry* palette = s.palette;
+  const bool runLength = s.bRunLength;
+  const uint32_t planes = s.nPlanes;
   CISBuffer buffer = AllocImage(h, h.nMode == kModeCmyk ? 4 : 3);
   // Only the rows a decode has written to are converted: the rest stay 0.
   CPsdDecoded decoded;
@@ -502,13 +522,12 @@ class CPsdRowIndex {
 // which keeps what a damaged file gives, a row that cannot be read or
 // decoded ends the read with error 3.
 void ReadRgbRows(CISOperation& op, CISIO& io, CRowHandover& rows) {
-  const CPsdHeader h = ReadHeader(io);
-  if (h.nDepth != 1 && h.nDepth != 8 && h.nDepth != 16) throw ISException(IS_ERR_PSDFORMAT);
-  ISPalEntry palette[IS_PALETTE_SIZE] = {};
-  const bool runLength = ReadToImageData(io, h, palette);
-  const uint32_t planes = CheckDecodable(h, runLength, true);
-  RequireImageData(io, h, runLength, planes);
-  AdmitImage(h, h.nMode == kModeCmyk ? 4 : 3);
+  CPsdRgbSetup s;
+  ReadRgbSetup(io, s);
+  const CPsdHeader& h = s.h;
+  ISPalEntry* palette = s.palette;
+  const bool runLength = s.bRunLength;
+  const uint32_t planes = s.nPlanes;
   const bool bitmap = h.nMode == kModeBitmap;
   const uint64_t width = h.nWidth;
   const uint64_t packed = (width + 7) / 8;

@@ -297,21 +297,6 @@ TEST_F(PngReader, ColourKeyComposesInBothTwins) {
   }
 }
 
-// The rows of a row-by-row read.
-class CKeptRows : public ISRowReceiver {
- public:
-  int32_t Begin(int32_t width, int32_t) override {
-    m_nWidth = width;
-    return IS_ERR_OK;
-  }
-  int32_t Row(int32_t, const uint8_t* pixels) override {
-    m_pixels.insert(m_pixels.end(), pixels, pixels + size_t(m_nWidth) * 3);
-    return IS_ERR_OK;
-  }
-  int32_t m_nWidth = 0;
-  Bytes m_pixels;
-};
-
 // The picture composed over the file's bKGD colour (else black) in the stored
 // values, at the file's depth, red, green, blue: alpha a of max gives
 // (a x fg + (max - a) x bg) / max to the nearest, so 0 is the background and

@@ -93,4 +93,19 @@ inline Bytes ReadFile(const std::string& path) {
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// The rows of a row-by-row read.
+class CKeptRows : public ISRowReceiver {
+ public:
+  int32_t Begin(int32_t width, int32_t) override {
+    m_nWidth = width;
+    return IS_ERR_OK;
+  }
+  int32_t Row(int32_t, const uint8_t* pixels) override {
+    m_pixels.insert(m_pixels.end(), pixels, pixels + size_t(m_nWidth) * 3);
+    return IS_ERR_OK;
+  }
+  int32_t m_nWidth = 0;
+  Bytes m_pixels;
+};
+
 }  // namespace qv::test

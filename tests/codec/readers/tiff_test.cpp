@@ -1,4 +1,6 @@
 // The TIFF reader against libtiff's own writes and its RGBA decode.
+#include "codec/tiff.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -8,7 +10,6 @@
 #include <map>
 
 #include "codec/codec_internal.h"
-#include "codec/tiff.h"
 #include "encoders.h"
 #include "readers_test_support.h"
 
@@ -42,14 +43,29 @@ Bytes Display(const Bytes& stored, uint32_t rows, uint32_t cols, size_t bytes, i
     for (uint32_t j = 0; j < outCols; ++j) {
       uint32_t r = i, c = j;
       switch (orientation) {
-        case 2: c = cols - 1 - j; break;
-        case 3: r = rows - 1 - i, c = cols - 1 - j; break;
-        case 4: r = rows - 1 - i; break;
-        case 5: r = j, c = i; break;
-        case 6: r = rows - 1 - j, c = i; break;
-        case 7: r = rows - 1 - j, c = cols - 1 - i; break;
-        case 8: r = j, c = cols - 1 - i; break;
-        default: break;
+        case 2:
+          c = cols - 1 - j;
+          break;
+        case 3:
+          r = rows - 1 - i, c = cols - 1 - j;
+          break;
+        case 4:
+          r = rows - 1 - i;
+          break;
+        case 5:
+          r = j, c = i;
+          break;
+        case 6:
+          r = rows - 1 - j, c = i;
+          break;
+        case 7:
+          r = rows - 1 - j, c = cols - 1 - i;
+          break;
+        case 8:
+          r = j, c = cols - 1 - i;
+          break;
+        default:
+          break;
       }
       std::memcpy(&out[(size_t{i} * outCols + j) * bytes], &stored[(size_t{r} * cols + c) * bytes], bytes);
     }
@@ -68,21 +84,6 @@ Bytes HandMadeTiff(const std::map<uint16_t, std::array<uint32_t, 3>>& entries, c
 }
 constexpr uint32_t kShort = 3, kLong = 4;
 uint32_t DataOffset(size_t entries) { return static_cast<uint32_t>(8 + 2 + entries * 12 + 4); }
-
-// The rows of a row-by-row read.
-class CKeptRows : public ISRowReceiver {
- public:
-  int32_t Begin(int32_t width, int32_t) override {
-    m_nWidth = width;
-    return IS_ERR_OK;
-  }
-  int32_t Row(int32_t, const uint8_t* pixels) override {
-    m_pixels.insert(m_pixels.end(), pixels, pixels + size_t(m_nWidth) * 3);
-    return IS_ERR_OK;
-  }
-  int32_t m_nWidth = 0;
-  Bytes m_pixels;
-};
 
 class TiffReader : public ::testing::Test {
  protected:
@@ -168,8 +169,8 @@ TEST_F(TiffReader, RgbStripsAndTilesMatchLibtiffsRgbaDecode) {
   // Tiles of 32: libtiff 4.5.0 refuses uncompressed tiles whose size is not a
   // multiple of 1024 bytes when it reads them without mapping the file.
   for (const uint32_t tile : {0u, 32u}) {
-    CTiffPage page{.width = 37, .height = 21, .samples = 3, .photometric = PHOTOMETRIC_RGB, .tile = tile,
-                   .rowsPerStrip = 4};
+    CTiffPage page{
+        .width = 37, .height = 21, .samples = 3, .photometric = PHOTOMETRIC_RGB, .tile = tile, .rowsPerStrip = 4};
     page.rows = Pattern(37, 21, 3, tile);
     const std::string path = Write({page});
     const CReference ref = DecodeTiffRgba(path, 0);
@@ -296,8 +297,12 @@ TEST_F(TiffReader, FaxAndMinIsBlackBilevelPagesDeliverTheSameBits) {
   const Bytes white = Noise(3 * 9, 9);  // 0 = white
   Bytes black = white;
   for (auto& b : black) b = static_cast<uint8_t>(~b);
-  CTiffPage fax{.width = 20, .height = 9, .bits = 1, .photometric = PHOTOMETRIC_MINISWHITE,
-                .compression = COMPRESSION_CCITTFAX4, .rows = white};
+  CTiffPage fax{.width = 20,
+                .height = 9,
+                .bits = 1,
+                .photometric = PHOTOMETRIC_MINISWHITE,
+                .compression = COMPRESSION_CCITTFAX4,
+                .rows = white};
   CTiffPage plain{.width = 20, .height = 9, .bits = 1, .photometric = PHOTOMETRIC_MINISBLACK, .rows = black};
   const CRead a = ReadTiff(Write({fax}), 1), b = ReadTiff(Write({plain}), 1);
   ASSERT_EQ(a.error, IS_ERR_OK);
@@ -325,8 +330,13 @@ TEST_F(TiffReader, BilevelPageWithoutPhotometricIsMinIsBlack) {
 }
 
 TEST_F(TiffReader, ResolutionIsReportedTruncated) {
-  CTiffPage page{.width = 2, .height = 2, .bits = 8, .xResolution = 204.7f, .yResolution = 98.f,
-                 .resolutionUnit = RESUNIT_INCH, .rows = Noise(4, 10)};
+  CTiffPage page{.width = 2,
+                 .height = 2,
+                 .bits = 8,
+                 .xResolution = 204.7f,
+                 .yResolution = 98.f,
+                 .resolutionUnit = RESUNIT_INCH,
+                 .rows = Noise(4, 10)};
   CSource source(Write({page}));
   int32_t w = 0, h = 0, bpp = 0;
   ISResolution res{};
@@ -349,8 +359,10 @@ TEST_F(TiffReader, Refusals) {
     int32_t bits;
     uint32_t flags;
     int32_t error;
-  } cases[] = {{rgbPath, 8, 0, IS_ERR_DEPTH},      {rgbPath, 1, 0, IS_ERR_DEPTH},
-               {rgbPath, 16, 0, IS_ERR_BADPARAM},  {rgbPath, 24, IS_TIFF_PACKED_DIB, IS_ERR_BADPARAM},
+  } cases[] = {{rgbPath, 8, 0, IS_ERR_DEPTH},
+               {rgbPath, 1, 0, IS_ERR_DEPTH},
+               {rgbPath, 16, 0, IS_ERR_BADPARAM},
+               {rgbPath, 24, IS_TIFF_PACKED_DIB, IS_ERR_BADPARAM},
                {junk, 24, 0, IS_ERR_TIFF}};
   for (const auto& c : cases) {
     const CRead r = ReadTiff(c.path, c.bits, 0, c.flags);
@@ -368,14 +380,10 @@ TEST_F(TiffReader, Refusals) {
 Bytes OneStripTiff(uint32_t width, uint32_t height, uint16_t samples, uint16_t bits, uint32_t photometric,
                    uint32_t declared, size_t present) {
   const uint32_t data = DataOffset(samples > 1 ? 9 : 8);
-  std::map<uint16_t, std::array<uint32_t, 3>> entries = {{256, {kLong, 1, width}},
-                                                         {257, {kLong, 1, height}},
-                                                         {258, {kShort, 1, bits}},
-                                                         {259, {kShort, 1, 1}},
-                                                         {262, {kShort, 1, photometric}},
-                                                         {273, {kLong, 1, data}},
-                                                         {278, {kLong, 1, height}},
-                                                         {279, {kLong, 1, declared}}};
+  std::map<uint16_t, std::array<uint32_t, 3>> entries = {{256, {kLong, 1, width}},        {257, {kLong, 1, height}},
+                                                         {258, {kShort, 1, bits}},        {259, {kShort, 1, 1}},
+                                                         {262, {kShort, 1, photometric}}, {273, {kLong, 1, data}},
+                                                         {278, {kLong, 1, height}},       {279, {kLong, 1, declared}}};
   Bytes payload;
   if (samples > 1) {  // BitsPerSample out of line, before the strip
     entries[258] = {kShort, samples, data};
