@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Regenerates the application's pictures from their sources:
 #   res/quadrivue.ico, res/tray.ico, res/tray_busy.ico  from the pixel art in res/icons/*.xpm
-#                                                       (each icon holds its 16 x 16 and 32 x 32 picture)
+#                                                       (16, 20, 24, 32, 40, 48 and 256 pixels each)
 #   res/help.png                                        the picture shown while there are no pictures
 # The results are committed, so building needs none of this. It needs ImageMagick
 # (package imagemagick; Debian's own /usr/bin/convert) and the DejaVu fonts
@@ -27,9 +27,28 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
 # --- Icons ---------------------------------------------------------------------------------
+# Windows picks the image of the size it needs (16 at 96 DPI, 20 at 120, 24 at 144, 32 at 192 in
+# the notification area; 32, 40, 48 and 256 for windows and folders) and would smooth any other,
+# so every size is drawn here. Each is enlarged from the drawing at or below it without smoothing,
+# which keeps the pixel art sharp: 20 and 24 from 16, 40 and 48 from 32 (its detail is worth more
+# at these sizes than the 16 tripled), 256 from 32 by eight. The 256 image is stored as PNG.
 icon() {  # icon NAME OUT.ico
-  "$im" "$res/icons/$1-16.xpm" "$res/icons/$1-32.xpm" "$res/$2"
-  echo "make-resources: res/$2"
+  local src="$res/icons/$1"
+  "$im" "$src-16.xpm" \
+    \( "$src-16.xpm" -filter point -resize 20x20 \) \
+    \( "$src-16.xpm" -filter point -resize 24x24 \) \
+    "$src-32.xpm" \
+    \( "$src-32.xpm" -filter point -resize 40x40 \) \
+    \( "$src-32.xpm" -filter point -resize 48x48 \) \
+    \( "$src-32.xpm" -filter point -resize 256x256 \) \
+    "$res/$2"
+  local sizes
+  sizes=$(/usr/bin/identify -format "%w " "$res/$2")
+  if [ "$sizes" != "16 20 24 32 40 48 256 " ]; then
+    echo "make-resources: res/$2 holds sizes $sizes" >&2
+    exit 1
+  fi
+  echo "make-resources: res/$2 (${sizes% })"
 }
 icon app quadrivue.ico
 icon tray tray.ico

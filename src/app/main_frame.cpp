@@ -82,8 +82,8 @@ int CMainFrame::OnCreate(CREATESTRUCTA* create) {
   // A refused add is tried again for a while: the show runs meanwhile.
   m_TrayIcon.AddIcon(nullptr, kTrayMessage, kTitle, nullptr, IDR_TRAYMENU);
   m_TrayIcon.ChangeIcon(IDI_TRAY);
-  // A double click on the tray icon runs "Visit Home Page...".
-  m_TrayIcon.SetDefaultMenuItem(1, true);
+  // A double click on the tray icon (or Enter on it) runs "Visit Home Page...".
+  m_TrayIcon.SetDefaultMenuItem(ID_HOMEPAGE, false);
 
   const uint32_t enumerateError = EnumerateMonitors();
   if (m_arrMonitors.empty()) {
@@ -342,7 +342,7 @@ void CMainFrame::OnRebuildDone() {
 void CMainFrame::OnPauseShow() {
   m_bPaused = !m_bPaused;
   for (const auto& show : m_arrShows) show->SetPaused(m_bPaused);
-  m_TrayIcon.SetMenuItemText(ID_PAUSE_SHOW, m_bPaused ? "Resume Slideshow" : "Pause Slideshow");
+  m_TrayIcon.SetMenuItemText(ID_PAUSE_SHOW, m_bPaused ? "&Resume Slideshow" : "&Pause Slideshow");
   m_TrayIcon.SetTip(m_bPaused ? "Quadrivue (paused)" : kTitle);
 }
 

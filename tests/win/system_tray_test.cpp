@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <iterator>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,8 +29,19 @@ bool ShellKnowsIconOf(HWND window) {
   return ::Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE;
 }
 
+// The width of an icon's picture; -1 for no icon.
+int IconWidth(HICON icon) {
+  ICONINFO info{};
+  if (!icon || !::GetIconInfo(icon, &info)) return -1;
+  BITMAP bitmap{};
+  ::GetObjectA(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+  if (info.hbmColor) ::DeleteObject(info.hbmColor);
+  if (info.hbmMask) ::DeleteObject(info.hbmMask);
+  return bitmap.bmWidth;
+}
+
 // The main window stand-in: records the commands it gets, and the default
-// item of a popup menu, which it closes at once.
+// item of a popup menu, which it closes at once without a choice.
 class CRecordingTarget : public win::CWnd {
  public:
   CRecordingTarget() {
@@ -35,6 +50,7 @@ class CRecordingTarget : public win::CWnd {
   }
   std::vector<UINT> m_commands;
   int m_nMenuDefault = -2;
+  int m_nMenusShown = 0;
 
  protected:
   bool OnCommand(UINT id, UINT) override {
@@ -43,6 +59,7 @@ class CRecordingTarget : public win::CWnd {
   }
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
     if (message == WM_INITMENUPOPUP) {
+      ++m_nMenusShown;
       m_nMenuDefault = static_cast<int>(::GetMenuDefaultItem(reinterpret_cast<HMENU>(wParam), TRUE, 0));
       ::SetTimer(m_hWnd, 1, 10, nullptr);
     }
@@ -91,8 +108,12 @@ TEST_F(SystemTrayTest, TurnsMouseNotificationsIntoCommands) {
       {IDR_TRAYMENU, WM_LBUTTONUP, 1, {}},
       {IDR_TRAYMENU, WM_MOUSEMOVE, 1, {}},
       {IDR_TRAYMENU, WM_LBUTTONDBLCLK, 1, {ID_HOMEPAGE}},  // the default item, by position
+      {IDR_TRAYMENU, NIN_SELECT, 1, {}},                   // follows the press, which has advanced
+      {IDR_TRAYMENU, NIN_KEYSELECT, 1, {ID_HOMEPAGE}},     // Enter or Space: as a double click
+      {IDR_TRAYMENU, NIN_KEYSELECT, 1, {}},                // the shell's second one for Enter
       {IDR_TRAYMENU + 1, WM_LBUTTONDOWN, 0, {}},           // another icon's
       {IDR_TRAYMENU + 1, WM_LBUTTONDBLCLK, 0, {}},
+      {IDR_TRAYMENU + 1, NIN_KEYSELECT, 0, {}},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Notify(c.id, c.mouse), c.result) << "id " << c.id << " message " << c.mouse;
@@ -120,12 +141,40 @@ TEST_F(SystemTrayTest, MenuItemTextAndTipFollowThePause) {
     ::DestroyMenu(menu);
     return std::pair<std::string, UINT>(text, after);
   };
-  EXPECT_EQ(itemText(ID_PAUSE_SHOW), (std::pair<std::string, UINT>("Pause Slideshow", ID_PAUSE_SHOW)));
-  tray.SetMenuItemText(ID_PAUSE_SHOW, "Resume Slideshow");
-  EXPECT_EQ(itemText(ID_PAUSE_SHOW).first, "Resume Slideshow");
-  EXPECT_EQ(itemText(ID_SETTINGS).first, "Settings...");
+  EXPECT_EQ(itemText(ID_PAUSE_SHOW), (std::pair<std::string, UINT>("&Pause Slideshow", ID_PAUSE_SHOW)));
+  tray.SetMenuItemText(ID_PAUSE_SHOW, "&Resume Slideshow");
+  EXPECT_EQ(itemText(ID_PAUSE_SHOW).first, "&Resume Slideshow");
+  EXPECT_EQ(itemText(ID_SETTINGS).first, "&Settings...");
   EXPECT_TRUE(tray.SetTip("Quadrivue (paused)"));
   EXPECT_TRUE(ShellKnowsIcon());
+}
+
+// Every item keeps its command and has an access key of its own, so a
+// keyboard user runs any of them with one key.
+TEST(SystemTray, TrayMenuItemsKeepTheirCommandsAndHaveAccessKeysOfTheirOwn) {
+  const HMENU menu = ::LoadMenuA(win::ProgramInstance(), MAKEINTRESOURCEA(IDR_TRAYMENU));
+  ASSERT_NE(menu, nullptr);
+  const HMENU sub = ::GetSubMenu(menu, 0);
+  const UINT commands[] = {ID_APP_ABOUT,  ID_HOMEPAGE,     0, ID_SETTINGS,
+                           ID_PAUSE_SHOW, ID_NEXT_PICTURE, 0, ID_APP_EXIT};  // 0: a separator
+  ASSERT_EQ(::GetMenuItemCount(sub), static_cast<int>(std::size(commands)));
+  std::set<int> keys;
+  for (int i = 0; i < static_cast<int>(std::size(commands)); ++i) {
+    if (commands[i] == 0) {
+      EXPECT_NE(::GetMenuState(sub, i, MF_BYPOSITION) & MF_SEPARATOR, 0u) << "item " << i;
+      continue;
+    }
+    EXPECT_EQ(::GetMenuItemID(sub, i), commands[i]) << "item " << i;
+    char text[64] = {};
+    ::GetMenuStringA(sub, i, text, sizeof text, MF_BYPOSITION);
+    const std::string item(text);
+    EXPECT_EQ(std::count(item.begin(), item.end(), '&'), 1) << item;
+    const size_t amp = item.find('&');
+    if (amp == std::string::npos || amp + 1 >= item.size()) continue;
+    EXPECT_TRUE(keys.insert(std::tolower(static_cast<unsigned char>(item[amp + 1]))).second)
+        << item << ": another item has this key";
+  }
+  ::DestroyMenu(menu);
 }
 
 TEST_F(SystemTrayTest, ChangesTheIconAndAddsItAgainWhenTheShellRestarts) {
@@ -179,6 +228,7 @@ class RefusingTrayTest : public testing::Test {
   bool ShellKnowsIcon() { return ShellKnowsIconOf(tray.GetSafeHwnd()); }
   void TaskbarCreated() { ::SendMessageA(tray.GetSafeHwnd(), ::RegisterWindowMessageA("TaskbarCreated"), 0, 0); }
 
+  CRecordingTarget target;
   CRefusingTray tray;
 };
 
@@ -252,6 +302,107 @@ TEST_F(RefusingTrayTest, TaskbarCreatedAddsTheIconAgainWhateverTheTrayBelieves) 
   tray.RemoveIcon();
   ASSERT_NE(tray.LastCall(NIM_DELETE), nullptr) << "the removal reaches the shell";
   EXPECT_FALSE(ShellKnowsIcon());
+}
+
+// Each add (the first, a retry, after "TaskbarCreated") is followed by the
+// choice of the keyboard-aware callbacks, the one call made with the larger
+// record.
+TEST_F(RefusingTrayTest, EveryAddIsFollowedByTheCallbackVersion) {
+  auto expectVersionAfterAdd = [&](const char* when) {
+    SCOPED_TRACE(when);
+    const auto& calls = tray.m_calls;
+    ASSERT_GE(calls.size(), 2u);
+    EXPECT_EQ(calls[calls.size() - 2].first, static_cast<DWORD>(NIM_ADD));
+    EXPECT_EQ(calls.back().first, static_cast<DWORD>(NIM_SETVERSION));
+    EXPECT_EQ(calls.back().second.cbSize, CSystemTray::kNotifyIconDataSizeV2);
+    EXPECT_EQ(calls.back().second.uVersion, static_cast<UINT>(NOTIFYICON_VERSION));
+    for (const auto& [message, nid] : calls) {
+      if (message != NIM_SETVERSION) {
+        EXPECT_EQ(nid.cbSize, CSystemTray::kNotifyIconDataSize) << message;
+      }
+    }
+  };
+  ASSERT_TRUE(tray.AddIcon(nullptr, kCallback, "Quadrivue", nullptr, IDR_TRAYMENU));
+  expectVersionAfterAdd("first add");
+  TaskbarCreated();
+  expectVersionAfterAdd("TaskbarCreated");
+  tray.m_bRefusing = true;
+  TaskbarCreated();
+  EXPECT_NE(tray.m_calls.back().first, static_cast<DWORD>(NIM_SETVERSION));
+  tray.m_bRefusing = false;
+  ASSERT_TRUE(test::PumpUntil([&] { return tray.IsIconAdded(); }, 5s));
+  expectVersionAfterAdd("retry");
+}
+
+// Shift+F10 or the menu key opens the menu; closed without a choice, the
+// focus goes back to the notification area. A right click opens it once,
+// although the shell follows it with WM_CONTEXTMENU.
+TEST_F(RefusingTrayTest, TheKeyboardOpensTheMenuAndARightClickOpensItOnce) {
+  tray.SetTargetWindow(target.GetSafeHwnd());
+  ASSERT_TRUE(tray.AddIcon(nullptr, kCallback, "Quadrivue", nullptr, IDR_TRAYMENU));
+  struct Step {
+    UINT message;
+    int menusShown;
+    bool focusBack;
+  };
+  const Step steps[] = {
+      {WM_CONTEXTMENU, 1, true},
+      {WM_RBUTTONUP, 2, false},
+      {WM_CONTEXTMENU, 2, false},  // the right click's own
+      {WM_CONTEXTMENU, 3, true},   // the keyboard again
+  };
+  for (const auto& step : steps) {
+    tray.m_calls.clear();
+    EXPECT_EQ(::SendMessageA(tray.GetSafeHwnd(), kCallback, IDR_TRAYMENU, step.message), 1);
+    EXPECT_EQ(target.m_nMenusShown, step.menusShown) << "after " << step.message;
+    const NOTIFYICONDATAA* focus = tray.LastCall(NIM_SETFOCUS);
+    EXPECT_EQ(focus != nullptr, step.focusBack) << "after " << step.message;
+    if (focus) {
+      EXPECT_EQ(focus->cbSize, CSystemTray::kNotifyIconDataSizeV2);
+      EXPECT_EQ(focus->uID, static_cast<UINT>(IDR_TRAYMENU));
+    }
+  }
+  EXPECT_TRUE(target.m_commands.empty());
+}
+
+// The icon is made for the notification area's DPI: anew after a change of
+// scale, after the broadcasts that may announce one, and when the shell
+// restarts.
+TEST_F(RefusingTrayTest, TheIconFollowsTheNotificationAreasDpi) {
+  ASSERT_TRUE(tray.AddIcon(nullptr, kCallback, "Quadrivue", nullptr, IDR_TRAYMENU));
+  ASSERT_TRUE(tray.ChangeIcon(IDI_TRAY));
+  const int startWidth = IconWidth(tray.LastCall(NIM_MODIFY)->hIcon);
+  ASSERT_GT(startWidth, 0);
+  struct Step {
+    UINT message;
+    UINT dpi;
+    int width;  // 0: the width at start
+  };
+  const Step steps[] = {
+      {WM_DPICHANGED, 120, 20}, {WM_DPICHANGED, 144, 24}, {WM_DPICHANGED, 192, 32},
+      {WM_SETTINGCHANGE, 0, 0}, {WM_DPICHANGED, 192, 32}, {WM_DISPLAYCHANGE, 0, 0},
+  };
+  RECT suggested{0, 0, 10, 10};
+  auto dpiChanged = [&](UINT dpi) {
+    ::SendMessageA(tray.GetSafeHwnd(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+  };
+  for (const auto& step : steps) {
+    tray.m_calls.clear();
+    if (step.message == WM_DPICHANGED) {
+      dpiChanged(step.dpi);
+    } else {
+      ::SendMessageA(tray.GetSafeHwnd(), step.message, 0, 0);
+    }
+    const NOTIFYICONDATAA* changed = tray.LastCall(NIM_MODIFY);
+    ASSERT_NE(changed, nullptr) << step.message << " " << step.dpi;
+    EXPECT_EQ(IconWidth(changed->hIcon), step.width ? step.width : startWidth) << step.message << " " << step.dpi;
+  }
+  dpiChanged(144);
+  ASSERT_TRUE(tray.ChangeIcon(IDI_TRAY_BUSY));
+  EXPECT_EQ(IconWidth(tray.LastCall(NIM_MODIFY)->hIcon), 24) << "every icon at the new size";
+  TaskbarCreated();
+  ASSERT_NE(tray.LastCall(NIM_ADD), nullptr);
+  EXPECT_EQ(IconWidth(tray.LastCall(NIM_ADD)->hIcon), startWidth);
 }
 
 }  // namespace
