@@ -6,6 +6,7 @@
 #include "platform/log.h"
 #include "platform/paths.h"
 #include "platform/system_error.h"
+#include "platform/win/dpi.h"
 #include "show/slide_choice.h"
 #include "show/slide_preparation.h"
 
@@ -15,6 +16,7 @@ namespace {
 constexpr COLORREF kOverlayText = RGB(255, 255, 224);
 constexpr COLORREF kBlack = RGB(0, 0, 0);
 constexpr int kOverlayInset = 4;
+constexpr int kOverlayPoints = 9;
 // Pictures named in the log at most this many times in a run.
 constexpr size_t kLoggedPicturesLimit = 10000;
 
@@ -47,12 +49,35 @@ CBufferDC::~CBufferDC() {
   m_displaced.Restore();
 }
 
-void DrawPathOverlay(HDC dc, const RECT& rect, const std::string& path) {
+COverlayFont MakeOverlayFont(UINT dpi) {
+  LOGFONTA description{};
+  NONCLIENTMETRICSA metrics{};
+  metrics.cbSize = sizeof metrics;
+  if (::SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
+    description = metrics.lfMessageFont;
+  else
+    ::GetObjectA(::GetStockObject(DEFAULT_GUI_FONT), sizeof description, &description);
+  // Only the face is the system's: the size is this DPI's.
+  description.lfHeight = -::MulDiv(kOverlayPoints, static_cast<int>(dpi), 72);
+  description.lfWidth = 0;
+  description.lfEscapement = 0;
+  description.lfOrientation = 0;
+  description.lfUnderline = FALSE;
+  description.lfStrikeOut = FALSE;
+  COverlayFont made;
+  made.font.Reset(::CreateFontIndirectA(&description));
+  made.dpi = dpi;
+  return made;
+}
+
+void DrawPathOverlay(HDC dc, const RECT& rect, const std::string& path, const COverlayFont& font) {
+  const win::CSelectObject selected(dc, font.font ? font.font.Get() : ::GetCurrentObject(dc, OBJ_FONT));
   ::SetBkColor(dc, kBlack);
   ::SetTextColor(dc, kOverlayText);
   ::SetBkMode(dc, OPAQUE);
   RECT text = rect;
-  ::InflateRect(&text, -kOverlayInset, -kOverlayInset);
+  const int inset = win::ScaleForDpi(kOverlayInset, font.dpi);
+  ::InflateRect(&text, -inset, -inset);
   ::DrawTextA(dc, path.c_str(), static_cast<int>(path.size()), &text, DT_SINGLELINE | DT_NOPREFIX | DT_PATH_ELLIPSIS);
 }
 
@@ -71,6 +96,7 @@ bool CShowWnd::Create(const RECT& rect, HWND owner) {
   RegisterClassOnce(kClassName, CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS, ::LoadCursorA(nullptr, IDC_ARROW), nullptr,
                     nullptr);
   if (!CreateEx(0, kClassName, "", WS_POPUP | WS_VISIBLE, rect, owner, nullptr)) return false;
+  m_overlayFont = MakeOverlayFont(win::DpiForWindow(m_hWnd));
   const HWND window = m_hWnd;
   m_pWorker = std::make_unique<CSlideWorker>([window] { ::PostMessageA(window, kSlideReadyMessage, 0, 0); });
   // Visible already; showing it again must not activate it.
@@ -218,6 +244,12 @@ LRESULT CShowWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       // Alt+Tab, a message box: the button's release never comes here.
       if (reinterpret_cast<HWND>(lParam) != m_hWnd) EndOverlay();
       return 0;
+    case WM_DPICHANGED:
+      // The window stays at its monitor's work area, whatever rectangle the
+      // system suggests: only the overlay follows the new DPI.
+      m_overlayFont = MakeOverlayFont(LOWORD(wParam) ? LOWORD(wParam) : win::DpiForWindow(m_hWnd));
+      if (m_bShowName) Invalidate();
+      return 0;
     default:
       return CWnd::WindowProc(message, wParam, lParam);
   }
@@ -235,7 +267,7 @@ void CShowWnd::OnPaint() {
   ::FillRect(dc, &rc, BlackBrush());
   const CPlacement at = CentredPlacement(m_nBitmapWidth, m_nBitmapHeight, rc.right - rc.left, rc.bottom - rc.top);
   ISDrawHBITMAP(dc, m_hBitmap.Get(), at.x, at.y, m_nBitmapWidth, m_nBitmapHeight, nullptr);
-  if (m_bShowName) DrawPathOverlay(dc, rc, m_strCurrentFile);
+  if (m_bShowName) DrawPathOverlay(dc, rc, m_strCurrentFile, m_overlayFont);
 }
 
 BOOL CShowWnd::OnEraseBkgnd(HDC) { return 0; }

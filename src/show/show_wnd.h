@@ -45,10 +45,19 @@ class CBufferDC {
   win::CSelectObject m_displaced;
 };
 
+// The overlay's font at one DPI: the system's message face at 9 points.
+struct COverlayFont {
+  win::CFontHandle font;
+  UINT dpi = 96;
+};
+COverlayFont MakeOverlayFont(UINT dpi);
+
 // The path of the picture on show as the overlay draws it: light yellow on a
-// black band inside rect, one line, '&' shown as it is, a path too long for
-// the band shortened in the middle with an ellipsis.
-void DrawPathOverlay(HDC dc, const RECT& rect, const std::string& path);
+// black band inside rect (4 pixels in at 96 DPI, as far at the font's DPI),
+// one line in the font (the context's own when the font could not be made),
+// '&' shown as it is, a path too long for the band shortened in the middle
+// with an ellipsis.
+void DrawPathOverlay(HDC dc, const RECT& rect, const std::string& path, const COverlayFont& font);
 
 class CShowWnd : public win::CWnd {
  public:
@@ -99,6 +108,7 @@ class CShowWnd : public win::CWnd {
   HBITMAP Bitmap() const { return m_hBitmap.Get(); }
   int32_t ShownCount() const { return m_nShownCount; }
   const std::string& CurrentFile() const { return m_strCurrentFile; }
+  const COverlayFont& OverlayFont() const { return m_overlayFont; }
 
  protected:
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -139,6 +149,9 @@ class CShowWnd : public win::CWnd {
   bool m_bListUnreadable = false;
   ESlideOrigin m_eRetryOrigin = ESlideOrigin::kTimer;
   std::string m_strCurrentFile;
+  // Made for the window's DPI, and again when the window's monitor changes
+  // it.
+  COverlayFont m_overlayFont;
 };
 
 }  // namespace qv

@@ -253,10 +253,11 @@ TEST_F(ShowWndTest, PathOverlayDrawsThePathAsItIsAndEndsWithTheCapture) {
   const win::CBitmapHandle bitmap(::CreateCompatibleBitmap(screen.Get(), 400, 40));
   const win::CSelectObject selected(dc.Get(), bitmap.Get());
   const RECT band{0, 0, 400, 40};
+  const COverlayFont font = MakeOverlayFont(96);
   // The band's text pixels (light yellow), column by column.
   const auto ink = [&](const std::string& path) {
     ::FillRect(dc.Get(), &band, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
-    DrawPathOverlay(dc.Get(), band, path);
+    DrawPathOverlay(dc.Get(), band, path, font);
     std::vector<std::vector<bool>> columns(400, std::vector<bool>(40));
     for (int x = 0; x < 400; ++x) {
       for (int y = 0; y < 40; ++y) columns[x][y] = ::GetPixel(dc.Get(), x, y) == RGB(255, 255, 224);
@@ -271,7 +272,10 @@ TEST_F(ShowWndTest, PathOverlayDrawsThePathAsItIsAndEndsWithTheCapture) {
     return last;
   };
   SIZE extent{};
-  ::GetTextExtentPoint32A(dc.Get(), "a&&b", 4, &extent);
+  {
+    const win::CSelectObject measuring(dc.Get(), font.font.Get());
+    ::GetTextExtentPoint32A(dc.Get(), "a&&b", 4, &extent);
+  }
   const int ampersands = lastInk(ink("a&&b"));
   EXPECT_GE(ampersands, 4 + extent.cx - 3) << "both ampersands are drawn";
   EXPECT_LE(ampersands, 4 + extent.cx + 1);
