@@ -13,6 +13,11 @@ namespace qv {
 namespace {
 
 constexpr UINT kBrowseFlags = BIF_RETURNONLYFSDIRS | BIF_STATUSTEXT;
+// The edit box in dialog units: an edit control's usual height, and the gap
+// between it and the folder tree below.
+constexpr int kEditHeightUnits = 14;
+constexpr int kEditGapUnits = 3;
+constexpr int kPromptId = 14146;
 
 std::string Replace(std::string text, const std::string& path) {
   const size_t at = text.find("%s");
@@ -77,19 +82,11 @@ void CFolderDlg::OnInitialized(HWND window) {
   m_hook.SubclassWindow(window);
   ::ShowWindow(::GetDlgItem(window, kStatusId), SW_HIDE);
 
-  // The edit box stands above the folder tree, as wide as it.
-  RECT box{};
-  ::GetWindowRect(::GetDlgItem(window, kTreeId), &box);
-  box.bottom = box.top - 4;
-  box.top -= 27;
-  ::MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&box), 2);
   const HWND edit = ::CreateWindowExA(WS_EX_CLIENTEDGE, "EDIT", "", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL,
-                                      box.left, box.top, box.right - box.left, box.bottom - box.top, window, nullptr,
-                                      win::ProgramInstance(), nullptr);
+                                      0, 0, 0, 0, window, nullptr, win::ProgramInstance(), nullptr);
   if (edit) {
     ::SetWindowLongPtrA(edit, GWLP_ID, kEditId);
-    ::ShowWindow(edit, SW_SHOW);
-    ::SendMessageA(edit, WM_SETFONT, ::SendMessageA(window, WM_GETFONT, 0, 0), TRUE);
+    PlaceEditBox(window);
   }
 
   std::string initial = m_pszInitialFolder;
@@ -109,6 +106,25 @@ void CFolderDlg::OnSelectionChanged(LPARAM item) {
   ::SetDlgItemTextA(m_hBrowse, kEditId, path.data());
 }
 
+void CFolderDlg::PlaceEditBox(HWND browse) {
+  const HWND edit = ::GetDlgItem(browse, kEditId);
+  const HWND tree = ::GetDlgItem(browse, kTreeId);
+  if (!edit || !tree) return;
+  // Above the folder tree, as wide as it, in the dialog's own font and units,
+  // so that it grows with the dialog at every DPI.
+  ::SendMessageA(edit, WM_SETFONT, ::SendMessageA(browse, WM_GETFONT, 0, 0), TRUE);
+  RECT units{0, kEditGapUnits, 0, kEditHeightUnits};
+  ::MapDialogRect(browse, &units);
+  RECT box{};
+  ::GetWindowRect(tree, &box);
+  ::MapWindowPoints(nullptr, browse, reinterpret_cast<POINT*>(&box), 2);
+  // First in the tab order (after the prompt, which takes no focus): it
+  // stands above the tree.
+  const HWND prompt = ::GetDlgItem(browse, kPromptId);
+  ::SetWindowPos(edit, prompt ? prompt : HWND_TOP, box.left, box.top - units.top - units.bottom, box.right - box.left,
+                 units.bottom, SWP_NOACTIVATE);
+}
+
 std::string CFolderDlg::ReadEdit() const { return win::WindowText(::GetDlgItem(m_hBrowse, kEditId)); }
 
 bool CFolderDlg::OnOK() {
@@ -125,6 +141,15 @@ bool CFolderDlg::OnOK() {
 void CFolderDlg::OnEditChanged() {
   m_szPath = ReadEdit();
   ::SendMessageA(m_hBrowse, BFFM_ENABLEOK, 0, m_szPath.empty() ? 0 : 1);
+}
+
+LRESULT CFolderDlg::CHookWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message != WM_DPICHANGED) return CWnd::WindowProc(message, wParam, lParam);
+  // The system scales the dialog and the controls of its template; the
+  // edit box is ours to place again.
+  const LRESULT result = CWnd::WindowProc(message, wParam, lParam);
+  PlaceEditBox(GetSafeHwnd());
+  return result;
 }
 
 bool CFolderDlg::CHookWnd::OnCommand(UINT id, UINT notifyCode) {

@@ -38,6 +38,7 @@ class CFolderDlg {
 
    protected:
     bool OnCommand(UINT id, UINT notifyCode) override;
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
    private:
     CFolderDlg& m_owner;
@@ -45,6 +46,8 @@ class CFolderDlg {
 
   static int CALLBACK BrowseCallback(HWND window, UINT event, LPARAM param, LPARAM data);
   void OnInitialized(HWND window);
+  // The edit box above the folder tree, sized for the dialog's font.
+  static void PlaceEditBox(HWND browse);
   void OnSelectionChanged(LPARAM item);
   bool OnOK();
   void OnEditChanged();

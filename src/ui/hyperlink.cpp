@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <utility>
 
+#include "platform/win/dpi.h"
 #include "platform/win/window.h"
 #include "ui/link_open.h"
 
@@ -21,7 +23,47 @@ HCURSOR g_hHandCursor = nullptr;
 constexpr UINT_PTR kToolId = 1;
 constexpr DWORD kRegistryValueBytes = 260;
 
-void Repaint(HWND window) { ::InvalidateRect(window, nullptr, TRUE); }
+// A link draws on its dialog's background: the dialog repaints what lies
+// under it first, so that no earlier colour or focus rectangle stays.
+void Repaint(HWND window) {
+  if (const HWND parent = ::GetParent(window)) {
+    RECT under{};
+    ::GetWindowRect(window, &under);
+    ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&under), 2);
+    ::InvalidateRect(parent, &under, TRUE);
+  }
+  ::InvalidateRect(window, nullptr, TRUE);
+}
+
+// Enter and Space belong to a focused link or picture, not to the dialog's
+// default button.
+bool IsActivationKey(LPARAM dialogMessage) {
+  const auto* msg = reinterpret_cast<const MSG*>(dialogMessage);
+  if (!msg) return false;
+  if (msg->message == WM_KEYDOWN) return msg->wParam == VK_RETURN || msg->wParam == VK_SPACE;
+  if (msg->message == WM_CHAR) return msg->wParam == '\r' || msg->wParam == ' ';
+  return false;
+}
+
+// A held key opens the link once.
+bool ActivatesOnce(UINT key, UINT flags) { return (key == VK_RETURN || key == VK_SPACE) && !(flags & KF_REPEAT); }
+
+// Focus rectangles are drawn while the window has the focus and the dialog
+// shows keyboard cues (a dialog opened with the mouse hides them until a key
+// is used).
+bool ShowsFocus(HWND window) {
+  return ::GetFocus() == window && !(::SendMessageA(window, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS);
+}
+
+SIZE FocusMargin() {
+  return SIZE{std::max(1, ::GetSystemMetrics(SM_CXFOCUSBORDER)), std::max(1, ::GetSystemMetrics(SM_CYFOCUSBORDER))};
+}
+
+// The background and text colours a static control asks its parent for.
+HBRUSH ParentBrush(HWND control, HDC dc) {
+  return reinterpret_cast<HBRUSH>(::SendMessageA(::GetParent(control), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                                                 reinterpret_cast<LPARAM>(control)));
+}
 
 }  // namespace
 
@@ -32,17 +74,14 @@ bool CHyperLink::Attach(HWND control) {
   const std::string text = win::WindowText(control);
   if (m_strTarget.empty()) m_strTarget = text;
   if (text.empty()) ::SetWindowTextA(control, m_strTarget.c_str());
+  // The text is drawn as it is: an '&' in an address is no access key.
+  ::SetWindowLongA(control, GWL_STYLE, ::GetWindowLongA(control, GWL_STYLE) | SS_NOPREFIX);
 
-  if (const auto current = reinterpret_cast<HFONT>(::SendMessageA(control, WM_GETFONT, 0, 0))) {
-    LOGFONTA description{};
-    ::GetObjectA(current, sizeof description, &description);
-    description.lfUnderline = (m_nOptions & kUnderline) ? TRUE : FALSE;
-    m_font.Reset(::CreateFontIndirectA(&description));
-    if (m_font) ::SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.Get()), TRUE);
-    FitToText();
-  } else {
+  // The font the control has comes back underlined, as every later one.
+  if (const auto current = reinterpret_cast<HFONT>(::SendMessageA(control, WM_GETFONT, 0, 0)))
+    ::SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(current), TRUE);
+  else
     m_nOptions &= ~kFitToText;
-  }
   if (!(m_nOptions & kDefaultCursor)) LoadHandCursor();
   AddToolTip();
   return true;
@@ -61,6 +100,31 @@ void CHyperLink::AddToolTip() {
   tool.rect = GetClientRect();
   tool.lpszText = m_strTarget.data();
   ::SendMessageA(m_toolTip.Get(), TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+HFONT CHyperLink::CurrentFont() const {
+  const auto font = reinterpret_cast<HFONT>(::SendMessageA(m_hWnd, WM_GETFONT, 0, 0));
+  return font ? font : static_cast<HFONT>(::GetStockObject(SYSTEM_FONT));
+}
+
+void CHyperLink::OnSetFont(HFONT font, LPARAM redraw) {
+  // The font the control draws with goes only once it has the new one.
+  const win::CFontHandle previous = std::move(m_font);
+  if (font) {
+    LOGFONTA description{};
+    if (::GetObjectA(font, sizeof description, &description)) {
+      description.lfUnderline = (m_nOptions & kUnderline) ? TRUE : FALSE;
+      m_font.Reset(::CreateFontIndirectA(&description));
+    }
+  }
+  // The underlined font comes back here as the link's own and reaches the
+  // control; without one the control takes the font as given.
+  if (m_font)
+    ::SendMessageA(m_hWnd, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.Get()), redraw);
+  else
+    Default();
+  FitToText();
+  if (LOWORD(redraw)) Repaint(m_hWnd);
 }
 
 void CHyperLink::SetTarget(const std::string& address) {
@@ -86,19 +150,23 @@ void CHyperLink::FitToText() {
   ::GetWindowRect(m_hWnd, &window);
   ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&window), 2);
   const RECT client = GetClientRect();
+  const RECT before = window;
 
   const std::string text = win::WindowText(m_hWnd);
   SIZE extent{};
   {
     const win::CWindowDC dc(m_hWnd);
-    const win::CSelectObject font(dc.Get(),
-                                  m_font ? static_cast<HGDIOBJ>(m_font.Get()) : ::GetStockObject(DEFAULT_GUI_FONT));
+    const win::CSelectObject font(dc.Get(), CurrentFont());
     ::GetTextExtentPoint32A(dc.Get(), text.c_str(), static_cast<int>(text.size()), &extent);
   }
-  RECT fitted = client;
+  // The text's box lies inside the margin kept for the focus rectangle.
+  const SIZE margin = FocusMargin();
+  RECT box = client;
+  ::InflateRect(&box, -margin.cx, -margin.cy);
+  RECT fitted = box;
   const LONG style = ::GetWindowLongA(m_hWnd, GWL_STYLE);
-  const LONG height = client.bottom - client.top;
-  const LONG width = client.right - client.left;
+  const LONG height = box.bottom - box.top;
+  const LONG width = box.right - box.left;
   if (style & SS_CENTERIMAGE) {
     const LONG shrink = (height - extent.cy) / 2;
     fitted.top += shrink;
@@ -115,11 +183,23 @@ void CHyperLink::FitToText() {
   } else {
     fitted.right = fitted.left + extent.cx;
   }
+  ::InflateRect(&fitted, margin.cx, margin.cy);
   // Back to the parent's coordinates, with the frame around the client area.
-  const LONG frameX = (window.right - window.left) - width;
-  const LONG frameY = (window.bottom - window.top) - height;
+  const LONG frameX = (window.right - window.left) - (client.right - client.left);
+  const LONG frameY = (window.bottom - window.top) - (client.bottom - client.top);
   ::MoveWindow(m_hWnd, window.left + fitted.left, window.top + fitted.top, fitted.right - fitted.left + frameX,
                fitted.bottom - fitted.top + frameY, TRUE);
+  // Where the control was, the dialog's background again.
+  ::InvalidateRect(parent, &before, TRUE);
+  Repaint(m_hWnd);
+  if (m_toolTip) {
+    TTTOOLINFOA tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = m_hWnd;
+    tool.uId = kToolId;
+    tool.rect = GetClientRect();
+    ::SendMessageA(m_toolTip.Get(), TTM_NEWTOOLRECTA, 0, reinterpret_cast<LPARAM>(&tool));
+  }
 }
 
 void CHyperLink::LoadHandCursor() {
@@ -192,23 +272,146 @@ void CHyperLink::OnKillFocus(HWND) {
   Repaint(m_hWnd);
 }
 
-void CHyperLink::OnKeyDown(UINT key, UINT, UINT) {
-  if (key == VK_SPACE)
+void CHyperLink::OnKeyDown(UINT key, UINT, UINT flags) {
+  if (ActivatesOnce(key, flags))
     FollowLink();
-  else
+  else if (key != VK_RETURN && key != VK_SPACE)
     Default();
 }
 
-LRESULT CHyperLink::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-  // A static control is transparent to the mouse unless it says otherwise.
-  if (message == WM_NCHITTEST) return HTCLIENT;
-  // Keys reach a focused static control only when it asks for them.
-  if (message == WM_GETDLGCODE) return DLGC_WANTCHARS | CWnd::WindowProc(message, wParam, lParam);
-  // The tip belongs to the dialog's top-level window, which destroys it
-  // first when it goes; a handle kept past that could name a new window.
-  if (message == WM_NCDESTROY) m_toolTip.Reset();
-  return CWnd::WindowProc(message, wParam, lParam);
+void CHyperLink::OnPaint() {
+  const win::CPaintDC paint(m_hWnd);
+  const HDC dc = paint.Get();
+  const RECT client = GetClientRect();
+  // Colours as a static control has them: asked of the dialog, which hands
+  // the question back to the link.
+  if (const HBRUSH brush = ParentBrush(m_hWnd, dc)) ::FillRect(dc, &client, brush);
+  const win::CSelectObject font(dc, CurrentFont());
+  const SIZE margin = FocusMargin();
+  RECT box = client;
+  ::InflateRect(&box, -margin.cx, -margin.cy);
+  const LONG style = ::GetWindowLongA(m_hWnd, GWL_STYLE);
+  UINT format = DT_SINGLELINE | DT_NOPREFIX;
+  if (style & SS_CENTER)
+    format |= DT_CENTER;
+  else if (style & SS_RIGHT)
+    format |= DT_RIGHT;
+  if (style & SS_CENTERIMAGE) format |= DT_VCENTER;
+  const std::string text = win::WindowText(m_hWnd);
+  ::DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &box, format);
+  if (ShowsFocus(m_hWnd)) ::DrawFocusRect(dc, &client);
 }
+
+LRESULT CHyperLink::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_NCHITTEST:
+      // A static control is transparent to the mouse unless it says otherwise.
+      return HTCLIENT;
+    case WM_GETDLGCODE: {
+      // Keys reach a focused static control only when it asks for them.
+      const LRESULT code = CWnd::WindowProc(message, wParam, lParam);
+      return IsActivationKey(lParam) ? code | DLGC_WANTMESSAGE : code;
+    }
+    case WM_SETFONT: {
+      const auto font = reinterpret_cast<HFONT>(wParam);
+      // The underlined font on its way to the control.
+      if (font && font == m_font.Get()) return Default();
+      OnSetFont(font, lParam);
+      return 0;
+    }
+    case win::kDpiChangedAfterParent:
+      // The dialog has scaled its controls: the link fits its text again.
+      FitToText();
+      return Default();
+    case WM_UPDATEUISTATE: {
+      const LRESULT result = Default();
+      if (::GetFocus() == m_hWnd) Repaint(m_hWnd);
+      return result;
+    }
+    case WM_NCDESTROY:
+      // The tip belongs to the dialog's top-level window, which destroys it
+      // first when it goes; a handle kept past that could name a new window.
+      m_toolTip.Reset();
+      return CWnd::WindowProc(message, wParam, lParam);
+    default:
+      return CWnd::WindowProc(message, wParam, lParam);
+  }
+}
+
+// ---- CLinkPicture ------------------------------------------------------------
+
+SIZE PictureSizeForDpi(SIZE picture, UINT dpi, SIZE room) {
+  if (picture.cx <= 0 || picture.cy <= 0 || room.cx <= 0 || room.cy <= 0) return SIZE{0, 0};
+  SIZE drawn{win::ScaleForDpi(picture.cx, dpi), win::ScaleForDpi(picture.cy, dpi)};
+  if (drawn.cx > room.cx) {
+    drawn.cy = ::MulDiv(drawn.cy, room.cx, drawn.cx);
+    drawn.cx = room.cx;
+  }
+  if (drawn.cy > room.cy) {
+    drawn.cx = ::MulDiv(drawn.cx, room.cy, drawn.cy);
+    drawn.cy = room.cy;
+  }
+  return drawn;
+}
+
+void CLinkPicture::OnPaint() {
+  const win::CPaintDC paint(m_hWnd);
+  const HDC dc = paint.Get();
+  const RECT client = GetClientRect();
+  const HBRUSH brush = ParentBrush(m_hWnd, dc);
+  ::FillRect(dc, &client, brush ? brush : ::GetSysColorBrush(COLOR_BTNFACE));
+  const auto bitmap = reinterpret_cast<HBITMAP>(::SendMessageA(m_hWnd, STM_GETIMAGE, IMAGE_BITMAP, 0));
+  BITMAP info{};
+  if (bitmap && ::GetObjectA(bitmap, sizeof info, &info) && info.bmWidth > 0 && info.bmHeight > 0) {
+    const SIZE room{client.right - client.left, client.bottom - client.top};
+    const SIZE drawn = PictureSizeForDpi(SIZE{info.bmWidth, info.bmHeight}, win::DpiForWindow(m_hWnd), room);
+    const win::CMemoryDC memory(::CreateCompatibleDC(dc));
+    const win::CSelectObject selected(memory.Get(), bitmap);
+    if (selected.Ok() && drawn.cx > 0 && drawn.cy > 0) {
+      // Whole multiples keep the picture's pixels sharp; other scales are
+      // smoothed.
+      const bool whole = drawn.cx % info.bmWidth == 0 && drawn.cy % info.bmHeight == 0;
+      ::SetStretchBltMode(dc, whole ? COLORONCOLOR : HALFTONE);
+      ::SetBrushOrgEx(dc, 0, 0, nullptr);
+      ::StretchBlt(dc, (room.cx - drawn.cx) / 2, (room.cy - drawn.cy) / 2, drawn.cx, drawn.cy, memory.Get(), 0, 0,
+                   info.bmWidth, info.bmHeight, SRCCOPY);
+    }
+  }
+  if (ShowsFocus(m_hWnd)) ::DrawFocusRect(dc, &client);
+}
+
+void CLinkPicture::OnSetFocus(HWND) { Invalidate(); }
+
+void CLinkPicture::OnKillFocus(HWND) { Invalidate(); }
+
+void CLinkPicture::OnKeyDown(UINT key, UINT, UINT flags) {
+  if (ActivatesOnce(key, flags)) {
+    ::SendMessageA(::GetParent(m_hWnd), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(m_hWnd), STN_CLICKED),
+                   reinterpret_cast<LPARAM>(m_hWnd));
+  } else if (key != VK_RETURN && key != VK_SPACE) {
+    Default();
+  }
+}
+
+LRESULT CLinkPicture::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_GETDLGCODE: {
+      const LRESULT code = CWnd::WindowProc(message, wParam, lParam);
+      return IsActivationKey(lParam) ? code | DLGC_WANTMESSAGE : code;
+    }
+    case WM_SIZE:
+    case WM_UPDATEUISTATE: {
+      // A new size after a DPI change, or the focus cues shown.
+      const LRESULT result = Default();
+      Invalidate();
+      return result;
+    }
+    default:
+      return CWnd::WindowProc(message, wParam, lParam);
+  }
+}
+
+// ---- CHyperLink: opening -------------------------------------------------------
 
 void CHyperLink::FollowLink() {
   const intptr_t result = OpenLink(m_strTarget, SW_SHOW);

@@ -1,6 +1,7 @@
 // A static control of a dialog turned into a web link: underlined text in
-// link colours, a hand cursor, a tooltip with the address, the Space key,
-// and opening of the address in the user's browser.
+// link colours, a hand cursor, a tooltip with the address, a tab stop that
+// opens on Enter or Space, and opening of the address in the user's
+// browser. And a dialog's picture that stands for a link.
 #pragma once
 
 #include <windows.h>
@@ -32,7 +33,9 @@ class CHyperLink : public win::CWnd {
   CHyperLink() = default;
   ~CHyperLink() override;
 
-  // Takes over the dialog's static control.
+  // Takes over the dialog's static control. Every font it is given, now or
+  // later (the dialog's again after a DPI change), is underlined and the
+  // control fitted to its text in it.
   bool Attach(HWND control);
   void SetTarget(const std::string& address);
   const std::string& Target() const { return m_strTarget; }
@@ -58,11 +61,15 @@ class CHyperLink : public win::CWnd {
   void OnSetFocus(HWND previous) override;
   void OnKillFocus(HWND next) override;
   void OnKeyDown(UINT key, UINT repeat, UINT flags) override;
+  void OnPaint() override;
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
  private:
+  // The text's box and a margin for the focus rectangle around it.
   void FitToText();
   void AddToolTip();
+  void OnSetFont(HFONT font, LPARAM redraw);
+  HFONT CurrentFont() const;
   static void LoadHandCursor();
 
   int32_t m_bFocus = 0;
@@ -73,5 +80,25 @@ class CHyperLink : public win::CWnd {
   win::CFontHandle m_font;
   win::CWindowHandle m_toolTip;
 };
+
+// A dialog's static picture that stands for a link: a tab stop that Enter or
+// Space clicks as the mouse does (the dialog hears STN_CLICKED), with a
+// focus rectangle, and its bitmap (made for 96 DPI) drawn at the window's
+// DPI, centred in the control's rectangle and never beyond it.
+class CLinkPicture : public win::CWnd {
+ public:
+  bool Attach(HWND control) { return SubclassWindow(control); }
+
+ protected:
+  void OnPaint() override;
+  void OnSetFocus(HWND previous) override;
+  void OnKillFocus(HWND next) override;
+  void OnKeyDown(UINT key, UINT repeat, UINT flags) override;
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+};
+
+// The size a picture made for 96 DPI is drawn at: scaled to dpi, then shrunk
+// to the room, in proportion, where it is larger.
+SIZE PictureSizeForDpi(SIZE picture, UINT dpi, SIZE room);
 
 }  // namespace qv

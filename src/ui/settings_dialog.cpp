@@ -65,7 +65,10 @@ BOOL CAboutDlg::OnInitDialog() {
   // An empty link text shows the address.
   m_linkHome.SetTarget(kHomePageAddress);
   m_linkHome.Attach(GetDlgItem(IDC_LINK_HOME));
-  return CDialog::OnInitDialog();
+  CDialog::OnInitDialog();
+  // The link comes first in the tab order, but Enter should close the box.
+  ::SetFocus(GetDlgItem(IDOK));
+  return FALSE;
 }
 
 // ---- CSettingsDlg ------------------------------------------------------------
@@ -90,6 +93,7 @@ BOOL CSettingsDlg::OnInitDialog() {
   m_linkDonate.Attach(GetDlgItem(IDC_LINK_DONATE));
   m_linkHome.SetTarget(kHomePageAddress);
   m_linkHome.Attach(GetDlgItem(IDC_LINK_HOME));
+  m_pictureDonate.Attach(GetDlgItem(IDC_DONATE_PICTURE));
   m_staticIndexInfo = GetDlgItem(IDC_INDEX_INFO);
   for (const char* mode : kFitModes)
     ::SendDlgItemMessageA(m_hWnd, IDC_FIT_MODE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(mode));

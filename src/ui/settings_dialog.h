@@ -98,6 +98,7 @@ class CSettingsDlg : public win::CDialog {
   bool m_bApplyAfterRebuild = false;
   CHyperLink m_linkDonate;
   CHyperLink m_linkHome;
+  CLinkPicture m_pictureDonate;
   HWND m_staticIndexInfo = nullptr;
   int32_t m_bFoldersChanged = 0;
   HICON m_hIcon = nullptr;
