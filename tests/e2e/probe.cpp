@@ -29,6 +29,13 @@
 //   responsiveness SECONDS HWND...   WM_NULL to each window every 20 ms for SECONDS; prints
 //                                    "started", then per window the worst and mean round trip
 //   gdi HWND                         the GDI objects of the Quadrivue process whose frame is HWND
+//   focus HWND                       the window with the keyboard focus in HWND's thread, and
+//                                    whether a menu is open there
+//   activate HWND                    SetForegroundWindow
+//   fits HWND FACE POINTS            for every visible control of a dialog with a label: the room
+//                                    its text needs in the control's font and the room it has (a
+//                                    font of another process cannot be read: then the dialog
+//                                    font as the dialog manager makes it, FACE at POINTS)
 //
 // Control texts go out quoted with \\, \", \n, \r and \t escaped.
 #include <windows.h>
@@ -41,6 +48,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -353,8 +361,11 @@ bool MultipleSelection(HWND list) {
 BOOL CALLBACK PrintControl(HWND control, LPARAM) {
   char cls[64] = "";
   ::GetClassNameA(control, cls, sizeof cls);
-  std::printf("control %d hwnd 0x%llx class %s visible %d enabled %d", ::GetDlgCtrlID(control), HwndValue(control),
-              Quoted(cls).c_str(), ::IsWindowVisible(control) ? 1 : 0, ::IsWindowEnabled(control) ? 1 : 0);
+  RECT at{};
+  ::GetWindowRect(control, &at);
+  std::printf("control %d hwnd 0x%llx class %s visible %d enabled %d x %ld y %ld w %ld h %ld", ::GetDlgCtrlID(control),
+              HwndValue(control), Quoted(cls).c_str(), ::IsWindowVisible(control) ? 1 : 0,
+              ::IsWindowEnabled(control) ? 1 : 0, at.left, at.top, at.right - at.left, at.bottom - at.top);
   const EControlKind kind = KindOf(control);
   DWORD_PTR value = 0;
   if (kind == EControlKind::kButton && SendTimeout(control, BM_GETCHECK, 0, 0, value))
@@ -531,13 +542,140 @@ int CmdGdi(const char* arg) {
   return 0;
 }
 
+int CmdFocus(const char* arg) {
+  long long value = 0;
+  if (!ParseNumber(arg, value)) return kBadArgs;
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  const DWORD thread = ::GetWindowThreadProcessId(ToHwnd(value), nullptr);
+  if (!thread || !::GetGUIThreadInfo(thread, &info)) {
+    std::printf("none\n");
+    return kAbsent;
+  }
+  char cls[64] = "";
+  if (info.hwndFocus) ::GetClassNameA(info.hwndFocus, cls, sizeof cls);
+  std::printf("focus %d hwnd 0x%llx class %s menu %d\n", info.hwndFocus ? ::GetDlgCtrlID(info.hwndFocus) : 0,
+              HwndValue(info.hwndFocus), Quoted(cls).c_str(),
+              (info.flags & (GUI_INMENUMODE | GUI_POPUPMENUMODE)) ? 1 : 0);
+  return 0;
+}
+
+// The font a control draws with, as a font of this process: the control's
+// own description where this process may read it (font 1), else the dialog
+// font made as the dialog manager makes it from its template (font 2).
+struct CDialogFont {
+  std::wstring face;
+  int points = 8;
+};
+CDialogFont g_dialogFont;
+
+HFONT ControlFont(HWND control, int& source) {
+  DWORD_PTR value = 0;
+  SendTimeout(control, WM_GETFONT, 0, 0, value);
+  LOGFONTW description{};
+  if (value && ::GetObjectW(reinterpret_cast<HFONT>(value), sizeof description, &description)) {
+    source = 1;
+    return ::CreateFontIndirectW(&description);
+  }
+  source = 2;
+  const HDC screen = ::GetDC(nullptr);
+  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+  ::ReleaseDC(nullptr, screen);
+  return ::CreateFontW(-::MulDiv(g_dialogFont.points, dpi, 72), 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE,
+                       DEFAULT_CHARSET, 0, 0, PROOF_QUALITY, FF_DONTCARE, g_dialogFont.face.c_str());
+}
+
+// The width a button's check box or radio circle and its gap take before
+// the text.
+int MarkWidth(HWND control) {
+  const LONG kind = ::GetWindowLongA(control, GWL_STYLE) & BS_TYPEMASK;
+  const bool marked = kind == BS_CHECKBOX || kind == BS_AUTOCHECKBOX || kind == BS_RADIOBUTTON ||
+                      kind == BS_AUTORADIOBUTTON || kind == BS_3STATE || kind == BS_AUTO3STATE;
+  if (!marked) return 0;
+  const HDC screen = ::GetDC(nullptr);
+  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSX);
+  ::ReleaseDC(nullptr, screen);
+  return ::MulDiv(13 + 4, dpi, 96);
+}
+
+BOOL CALLBACK PrintFit(HWND control, LPARAM) {
+  if (!::IsWindowVisible(control)) return TRUE;
+  char cls[64] = "";
+  ::GetClassNameA(control, cls, sizeof cls);
+  const bool button = ::lstrcmpiA(cls, "Button") == 0;
+  if (!button && ::lstrcmpiA(cls, "Static") != 0) return TRUE;
+  const LONG style = ::GetWindowLongA(control, GWL_STYLE);
+  if (!button && ((style & SS_TYPEMASK) == SS_BITMAP || (style & SS_TYPEMASK) == SS_ICON)) return TRUE;
+  std::wstring text(512, L'\0');
+  text.resize(static_cast<size_t>(std::max(0, ::GetWindowTextW(control, text.data(), 512))));
+  if (text.empty()) return TRUE;
+  const bool prefix = button || !(style & SS_NOPREFIX);
+  std::wstring shown;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (prefix && text[i] == L'&' && ++i >= text.size()) break;
+    shown.push_back(text[i]);
+  }
+  RECT client{};
+  ::GetClientRect(control, &client);
+  int source = 0;
+  const HFONT font = ControlFont(control, source);
+  const HDC screen = ::GetDC(nullptr);
+  const HGDIOBJ before = ::SelectObject(screen, font);
+  SIZE need{};
+  const bool group = button && (style & BS_TYPEMASK) == BS_GROUPBOX;
+  LONG haveW = client.right - client.left - MarkWidth(control);
+  LONG haveH = client.bottom - client.top;
+  if (!button && (style & SS_TYPEMASK) <= SS_RIGHT) {
+    // Text that wraps: the height it takes at the control's width.
+    RECT box{0, 0, haveW, 0};
+    ::DrawTextW(screen, shown.c_str(), static_cast<int>(shown.size()), &box, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    need = SIZE{box.right - box.left, box.bottom - box.top};
+  } else {
+    ::GetTextExtentPoint32W(screen, shown.c_str(), static_cast<int>(shown.size()), &need);
+  }
+  if (group) haveW -= 2 * ::MulDiv(need.cy, 1, 2);  // the frame's corners beside the caption
+  ::SelectObject(screen, before);
+  ::ReleaseDC(nullptr, screen);
+  if (font) ::DeleteObject(font);
+  const int bytes =
+      ::WideCharToMultiByte(CP_UTF8, 0, shown.c_str(), static_cast<int>(shown.size()), nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<size_t>(std::max(bytes, 0)), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, shown.c_str(), static_cast<int>(shown.size()), utf8.data(), bytes, nullptr,
+                        nullptr);
+  std::printf("fit %d needw %ld needh %ld havew %ld haveh %ld font %d text %s\n", ::GetDlgCtrlID(control), need.cx,
+              need.cy, haveW, haveH, font ? source : 0, Escaped(utf8).c_str());
+  return TRUE;
+}
+
+int CmdActivate(const char* arg) {
+  long long value = 0;
+  if (!ParseNumber(arg, value)) return kBadArgs;
+  std::printf("result %d\n", ::SetForegroundWindow(ToHwnd(value)) ? 1 : 0);
+  return 0;
+}
+
+int CmdFits(char** args) {
+  long long value = 0;
+  long long points = 0;
+  if (!ParseNumber(args[0], value) || !ParseNumber(args[2], points) || points <= 0) return kBadArgs;
+  g_dialogFont.points = static_cast<int>(points);
+  g_dialogFont.face.assign(args[1], args[1] + std::strlen(args[1]));
+  if (!::IsWindow(ToHwnd(value))) {
+    std::printf("none\n");
+    return kAbsent;
+  }
+  ::EnumChildWindows(ToHwnd(value), &PrintFit, 0);
+  return 0;
+}
+
 int Usage() {
   std::fprintf(stderr,
                "usage: qv_e2e_probe windows | find CLASS | cover X Y W H SECONDS RRGGBB | setpos-top HWND |\n"
                "       move HWND X Y W H | send|post HWND MSG WPARAM LPARAM | close-wine-tray |\n"
                "       tray-modify|tray-delete HWND ID | taskbar-created [HWND] | memory PID |\n"
                "       controls HWND | set-text HWND ID TEXT | click HWND ID | select HWND ID INDEX... |\n"
-               "       foreground | responsiveness SECONDS HWND... | gdi HWND\n");
+               "       foreground | responsiveness SECONDS HWND... | gdi HWND | focus HWND |\n"
+               "       activate HWND | fits HWND FACE POINTS\n");
   return kBadArgs;
 }
 
@@ -587,6 +725,12 @@ int main(int argc, char** argv) {
     rc = CmdResponsiveness(args, n);
   else if (cmd == "gdi" && n == 1)
     rc = CmdGdi(args[0]);
+  else if (cmd == "focus" && n == 1)
+    rc = CmdFocus(args[0]);
+  else if (cmd == "activate" && n == 1)
+    rc = CmdActivate(args[0]);
+  else if (cmd == "fits" && n == 3)
+    rc = CmdFits(args);
   if (rc == kBadArgs) return Usage();
   std::fflush(stdout);
   return rc;

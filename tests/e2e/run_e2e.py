@@ -1575,14 +1575,11 @@ def walk_dialogs(s, app, folders):
     def links():
         d = st["dlg"]
         hwnds = d.controls()
-        opened = os.path.join(s.work, "opened.txt")
-        # This prefix opens web addresses with nothing: no protocol handlers, no .htm class.
-        for key in ("http", "https", ".htm", "qvpage"):
-            registry(s, "delete", f"HKCR\\{key}", "/f")
+        opened = associate_htm(s, None)
         no_app = "Can't open link:\n\nThere is no application associated\nwith the given filename extension."
         not_found = "Can't open link:\n\nThe specified file was not found."
         missing = r'C:\nowhere\browser.exe "%1"'
-        writes = rf'C:\windows\system32\cmd.exe /c echo>{winpath(opened)} "%1"'  # the address lands in opened
+        writes = opened_command(opened)
         steps = [  # (what, the .htm class's open command, how the link is used, message or the address opened)
             ("donation link clicked, no handler", None, "click", C_LINK_DONATE, no_app),
             ("Space on the home link, .htm command missing", missing, "space", C_LINK_HOME, not_found),
@@ -1591,8 +1588,7 @@ def walk_dialogs(s, app, folders):
         ]
         for what, command, how, cid, outcome in steps:
             if command:
-                registry(s, "add", "HKCR\\.htm", "/ve", "/d", "qvpage", "/f")
-                registry(s, "add", "HKCR\\qvpage\\shell\\open\\command", "/ve", "/d", command, "/f")
+                associate_htm(s, command)
             if os.path.exists(opened):
                 os.remove(opened)
             link = hwnds[cid]["hwnd"]
@@ -1639,6 +1635,207 @@ def walk_dialogs(s, app, folders):
     s.check("g Exit while the settings dialog is open ends the process", exit_from_dialog)
 
 
+# ---------------------------------------------------------------- the keyboard
+
+NIN_KEYSELECT, WM_CONTEXTMENU = 0x0401, 0x007B
+# Tab from the first control of the settings dialog: every control that takes the focus, in
+# the order of reading (the checked radio button stands for its group).
+SETTINGS_TAB_ORDER = [C_SUBFOLDERS, C_LINK_HOME, C_ADD, C_REMOVE, C_UPDATE_LIST, C_FOLDERS, C_INTERVAL, C_SECONDS,
+                      C_FIT_MODE, C_MONITORS, C_SMART_CROP, C_IGNORE_SMALL, C_MIN_WIDTH, C_RANDOM,
+                      C_UPDATE_ON_START, C_DONATE_PICTURE, C_LINK_DONATE, IDOK]
+# A label's access key and the control it reaches.
+SETTINGS_ACCESS_KEYS = [("alt+f", C_FOLDERS), ("alt+c", C_INTERVAL), ("alt+d", C_MONITORS), ("alt+t", C_LINK_HOME),
+                        ("alt+s", C_SUBFOLDERS)]
+
+
+def focus_of(s, hwnd):
+    """(control id with the keyboard focus in hwnd's thread, whether a menu is open there)."""
+    words = (s.probe("focus", hwnd) or ["focus 0 hwnd 0 class x menu 0"])[0].split()
+    return int(words[1]), int(words[-1])
+
+
+def key_and_focus(s, hwnd, keys, want, what):
+    s.xdotool("key", *keys.split())
+    try:
+        wait_for(f"{what}: the focus on {want}", lambda: focus_of(s, hwnd)[0] == want, 5, interval=0.1)
+    except Failure as e:
+        raise Failure(f"{e}; the focus is on {focus_of(s, hwnd)[0]}, the foreground {s.probe('foreground')}")
+
+
+def tab_walk(s, hwnd, count):
+    """The control ids the focus visits on count presses of Tab."""
+    seen = []
+    for _ in range(count):
+        before = focus_of(s, hwnd)[0]
+        s.xdotool("key", "Tab")
+        wait_for("the focus to move", lambda: focus_of(s, hwnd)[0] != before, 5, interval=0.1)
+        seen.append(focus_of(s, hwnd)[0])
+    return seen
+
+
+def run_keyboard(s, help_png):
+    folders = make_pictures(s, os.path.join(s.work, "pics-keys"), MAIN_LAYOUT[:4])
+    app = App(s, "app-keys", ["m_nInterval=60", "m_bMinutes=0", "m_bRandom=0"], folders, help_png)
+    try:
+        app.wait_started()
+        walk_keyboard(s, app, folders)
+    finally:
+        app.stop()
+
+
+def walk_keyboard(s, app, folders):
+    """The tray, its menu, the settings dialog, the folder chooser and the about box with the
+    keyboard alone. The tray icon's keyboard selection is the shell's (Wine's notification area
+    has none): the test sends what the shell sends for Enter and Shift+F10 on the selected icon."""
+    opened = associate_htm(s, opened_command(os.path.join(s.work, "opened.txt")))
+    tray = app.tray["hwnd"]
+    settings_idx = os.path.join(app.dir, "settings.idx")
+    st = {}
+
+    def address_opened(what, address, dialog=None):
+        wait_for(f"{what}: {address} opened", lambda: (read_bytes(opened) or b"").strip() == address.encode(), 15)
+        os.remove(opened)
+        if dialog:
+            # The program that opened the address took the foreground, as a browser would: back to the
+            # dialog, whose focus stays where it was.
+            s.probe("activate", dialog.hwnd)
+            wait_for("the dialog in front", lambda: [parse_window(w)["hwnd"] for w in s.probe("foreground")] ==
+                     [dialog.hwnd], 5)
+
+    def enter_on_icon():
+        # The home page command opens web addresses through their protocol, which this prefix lacks.
+        s.probe("post", tray, TRAY_CALLBACK, TRAY_ICON_ID, NIN_KEYSELECT)
+        box = wait_dialog(s, "the home page's message", app.pid, owner=app.frame["hwnd"])
+        text = box.text(MSGBOX_TEXT)
+        box.click(IDOK)
+        box.wait_gone()
+        if not text.startswith("There is no application associated"):
+            raise Failure(f"message {text!r}")
+        return "the default item (Visit Home Page...) ran: it says there is no browser"
+    s.check("n tray: Enter on the selected icon runs the default command", enter_on_icon)
+
+    def open_menu():
+        s.probe("post", tray, TRAY_CALLBACK, TRAY_ICON_ID, WM_CONTEXTMENU)
+        return wait_for("the tray menu", lambda: next((w for w in s.windows() if w["class"] == "#32768" and
+                                                       w["visible"] and w["pid"] == app.pid), None), 10)
+
+    def menu_keys():
+        s.xdotool("mousemove", 500, 400)
+        menu = open_menu()
+        left, top = menu["rect"][:2]
+        s.xdotool("key", "Escape")
+        wait_for("the menu closed", lambda: focus_of(s, tray)[1] == 0, 5)
+        before = s.screen()
+        open_menu()
+        s.xdotool("key", "n")
+        wait_for("the next picture", lambda: s.screen() != before, 15)
+        return f"menu at ({left},{top}) (the cursor: Wine tells no icon rectangle); Escape closed it; N showed the next"
+    s.check("n tray: Shift+F10 opens the menu, Escape closes it, its access keys run commands", menu_keys)
+
+    def open_settings():
+        app.command(ID_SETTINGS)
+        d = wait_dialog(s, "the settings dialog", app.pid, title="Quadrivue", owner=0)
+        wait_for("the settings dialog's first control focused", lambda: focus_of(s, d.hwnd)[0] == C_SUBFOLDERS, 10)
+        return d
+
+    def tab_order():
+        st["dlg"] = d = open_settings()
+        seen = tab_walk(s, d.hwnd, len(SETTINGS_TAB_ORDER))
+        expect_equal("Tab order", seen, SETTINGS_TAB_ORDER[1:] + SETTINGS_TAB_ORDER[:1])
+        for key, cid in SETTINGS_ACCESS_KEYS:
+            key_and_focus(s, d.hwnd, key, cid, key)
+        return f"{len(seen)} controls in order, both links among them; {len(SETTINGS_ACCESS_KEYS)} access keys"
+    if not s.check("o settings dialog: Tab walks every control in order; labels' access keys", tab_order):
+        return
+
+    def links_by_key():
+        d = st["dlg"]
+        key_and_focus(s, d.hwnd, "alt+t", C_LINK_HOME, "the home link")
+        s.xdotool("key", "space")
+        address_opened("Space on the home link", HOME_ADDRESS, d)
+        key_and_focus(s, d.hwnd, "shift+Tab shift+Tab shift+Tab", C_LINK_DONATE, "the donation link")
+        s.xdotool("key", "Return")
+        address_opened("Enter on the donation link", DONATE_ADDRESS, d)
+        key_and_focus(s, d.hwnd, "shift+Tab", C_DONATE_PICTURE, "the donation picture")
+        s.xdotool("key", "space")
+        address_opened("Space on the donation picture", DONATE_ADDRESS, d)
+        holds("the dialog open", d.is_open, 1.0)
+        return "Space and Enter open the links and the picture; the dialog stays"
+    s.check("o settings dialog: Space or Enter on a focused link or the picture opens it", links_by_key)
+
+    def chooser_by_key():
+        d = st["dlg"]
+        s.xdotool("key", "alt+a")
+        c = wait_dialog(s, "the folder chooser", app.pid, title="Add Folder", owner=d.hwnd)
+        wait_for("a control of the chooser focused", lambda: focus_of(s, c.hwnd)[0] != 0, 10)
+        seen = tab_walk(s, c.hwnd, 4)
+        at = seen.index(C_FOLDER_EDIT) if C_FOLDER_EDIT in seen else -1
+        walk = (seen + seen)[at:at + 4] if at >= 0 else seen
+        expect_equal("the chooser's Tab order from its edit box", walk, [C_FOLDER_EDIT, C_BROWSE_TREE, IDOK, IDCANCEL])
+        s.xdotool("key", "Escape")
+        c.wait_gone()
+        s.xdotool("key", "alt+a")
+        c = wait_dialog(s, "the folder chooser", app.pid, title="Add Folder", owner=d.hwnd)
+        wait_for("a control of the chooser focused", lambda: focus_of(s, c.hwnd)[0] != 0, 10)
+        while focus_of(s, c.hwnd)[0] != C_FOLDER_EDIT:
+            s.xdotool("key", "Tab")
+        s.xdotool("key", "ctrl+a", "BackSpace")
+        s.xdotool("type", winpath(folders[2]))
+        wait_for("the typed path", lambda: c.text(C_FOLDER_EDIT) == winpath(folders[2]), 10)
+        s.xdotool("key", "Return")
+        c.wait_gone()
+        want = [winpath(f) for f in folders] + [winpath(folders[2])]
+        wait_for("the typed folder listed", lambda: d.control(C_FOLDERS)["entries"][-1:] == want[-1:], 10)
+        return "Alt+A opens it; edit box, tree, OK, Cancel in Tab order; Escape cancels; a typed path and Enter add"
+    s.check("o folder chooser: Tab order, Escape cancels, a typed folder and Enter add it", chooser_by_key)
+
+    def escape_and_enter():
+        d = st.pop("dlg")
+        before = read_bytes(settings_idx)
+        s.xdotool("key", "Escape")
+        d.wait_gone()
+        expect_equal("settings.idx after Escape", read_bytes(settings_idx), before)
+        d = open_settings()
+        key_and_focus(s, d.hwnd, "alt+n", C_RANDOM, "Random")
+        wait_for("Random ticked", lambda: d.control(C_RANDOM)["check"] == 1, 5)
+        s.xdotool("key", "Return")
+        d.wait_gone()
+        want = expected_settings(s, "want-keys.idx", {"m_nInterval": 60, "m_bMinutes": 0, "m_bRandom": 1,
+                                                      "m_nMonitor": 1}, folders + folders[2:3])
+        expect_equal("settings.idx after Enter", read_bytes(settings_idx), want)
+        return "Escape left settings.idx as it was; Alt+N ticked Random and Enter wrote it (the added folder too)"
+    s.check("o settings dialog: Escape cancels, Enter confirms", escape_and_enter)
+
+    def about_by_key():
+        open_menu()
+        s.xdotool("key", "a")
+        about = wait_dialog(s, "the about box", app.pid, title="About Quadrivue")
+        wait_for("OK focused", lambda: focus_of(s, about.hwnd)[0] == IDOK, 10)
+        seen = tab_walk(s, about.hwnd, 2)
+        expect_equal("the about box's Tab order", seen, [C_LINK_HOME, IDOK])
+        s.xdotool("key", "Escape")
+        about.wait_gone()
+        return "A in the tray menu opened it; Tab reaches the link; Escape closed it"
+    s.check("o about box from the tray menu's access key; Tab reaches its link", about_by_key)
+    s.check("g Exit ends the process (keyboard)", lambda: f"{app.exit():.1f} s")
+
+
+def opened_command(opened):
+    """An open command for .htm that writes the address it is given into the file opened."""
+    return rf'C:\windows\system32\cmd.exe /c echo>{winpath(opened)} "%1"'
+
+
+def associate_htm(s, command):
+    """Makes command the way this prefix opens web addresses (None: nothing opens them; no protocol
+    handlers either); returns the file that opened_command writes."""
+    for key in ("http", "https", ".htm", "qvpage"):
+        registry(s, "delete", f"HKCR\\{key}", "/f")
+    if command is not None:
+        registry(s, "add", "HKCR\\.htm", "/ve", "/d", "qvpage", "/f")
+        registry(s, "add", "HKCR\\qvpage\\shell\\open\\command", "/ve", "/d", command, "/f")
+    return os.path.join(s.work, "opened.txt")
+
+
 def check_about(about):
     about.expect({C_LINK_HOME: {"text": HOME_ADDRESS}, IDOK: {"text": "OK"}})
     texts = about.texts()
@@ -1646,14 +1843,79 @@ def check_about(about):
         raise Failure(f"no version line among {texts}")
 
 
-# ---------------------------------------------------------------- README screenshots
+# ---------------------------------------------------------------- DPI and the README's screenshots
 
 SHOT_FOLDERS = ["Holidays", "Mountains"]
+DPI_SCALES = (96, 144)
+DPI_TOLERANCE = 2  # pixels off the exact scale factor
+DIALOG_FACE = "MS Sans Serif"      # our dialogs' font, 8 points
+BROWSE_DIALOG_FACE = "MS Shell Dlg"  # the system's browse dialog's
 
 
-def run_screenshots(s, help_png, out_dir):
-    """The settings dialog with two folders, the folder chooser with a typed path and the about
-    box, each saved as a PNG of its window."""
+def set_dpi(s, dpi):
+    """Wine's display scale for every program started from now on (the server restarts to take it)."""
+    registry(s, "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f")
+    for step in (["wineserver", "-k"], ["wineserver", "-w"], ["wineserver", f"-p{SERVER_LINGER}"]):
+        subprocess.run(step, env=s.env, timeout=60)
+
+
+def save_png(path, rect, pixels):
+    with open(path, "wb") as f:
+        f.write(png_bytes(rect[2], rect[3], (pixels[y * rect[2] * 3:(y + 1) * rect[2] * 3] for y in range(rect[3]))))
+
+
+def shot(s, out_dir, name, dialog):
+    """Activates dialog with a click on its caption and saves its window once it has settled."""
+    left, top, right, bottom = dialog.window["rect"]
+    s.xdotool("mousemove", left + 40, top + 8, "click", 1, "mousemove", 1020, 760)
+    rect = (left, top, right - left, bottom - top)
+    last = [None]
+
+    def settled():
+        grab, last[0] = last[0], s.screen(rect)
+        return grab == last[0]
+    wait_for(f"{name} to settle", settled, 10, interval=0.3)
+    save_png(os.path.join(out_dir, name), rect, last[0])
+    return f"{name} {rect[2]}x{rect[3]}"
+
+
+def clipped_texts(s, dialog, face):
+    """Every control of dialog whose text does not fit its rectangle, measured in its font (Wine lets no
+    other process read a font: the probe makes the dialog font from face at 8 points as the dialog
+    manager does)."""
+    bad = []
+    for line in s.probe("fits", dialog.hwnd, face, 8):
+        words = split_fields(line)
+        f = {k: int(v) for k, v in zip(words[2:-2:2], words[3:-2:2])}
+        if not f["font"]:
+            bad.append(f"{words[-1]!r}: no font to measure with")
+        elif f["needw"] > f["havew"] or f["needh"] > f["haveh"]:
+            bad.append(f"{words[-1]!r} needs {f['needw']}x{f['needh']}, has {f['havew']}x{f['haveh']}")
+    return bad
+
+
+def overlay_ink(s):
+    """(top, bottom, right) of the path overlay's text in the show window while the left button is
+    held on it; the band's pixels."""
+    band = (0, 0, SHOW_W, 80)
+    s.xdotool("mousemove", 400, 300, "mousedown", 1)
+    try:
+        def inked():
+            pixels = s.screen(band)
+            rows = [y for y in range(band[3]) if bytes(PATH_TEXT_RGB) in
+                    (pixels[(y * SHOW_W + x) * 3:(y * SHOW_W + x) * 3 + 3] for x in range(0, SHOW_W // 2))]
+            return (rows, pixels) if rows else None
+        rows, pixels = wait_for("the path overlay", inked, 10)
+        right = max(x for y in rows for x in range(SHOW_W) if pixels[(y * SHOW_W + x) * 3:(y * SHOW_W + x) * 3 + 3]
+                    == bytes(PATH_TEXT_RGB))
+        return rows[0], rows[-1], right, pixels
+    finally:
+        s.xdotool("mouseup", 1)
+
+
+def run_dpi(s, help_png, out_dir=None):
+    """Quadrivue at 96 and 144 DPI: the path overlay's text and the chooser's edit box grow by the
+    scale, no control's text is clipped; with out_dir, screenshots of the dialogs and the overlay."""
     # Wine paints captions and frames itself: there is no window manager on the Xvfb.
     registry(s, "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Decorated", "/d", "N", "/f")
     pictures, folders = os.path.join(s.prefix, "drive_c", "users", "Public", "Pictures"), []
@@ -1662,70 +1924,92 @@ def run_screenshots(s, help_png, out_dir):
         for j in range(3 + 4 * i):
             write_bmp(os.path.join(pictures, name, f"{j + 1:02d}.bmp"), 640, 400, i * 5 + j)
         folders.append(f"C:\\users\\Public\\Pictures\\{name}")
-    # Started in the pictures folder, where the folder chooser then opens.
-    app = App(s, "app-shots", ["m_bRandom=0"], folders, help_png, cwd=pictures)
-    os.makedirs(out_dir, exist_ok=True)
+    if out_dir:
+        os.makedirs(out_dir, exist_ok=True)
+    sizes = {}
     try:
-        app.wait_started()
-        walk_screenshots(s, app, folders, out_dir)
+        for dpi in DPI_SCALES:
+            set_dpi(s, dpi)
+            # Started in the pictures folder, where the folder chooser then opens.
+            app = App(s, f"app-dpi-{dpi}", ["m_bRandom=0", "m_nInterval=60", "m_bMinutes=0"], folders, help_png,
+                      cwd=pictures)
+            try:
+                app.wait_started()
+                sizes[dpi] = walk_dpi(s, app, folders, dpi, out_dir)
+            finally:
+                app.stop()
     finally:
-        app.stop()
+        set_dpi(s, 96)
+
+    def scaled():
+        if len(sizes) != 2 or None in sizes.values():
+            raise Failure(f"measured {sizes}")
+        low, high = sizes[DPI_SCALES[0]], sizes[DPI_SCALES[1]]
+        factor = DPI_SCALES[1] / DPI_SCALES[0]
+        wrong = [f"{what} {low[what]} -> {high[what]} px, expected {low[what] * factor:.1f}"
+                 for what in low if abs(high[what] - low[what] * factor) > DPI_TOLERANCE]
+        if wrong:
+            raise Failure("; ".join(wrong))
+        return "; ".join(f"{what} {low[what]} -> {high[what]} px" for what in low)
+    s.check(f"p at {DPI_SCALES[1]} DPI the overlay's text and the chooser's edit box are "
+            f"{DPI_SCALES[1] / DPI_SCALES[0]:g} times their size", scaled)
 
 
-def walk_screenshots(s, app, folders, out_dir):
-    st = {}
+def walk_dpi(s, app, folders, dpi, out_dir):
+    suffix = "" if dpi == 96 else f"-{dpi}dpi"
+    sizes = {}
 
-    def shot(name, dialog):
-        """Activates dialog with a click on its caption and saves its window once it has settled."""
-        left, top, right, bottom = dialog.window["rect"]
-        s.xdotool("mousemove", left + 40, top + 8, "click", 1, "mousemove", 1020, 760)
-        rect = (left, top, right - left, bottom - top)
-        last = [None]
+    def overlay():
+        top, bottom, right, pixels = overlay_ink(s)
+        sizes["overlay text height"] = bottom - top + 1
+        if out_dir:
+            rect = (0, 0, min(SHOW_W, right + 12), bottom + 8)
+            save_png(os.path.join(out_dir, f"path-overlay{suffix}.png"), rect,
+                     b"".join(pixels[y * SHOW_W * 3:(y * SHOW_W + rect[2]) * 3] for y in range(rect[3])))
+        return f"text rows {top}-{bottom}"
+    s.check(f"p {dpi} DPI: the path overlay", overlay)
 
-        def settled():
-            grab, last[0] = last[0], s.screen(rect)
-            return grab == last[0]
-        wait_for(f"{name} to settle", settled, 10, interval=0.3)
-        path = os.path.join(out_dir, name)
-        with open(path, "wb") as f:
-            f.write(png_bytes(rect[2], rect[3], (last[0][y * rect[2] * 3:(y + 1) * rect[2] * 3]
-                                                 for y in range(rect[3]))))
-        return f"{path}: {rect[2]}x{rect[3]}"
+    def dialog_fits(name, dialog, face=DIALOG_FACE):
+        bad = clipped_texts(s, dialog, face)
+        if bad:
+            raise Failure("; ".join(bad))
+        return shot(s, out_dir, f"{name}{suffix}.png", dialog) if out_dir else "every text fits"
 
-    def settings():
-        app.command(ID_SETTINGS)
-        st["dlg"] = d = wait_dialog(s, "the settings dialog", app.pid, title="Quadrivue", owner=0)
-        d.expect({C_FOLDERS: {"entries": folders}})
-        return shot("settings-dialog.png", d)
-    if not s.check("screenshot of the settings dialog", settings):
-        return
+    app.command(ID_SETTINGS)
+    d = wait_dialog(s, "the settings dialog", app.pid, title="Quadrivue", owner=0)
+    d.expect({C_FOLDERS: {"entries": folders}})
+    s.check(f"p {dpi} DPI: settings dialog, no text clipped", lambda: dialog_fits("settings-dialog", d))
 
     def chooser():
-        d = st["dlg"]
         d.click(C_ADD)
         c = wait_dialog(s, "the folder chooser", app.pid, title="Add Folder", owner=d.hwnd)
-        wait_for("the chooser on the pictures folder", lambda: c.text(C_FOLDER_EDIT) == "C:\\users\\Public\\Pictures",
-                 10)
-        c.set_text(C_FOLDER_EDIT, folders[0] + "\\Summer")
         try:
-            return shot("folder-chooser.png", c)
+            wait_for("the chooser on the pictures folder",
+                     lambda: c.text(C_FOLDER_EDIT) == "C:\\users\\Public\\Pictures", 10)
+            c.set_text(C_FOLDER_EDIT, folders[0] + "\\Summer")
+            edit, tree = c.control(C_FOLDER_EDIT), c.control(C_BROWSE_TREE)
+            sizes["chooser edit box height"] = edit["h"]
+            if edit["y"] + edit["h"] > tree["y"] or edit["w"] != tree["w"]:
+                raise Failure(f"edit box {edit}, tree {tree}: not above the tree, as wide")
+            return dialog_fits("folder-chooser", c, BROWSE_DIALOG_FACE)
         finally:
             c.click(IDCANCEL)
             c.wait_gone()
             d.post(WM_CLOSE)
             d.wait_gone()
-    s.check("screenshot of the folder chooser", chooser)
+    s.check(f"p {dpi} DPI: folder chooser, edit box above the tree, no text clipped", chooser)
 
     def about():
         app.command(ID_ABOUT)
         a = wait_dialog(s, "the about box", app.pid, title="About Quadrivue")
         try:
-            return shot("about-box.png", a)
+            return dialog_fits("about-box", a)
         finally:
             a.click(IDOK)
             a.wait_gone()
-    s.check("screenshot of the about box", about)
-    s.check("g Exit ends the process (screenshots)", lambda: f"{app.exit():.1f} s")
+    s.check(f"p {dpi} DPI: about box, no text clipped", about)
+    s.check(f"g Exit ends the process ({dpi} DPI)", lambda: f"{app.exit():.1f} s")
+    return sizes if len(sizes) == 2 else None
 
 
 SOAK_LAYOUT = [
@@ -1825,7 +2109,7 @@ def main():
     parser.add_argument("--soak-seconds", type=int, default=60, help="length of the soak")
     parser.add_argument("--only",
                         help="run only the starts whose name holds this word (main, empty, pause, names, monitors, "
-                             "dependable, dialogs, soak)")
+                             "dependable, dialogs, keyboard, dpi, soak)")
     parser.add_argument("--screenshots", metavar="DIR", help="only save PNGs of the dialogs in DIR (for the README)")
     args = parser.parse_args()
     for exe in (os.path.join(args.bin_dir, "Quadrivue.exe"), os.path.join(args.bin_dir, "quadrivue-cli.exe"),
@@ -1844,13 +2128,13 @@ def main():
             runs = [("idle CPU", run_idle_cpu)]
         elif args.screenshots:
             shots = os.path.abspath(args.screenshots)
-            runs = [("screenshots", lambda s, h: run_screenshots(s, h, shots)),
+            runs = [("screenshots", lambda s, h: run_dpi(s, h, shots)),
                     ("two shows", lambda s, h: run_monitors(s, h, shots))]
         else:
             runs = [("main start", run_main), ("empty list start", run_empty), ("pause start", run_pause),
                     ("names start", run_names), ("monitors start", run_monitors),
                     ("dependable start", run_dependable),
-                    ("dialogs start", run_dialogs),
+                    ("dialogs start", run_dialogs), ("keyboard start", run_keyboard), ("dpi start", run_dpi),
                     ("soak start", lambda s, h: run_soak(s, h, args.soak_interval, args.soak_seconds))]
         for name, run in runs:
             if args.only and args.only not in name:
