@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Makes the README's pictures of Quadrivue's dialogs: starts Quadrivue.exe on a fresh two-screen
-# Xvfb and Wine prefix with two picture folders, opens the settings dialog, the folder chooser
-# (a path typed into its edit box) and the about box, and saves each one, cropped to its window:
+# Xvfb and Wine prefix with two picture folders, at 96 and then at 144 DPI, opens the settings
+# dialog, the folder chooser (a path typed into its edit box) and the about box, holds the mouse
+# button on the show for its path overlay, and saves each one, cropped to its window:
 #
 #   OUT_DIR/settings-dialog.png  OUT_DIR/folder-chooser.png  OUT_DIR/about-box.png
+#   OUT_DIR/path-overlay.png     (and each of the four again as NAME-144dpi.png)
 #   OUT_DIR/two-shows.png        (both monitors chosen; halved with ImageMagick when it is installed)
 #
 #   tools/screenshots.sh [--no-build] [OUT_DIR]     (OUT_DIR defaults to docs/)

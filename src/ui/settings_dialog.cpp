@@ -155,7 +155,8 @@ void CSettingsDlg::EnableEditing(bool enable) {
 }
 
 void CSettingsDlg::OnAddFolder() {
-  CFolderDlg chooser("Add Folder", "Image files", std::string(), m_hWnd);
+  // The prompt labels the edit box below it: Alt+I goes there.
+  CFolderDlg chooser("Add Folder", "&Image files", std::string(), m_hWnd);
   if (chooser.Browse() != IDOK) return;
   m_app.m_arrFolders.push_back(chooser.GetPath());
   RefreshFolderList();

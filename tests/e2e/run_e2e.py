@@ -1377,7 +1377,7 @@ def walk_dialogs(s, app, folders):
         d = st["dlg"]
         d.click(C_ADD)
         chooser = wait_dialog(s, "the folder chooser", app.pid, title="Add Folder", owner=d.hwnd)
-        chooser.expect({C_BROWSE_PROMPT: {"text": "Image files", "visible": 1},
+        chooser.expect({C_BROWSE_PROMPT: {"text": "&Image files", "visible": 1},
                         C_FOLDER_EDIT: {"class": "Edit", "visible": 1}, C_BROWSE_TREE: {"visible": 1}})
         return chooser
 
@@ -1697,10 +1697,19 @@ def walk_keyboard(s, app, folders):
         os.remove(opened)
         if dialog:
             # The program that opened the address took the foreground, as a browser would: back to the
-            # dialog, whose focus stays where it was.
-            s.probe("activate", dialog.hwnd)
-            wait_for("the dialog in front", lambda: [parse_window(w)["hwnd"] for w in s.probe("foreground")] ==
-                     [dialog.hwnd], 5)
+            # dialog with a click on its index count (a static the click passes through), which leaves
+            # the dialog's focus where it was.
+            info = dialog.control(C_INDEX_INFO)
+
+            def in_front():
+                if [parse_window(w)["hwnd"] for w in s.probe("foreground")] == [dialog.hwnd]:
+                    return True
+                s.xdotool("mousemove", info["x"] + info["w"] // 2, info["y"] + info["h"] // 2, "click", 1)
+                return False
+            try:
+                wait_for("the dialog in front", in_front, 10, interval=0.5)
+            except Failure as e:
+                raise Failure(f"{e}; in front: {s.probe('foreground')}")
 
     def enter_on_icon():
         # The home page command opens web addresses through their protocol, which this prefix lacks.
@@ -1777,8 +1786,7 @@ def walk_keyboard(s, app, folders):
         s.xdotool("key", "alt+a")
         c = wait_dialog(s, "the folder chooser", app.pid, title="Add Folder", owner=d.hwnd)
         wait_for("a control of the chooser focused", lambda: focus_of(s, c.hwnd)[0] != 0, 10)
-        while focus_of(s, c.hwnd)[0] != C_FOLDER_EDIT:
-            s.xdotool("key", "Tab")
+        key_and_focus(s, c.hwnd, "alt+i", C_FOLDER_EDIT, "the prompt's access key")
         s.xdotool("key", "ctrl+a", "BackSpace")
         s.xdotool("type", winpath(folders[2]))
         wait_for("the typed path", lambda: c.text(C_FOLDER_EDIT) == winpath(folders[2]), 10)
@@ -1786,8 +1794,10 @@ def walk_keyboard(s, app, folders):
         c.wait_gone()
         want = [winpath(f) for f in folders] + [winpath(folders[2])]
         wait_for("the typed folder listed", lambda: d.control(C_FOLDERS)["entries"][-1:] == want[-1:], 10)
-        return "Alt+A opens it; edit box, tree, OK, Cancel in Tab order; Escape cancels; a typed path and Enter add"
-    s.check("o folder chooser: Tab order, Escape cancels, a typed folder and Enter add it", chooser_by_key)
+        return ("Alt+A opens it; edit box, tree, OK, Cancel in Tab order; Escape cancels; Alt+I, a typed path and "
+                "Enter add it")
+    s.check("o folder chooser: Tab order, Escape cancels, its access key, a typed folder and Enter add it",
+            chooser_by_key)
 
     def escape_and_enter():
         d = st.pop("dlg")
