@@ -9,9 +9,12 @@ namespace qv::cli {
 
 int CmdScan(const Words& words) {
   const CArgs args(words, {"no-subfolders"});
-  if (!args.Ok() || !args.OnlyKnown({"no-subfolders", "index"}) || !args.Has("index") || args.Positional().empty())
+  if (!args.Ok() || !args.OnlyKnown({"no-subfolders", "index", "exclude"}) || !args.Has("index") ||
+      args.Positional().empty())
     return Usage();
   CShowApp app(std::string(), *args.Value("index"));
+  // As in the application, a missing file excludes nothing.
+  if (const auto excluded = args.Value("exclude")) app.m_excluded.Load(*excluded);
   app.m_arrFolders = args.Positional();
   app.m_bSubfolders = args.Has("no-subfolders") ? 0 : 1;
   if (!app.RebuildFileList(nullptr)) return Fail("cannot write index " + app.IndexPath());

@@ -19,7 +19,7 @@ struct Command {
 const Command kCommands[] = {
     {"frame", CmdFrame, "frame PW PH W H [--fit N] [--smart-crop 0|1]"},
     {"pick", CmdPick, "pick --count N [--random --seed S | --counter C] [--draws K]"},
-    {"scan", CmdScan, "scan [--no-subfolders] --index FILE FOLDER..."},
+    {"scan", CmdScan, "scan [--no-subfolders] [--exclude FILE] --index FILE FOLDER..."},
     {"list", CmdList, "list --index FILE [--at I]"},
     {"settings", CmdSettings,
      "settings defaults FILE | settings show FILE | settings set FILE name=value... "

@@ -12,7 +12,7 @@ CRebuildOutcome RunRebuild(CRebuildJob& job, const CJobToken& token, CRebuildPro
   std::vector<std::string> files;
   for (const auto& folder : job.folders) {
     // Each folder is a walk of its own, as in a rebuild on the spot.
-    CFolderScan(files, job.subfolders, nullptr, &progress.found, &token).Scan(folder);
+    CFolderScan(files, job.subfolders, nullptr, &progress.found, &token, &job.excluded).Scan(folder);
     if (!token.Wanted()) return outcome;
   }
   outcome.nFiles = static_cast<int32_t>(files.size());

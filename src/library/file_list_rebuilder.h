@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "library/excluded_files.h"
 #include "platform/latest_job_worker.h"
 
 namespace qv {
@@ -19,6 +20,7 @@ struct CRebuildJob {
   std::vector<std::string> folders;
   bool subfolders = true;
   std::string indexPath;
+  CExcludedFiles excluded{};  // the worker's own copy
 };
 
 struct CRebuildOutcome {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "library/excluded_files.h"
 #include "library/file_index.h"
 #include "library/show_app.h"
 #include "platform/paths.h"
@@ -9,8 +10,13 @@
 namespace qv {
 
 CFolderScan::CFolderScan(std::vector<std::string>& files, bool subfolders, CProgressControl* progress,
-                         std::atomic<int32_t>* found, const CJobToken* token)
-    : m_files(files), m_bSubfolders(subfolders), m_pProgress(progress), m_pFound(found), m_pToken(token) {}
+                         std::atomic<int32_t>* found, const CJobToken* token, const CExcludedFiles* excluded)
+    : m_files(files),
+      m_bSubfolders(subfolders),
+      m_pProgress(progress),
+      m_pFound(found),
+      m_pToken(token),
+      m_pExcluded(excluded) {}
 
 void CFolderScan::Scan(std::string folder) {
   const char separator = PathSeparator();
@@ -31,6 +37,7 @@ void CFolderScan::Scan(std::string folder) {
     }
     // A path a record cannot hold is left out rather than stored cut short.
     if (path.size() > kFileIndexMaxPath || !CShowApp::IsPictureFile(path)) return;
+    if (m_pExcluded && m_pExcluded->Contains(path)) return;
     Add(std::move(path));
   });
 }

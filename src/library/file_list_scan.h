@@ -13,6 +13,8 @@
 
 namespace qv {
 
+class CExcludedFiles;
+
 // Where a scan reports how far it got in words ("Files so far: 20").
 class CProgressControl {
  public:
@@ -29,9 +31,10 @@ class CFolderScan {
   // Appends to files. progress gets "Files so far: %d" every tenth file;
   // found (if given) counts every file as it is added, for a reader on
   // another thread; the walk stops early once token (if given) is no longer
-  // wanted.
+  // wanted. Files that excluded (if given) contains are left out.
   CFolderScan(std::vector<std::string>& files, bool subfolders, CProgressControl* progress = nullptr,
-              std::atomic<int32_t>* found = nullptr, const CJobToken* token = nullptr);
+              std::atomic<int32_t>* found = nullptr, const CJobToken* token = nullptr,
+              const CExcludedFiles* excluded = nullptr);
   void Scan(std::string folder);
   bool Stopped() const { return m_pToken && !m_pToken->Wanted(); }
 
@@ -43,6 +46,7 @@ class CFolderScan {
   CProgressControl* m_pProgress;
   std::atomic<int32_t>* m_pFound;
   const CJobToken* m_pToken;
+  const CExcludedFiles* m_pExcluded;
   std::set<CFolderIdentity> m_visited;
 };
 

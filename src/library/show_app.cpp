@@ -10,11 +10,35 @@
 
 namespace qv {
 
+namespace {
+
+// The file name in the folder of file ("name" alone when file has no folder).
+std::string BesideFile(const std::string& file, const char* name) {
+  const auto cut = file.find_last_of(std::string(1, PathSeparator()) + '/');
+  return cut == std::string::npos ? std::string(name) : file.substr(0, cut + 1) + name;
+}
+
+}  // namespace
+
 CShowApp::CShowApp()
     : CShowApp(JoinPath(GetProgramFolder(), "settings.idx"), JoinPath(GetProgramFolder(), "filelist.idx")) {}
 
 CShowApp::CShowApp(std::string settingsPath, std::string indexPath)
-    : m_strSettingsPath(std::move(settingsPath)), m_fileIndex(std::move(indexPath)) {}
+    : m_strSettingsPath(std::move(settingsPath)),
+      m_strExcludedPath(BesideFile(m_strSettingsPath, CExcludedFiles::kFileName)),
+      m_fileIndex(std::move(indexPath)) {}
+
+ESettingsLoad CShowApp::LoadSettings() {
+  m_excluded.Load(m_strExcludedPath);
+  return LoadSettingsFile(m_strSettingsPath, *this);
+}
+
+bool CShowApp::ExcludePicture(const std::string& path, std::string* error) {
+  if (m_excluded.Path().empty()) m_excluded.Load(m_strExcludedPath);
+  return m_excluded.Add(path, error);
+}
+
+CRebuildJob CShowApp::RebuildJob() const { return {m_arrFolders, m_bSubfolders != 0, IndexPath(), m_excluded}; }
 
 void CShowApp::ReadCounter(const CProfile& profile) { m_nCounter = profile.ReadInt(kProfileSection, kProfileEntry, 0); }
 
@@ -49,7 +73,7 @@ bool CShowApp::RebuildFileList(CProgressControl* progress, std::string* error) {
 // Each call is a walk of its own: a folder given twice is listed twice, but
 // within one walk every folder is entered once.
 void CShowApp::ScanFolder(std::string folder, CProgressControl* progress) {
-  CFolderScan(m_arrFiles, m_bSubfolders != 0, progress).Scan(std::move(folder));
+  CFolderScan(m_arrFiles, m_bSubfolders != 0, progress, nullptr, nullptr, &m_excluded).Scan(std::move(folder));
 }
 
 bool CShowApp::IsPictureFile(const std::string& path) {

@@ -4,7 +4,9 @@
 
 #include <string>
 
+#include "library/excluded_files.h"
 #include "library/file_index.h"
+#include "library/file_list_rebuilder.h"
 #include "library/file_list_scan.h"
 #include "library/settings_file.h"
 #include "library/show_settings.h"
@@ -27,7 +29,8 @@ class CShowApp : public CShowSettings {
   static constexpr const char* kProfileAutoRotate = "AutoRotate";
   static constexpr const char* kProfileMonitors = "Monitors";
 
-  ESettingsLoad LoadSettings() { return LoadSettingsFile(m_strSettingsPath, *this); }
+  // The settings file, and with it the excluded pictures (m_excluded).
+  ESettingsLoad LoadSettings();
   bool SaveSettings(std::string* error = nullptr) const { return SaveSettingsFile(m_strSettingsPath, *this, error); }
 
   // m_nCounter from the profile (0 when absent), and back.
@@ -43,13 +46,24 @@ class CShowApp : public CShowSettings {
   bool WriteMonitorMask(const CProfile& profile) const;
   bool SaveMonitorMask() const;
 
+  // The pictures never to show: excluded.txt beside the settings file.
+  const std::string& ExcludedPath() const { return m_strExcludedPath; }
+  bool IsExcluded(const std::string& path) const { return m_excluded.Contains(path); }
+  // Adds path to the excluded pictures and their file (the one they were
+  // loaded from, else ExcludedPath()). False with the reason in error (if
+  // given) when the file could not be written; it then stays as it was.
+  bool ExcludePicture(const std::string& path, std::string* error = nullptr);
+
+  // A rebuild of the file list on a worker, with copies of what it needs.
+  CRebuildJob RebuildJob() const;
+
   // Rescans every folder, replaces m_arrFiles and rewrites the index.
   // Returns false when the index could not be written (the old one stays),
   // with the system's reason in error (if given).
   bool RebuildFileList(CProgressControl* progress, std::string* error = nullptr);
-  // One folder of the scan; descends into subfolders at once when
-  // m_bSubfolders is set, entering each folder once however many links
-  // lead to it.
+  // One folder of the scan, without the excluded pictures; descends into
+  // subfolders at once when m_bSubfolders is set, entering each folder once
+  // however many links lead to it.
   void ScanFolder(std::string folder, CProgressControl* progress);
   bool WriteFileIndex() const { return m_fileIndex.Write(m_arrFiles); }
 
@@ -62,8 +76,12 @@ class CShowApp : public CShowSettings {
   const std::string& SettingsPath() const { return m_strSettingsPath; }
   const std::string& IndexPath() const { return m_fileIndex.Path(); }
 
+  // Left out of every scan; loaded with the settings.
+  CExcludedFiles m_excluded;
+
  private:
   std::string m_strSettingsPath;
+  std::string m_strExcludedPath;
   CFileIndex m_fileIndex;
 };
 

@@ -1,5 +1,8 @@
 #include "show/show_wnd.h"
 
+#include <windowsx.h>
+
+#include <algorithm>
 #include <set>
 
 #include "codec/ops/device_bitmap.h"
@@ -7,6 +10,8 @@
 #include "platform/paths.h"
 #include "platform/system_error.h"
 #include "platform/win/dpi.h"
+#include "res/resource.h"
+#include "show/picture_actions.h"
 #include "show/slide_choice.h"
 #include "show/slide_preparation.h"
 
@@ -146,11 +151,26 @@ bool CShowWnd::ScreenSaverRunning() {
 
 bool CShowWnd::NextPicture(ESlideOrigin origin) {
   if (!m_hWnd || !m_pWorker || ScreenSaverRunning()) return false;
+  if (std::optional<CHistoryEntry> entry = m_history.Forward()) {
+    Prepare(std::move(entry->path), origin, EHistoryStep::kForward, entry->nCounter);
+    return true;
+  }
   const int32_t count = m_app.GetFileCount();
-  const int32_t index = PickNextIndex(m_app, count);
-  const std::string path = m_app.GetFileAt(index);
+  std::string path;
+  bool unreadable = false;
+  // Excluded pictures are passed over, one pass over the list at the most.
+  for (int32_t attempt = 0; attempt < std::max(count, 1); ++attempt) {
+    std::string picked = m_app.GetFileAt(PickNextIndex(m_app, count));
+    if (picked.empty()) {
+      unreadable = count > 0;
+      break;
+    }
+    if (!m_app.IsExcluded(picked)) {
+      path = std::move(picked);
+      break;
+    }
+  }
   // Named in the log when it stops being readable, not at every tick.
-  const bool unreadable = path.empty() && count > 0;
   if (unreadable && !m_bListUnreadable) Log("The file list \"" + m_app.IndexPath() + "\" cannot be read.");
   m_bListUnreadable = unreadable;
   if (path.empty()) {
@@ -158,20 +178,49 @@ bool CShowWnd::NextPicture(ESlideOrigin origin) {
     Invalidate();
     return false;
   }
+  Prepare(std::move(path), origin, EHistoryStep::kNew, m_app.m_nCounter);
+  return true;
+}
+
+bool CShowWnd::PreviousPicture() {
+  if (!m_hWnd || !m_pWorker) return false;
+  std::optional<CHistoryEntry> entry = m_history.Back();
+  if (!entry) return false;
+  Prepare(std::move(entry->path), ESlideOrigin::kUser, EHistoryStep::kBack, entry->nCounter);
+  return true;
+}
+
+void CShowWnd::Prepare(std::string path, ESlideOrigin origin, EHistoryStep step, int32_t counter) {
   const RECT rc = GetClientRect();
   CSlideJob job;
-  job.path = path;
+  job.path = std::move(path);
   job.settings = m_app.ScalarsOnly();
   job.width = rc.right - rc.left;
   job.height = rc.bottom - rc.top;
   job.origin = origin;
+  job.step = step;
+  job.counter = counter;
   m_pWorker->Prepare(std::move(job));
-  return true;
+}
+
+void CShowWnd::RetryHistoryStep(const CPreparedSlide& slide) {
+  m_history.Forget();
+  if (slide.step == EHistoryStep::kBack) {
+    if (!PreviousPicture()) Invalidate();
+  } else {
+    NextPicture(slide.origin);
+  }
 }
 
 void CShowWnd::OnSlideReady() {
   std::optional<CPreparedSlide> slide = m_pWorker ? m_pWorker->Take() : std::nullopt;
   if (!slide) return;  // superseded by a newer request
+  const bool fromHistory = slide->step != EHistoryStep::kNew;
+  if (fromHistory && (slide->prep.outcome != ESlideOutcome::kReady || m_app.IsExcluded(slide->path))) {
+    // Gone, changed or excluded since it was shown: passed over.
+    RetryHistoryStep(*slide);
+    return;
+  }
   switch (slide->prep.outcome) {
     case ESlideOutcome::kNoFile:
       Invalidate();
@@ -189,6 +238,12 @@ void CShowWnd::OnSlideReady() {
     case ESlideOutcome::kReady:
       ++m_nShownCount;
       m_strCurrentFile = slide->path;
+      if (fromHistory) {
+        // In sequential order the show goes on from the picture stepped to.
+        m_app.m_nCounter = slide->counter;
+      } else {
+        m_history.Record(slide->path, slide->counter);
+      }
       TakeBitmapFrom(*slide->image);
       Invalidate();
       // Once per run: when the second picture came from the slide timer.
@@ -244,6 +299,13 @@ LRESULT CShowWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       // Alt+Tab, a message box: the button's release never comes here.
       if (reinterpret_cast<HWND>(lParam) != m_hWnd) EndOverlay();
       return 0;
+    case WM_CONTEXTMENU: {
+      POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+      // From the keyboard: at the window's corner.
+      if (lParam == -1) at = POINT{m_rcMonitor.left + 16, m_rcMonitor.top + 16};
+      ShowMenu(at);
+      return 0;
+    }
     case WM_DPICHANGED:
       // The window stays at its monitor's work area, whatever rectangle the
       // system suggests: only the overlay follows the new DPI.
@@ -253,6 +315,72 @@ LRESULT CShowWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     default:
       return CWnd::WindowProc(message, wParam, lParam);
   }
+}
+
+void CShowWnd::ShowMenu(POINT at) {
+  const HMENU menu = ::LoadMenuA(win::ProgramInstance(), MAKEINTRESOURCEA(IDR_SHOWMENU));
+  const HMENU sub = menu ? ::GetSubMenu(menu, 0) : nullptr;
+  if (!sub) {
+    if (menu) ::DestroyMenu(menu);
+    return;
+  }
+  if (m_bPaused) ::ModifyMenuA(sub, ID_PAUSE_SHOW, MF_BYCOMMAND | MF_STRING, ID_PAUSE_SHOW, "&Resume Slideshow");
+  const UINT onShow = m_strCurrentFile.empty() ? MF_GRAYED : MF_ENABLED;
+  for (const UINT command : {ID_OPEN_PICTURE, ID_SHOW_IN_FOLDER, ID_NEVER_SHOW})
+    ::EnableMenuItem(sub, command, MF_BYCOMMAND | onShow);
+  // The menu belongs to the hidden frame: activating the show would lift it
+  // from the bottom of the stack.
+  const HWND owner = ::GetWindow(m_hWnd, GW_OWNER) ? ::GetWindow(m_hWnd, GW_OWNER) : m_hWnd;
+  ::SetForegroundWindow(owner);
+  const auto command = static_cast<UINT>(
+      ::TrackPopupMenuEx(sub, TPM_LEFTALIGN | TPM_RIGHTBUTTON | TPM_RETURNCMD, at.x, at.y, owner, nullptr));
+  ::PostMessageA(owner, WM_NULL, 0, 0);
+  ::DestroyMenu(menu);
+  switch (command) {
+    case ID_NEXT_PICTURE:
+      NextPicture(ESlideOrigin::kUser);
+      break;
+    case ID_PREVIOUS_PICTURE:
+      PreviousPicture();
+      break;
+    case ID_OPEN_PICTURE:
+      OpenPicture();
+      break;
+    case ID_SHOW_IN_FOLDER:
+      ShowInFolder();
+      break;
+    case ID_NEVER_SHOW:
+      NeverShowPicture();
+      break;
+    case ID_PAUSE_SHOW:
+    case ID_SETTINGS:
+      // For every show: the frame's.
+      ::PostMessageA(owner, WM_COMMAND, command, 0);
+      break;
+    default:
+      break;
+  }
+}
+
+void CShowWnd::OpenPicture() {
+  if (!m_strCurrentFile.empty()) OpenPictureFile(::GetWindow(m_hWnd, GW_OWNER), m_strCurrentFile);
+}
+
+void CShowWnd::ShowInFolder() {
+  if (!m_strCurrentFile.empty()) ShowPictureInFolder(::GetWindow(m_hWnd, GW_OWNER), m_strCurrentFile);
+}
+
+void CShowWnd::NeverShowPicture() {
+  if (m_strCurrentFile.empty()) return;
+  std::string error;
+  if (!m_app.ExcludePicture(m_strCurrentFile, &error)) {
+    win::ShowMessageBox(
+        ::GetWindow(m_hWnd, GW_OWNER),
+        "The picture:\n\n" + m_strCurrentFile + "\n\ncould not be added to \"" + m_app.ExcludedPath() + "\":\n" + error,
+        MB_OK | MB_ICONEXCLAMATION);
+    return;
+  }
+  NextPicture(ESlideOrigin::kUser);
 }
 
 void CShowWnd::OnPaint() {

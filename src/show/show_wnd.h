@@ -17,6 +17,7 @@
 #include "platform/win/gdi.h"
 #include "platform/win/window.h"
 #include "show/show_image.h"
+#include "show/slide_history.h"
 #include "show/slide_worker.h"
 
 namespace qv {
@@ -93,7 +94,20 @@ class CShowWnd : public win::CWnd {
   void StartShow();
   // One advance of the show: picks the next file and asks for its slide.
   // False when nothing was asked for (screen saver running, no file).
+  // A newer picture of the show's history comes first, if there is one.
   bool NextPicture(ESlideOrigin origin = ESlideOrigin::kUser);
+  // The picture before the one on show, from the show's history; false
+  // when there is none.
+  bool PreviousPicture();
+  // The picture on show opened in its program, or its folder opened with
+  // it selected; failures explained in a message box.
+  void OpenPicture();
+  void ShowInFolder();
+  // The picture on show is never shown again (excluded.txt) and the next
+  // one comes at once.
+  void NeverShowPicture();
+  // The show's own menu at a point of the screen.
+  void ShowMenu(POINT at);
   // Paused, the slide timer is stopped (StartShow then only shows the next
   // picture); resuming starts it again with the interval.
   void SetPaused(bool paused);
@@ -125,6 +139,10 @@ class CShowWnd : public win::CWnd {
 
  private:
   void ShowHelpPicture();
+  void Prepare(std::string path, ESlideOrigin origin, EHistoryStep step, int32_t counter);
+  // A picture of the history that could not be shown is forgotten and the
+  // same step made again.
+  void RetryHistoryStep(const CPreparedSlide& slide);
   // A prepared slide from the worker goes on show (or is skipped).
   void OnSlideReady();
   // The holder's pixels become the picture on show; the holder is emptied.
@@ -149,6 +167,7 @@ class CShowWnd : public win::CWnd {
   bool m_bListUnreadable = false;
   ESlideOrigin m_eRetryOrigin = ESlideOrigin::kTimer;
   std::string m_strCurrentFile;
+  CSlideHistory m_history;
   // Made for the window's DPI, and again when the window's monitor changes
   // it.
   COverlayFont m_overlayFont;

@@ -28,6 +28,8 @@ CPreparedSlide PrepareSlideJob(CSlideJob& job, const CJobToken& token) {
   CPreparedSlide slide;
   slide.path = job.path;
   slide.origin = job.origin;
+  slide.step = job.step;
+  slide.counter = job.counter;
   slide.image = std::make_unique<CShowImage>();
   if (!token.Wanted()) return slide;
   const CCancelHook hook(token);

@@ -25,17 +25,25 @@ enum class ESlideOrigin {
   kUser,   // a tray press, a double-click, the Settings command
 };
 
+// Where the picture comes from: a new pick, or a step through the show's
+// history.
+enum class EHistoryStep { kNew, kBack, kForward };
+
 struct CSlideJob {
   std::string path;
   CShowSettings settings;  // scalars only (CShowSettings::ScalarsOnly)
   int32_t width = 0;       // the window's client size
   int32_t height = 0;
   ESlideOrigin origin = ESlideOrigin::kTimer;
+  EHistoryStep step = EHistoryStep::kNew;
+  int32_t counter = 0;  // the sequential position after this picture
 };
 
 struct CPreparedSlide {
   std::string path;
   ESlideOrigin origin = ESlideOrigin::kTimer;
+  EHistoryStep step = EHistoryStep::kNew;
+  int32_t counter = 0;
   CSlidePreparation prep;
   // kReady: holds the 24-bit picture, scaled and cropped; otherwise empty.
   std::unique_ptr<CShowImage> image;

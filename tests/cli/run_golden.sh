@@ -69,6 +69,13 @@ bmp() {
   bmp few1.bmp 40 8 1 1 0 1 '\x10\x20\xc0\x00' '\xa5\x00\x00\x00'
   # A 5 x 3 binary PPM whose bytes climb by 5.
   { printf 'P6\n5 3\n255\n'; for i in $(seq 0 44); do printf "\\x$(printf %02x $((i * 5)))"; done; } >p5x3.ppm
+  # Pictures to scan, and lists of pictures never to show. Each path is listed with either
+  # separator, so that the same pictures are left out on every platform.
+  mkdir -p pics/sub
+  for f in pics/a.bmp pics/b.bmp pics/sub/c.bmp; do cp p296x100.bmp "$f"; done
+  printf 'not listed' >pics/d.txt
+  printf '# edit me\r\npics/a.bmp\r\npics\\a.bmp\r\n\npics/sub/c.bmp\npics\\sub\\c.bmp\npics/gone.bmp\n' >excluded.txt
+  printf '# nothing here\npics/gone.bmp\npics\\gone.bmp\n' >nothing.txt
   while IFS= read -r line; do
     case "$line" in ''|'#'*) continue ;; esac
     echo "\$ $line"
@@ -88,6 +95,8 @@ l_core24.ppm l_info124_24.ppm
 d_core4.ppm l_core4.ppm
 d_few8.ppm l_few8.ppm
 d_few1.ppm l_few1.ppm
+all.idx none.idx
+all.idx missing.idx
 PAIRS
   for f in l_core24.ppm l_info108_16.ppm l_few8.ppm; do
     echo "\$ bytes of $f"
