@@ -8,6 +8,8 @@
 // Tray icons: the normal one and the one shown while a picture is loaded on demand.
 #define IDI_TRAY 134
 #define IDI_TRAY_BUSY 135
+// The menu of a show window, opened by a right click on the picture.
+#define IDR_SHOWMENU 133
 // "&About Quadrivue..." for the settings dialog's system menu.
 #define IDS_ABOUTBOX 101
 
@@ -16,6 +18,11 @@
 #define ID_HOMEPAGE 32772
 #define ID_NEXT_PICTURE 32773
 #define ID_PAUSE_SHOW 32774
+// Commands of a show's own menu (and the tray's for the first show).
+#define ID_PREVIOUS_PICTURE 32775
+#define ID_OPEN_PICTURE 32776
+#define ID_SHOW_IN_FOLDER 32777
+#define ID_NEVER_SHOW 32778
 #define ID_APP_ABOUT 57664
 #define ID_APP_EXIT 57665
 

@@ -154,6 +154,12 @@ bool CMainFrame::OnCommand(UINT id, UINT) {
     case ID_NEXT_PICTURE:
       OnTrayLeftClick();
       return true;
+    case ID_PREVIOUS_PICTURE:
+      for (const auto& show : m_arrShows) show->PreviousPicture();
+      return true;
+    case ID_OPEN_PICTURE:
+      if (!m_arrShows.empty()) m_arrShows.front()->OpenPicture();
+      return true;
     case ID_PAUSE_SHOW:
       OnPauseShow();
       return true;
@@ -328,7 +334,7 @@ void CMainFrame::OnStartUpdateDue(CShowWnd&) {
   if (m_bStartRebuildDone) return;
   m_bStartRebuildDone = true;
   if (m_rebuilder.Running()) return;
-  m_rebuilder.Start(CRebuildJob{m_app.m_arrFolders, m_app.m_bSubfolders != 0, m_app.IndexPath()});
+  m_rebuilder.Start(m_app.RebuildJob());
 }
 
 void CMainFrame::OnRebuildDone() {

@@ -188,7 +188,7 @@ void CSettingsDlg::StartRebuild() {
   m_app.m_bSubfolders = m_bSubfolders;
   m_bRebuilding = true;
   ::SetWindowTextA(m_staticIndexInfo, FilesSoFar(0).c_str());
-  m_rebuilder.Start(CRebuildJob{m_app.m_arrFolders, m_app.m_bSubfolders != 0, m_app.IndexPath()});
+  m_rebuilder.Start(m_app.RebuildJob());
   ::SetTimer(m_hWnd, kProgressTimer, kProgressMs, nullptr);
 }
 

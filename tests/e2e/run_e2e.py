@@ -1635,6 +1635,107 @@ def walk_dialogs(s, app, folders):
     s.check("g Exit while the settings dialog is open ends the process", exit_from_dialog)
 
 
+# ---------------------------------------------------------------- a show's own menu
+
+ID_PREVIOUS_PICTURE, ID_OPEN_PICTURE, ID_NEVER_SHOW = 32775, 32776, 32778
+PICTURE_LAYOUT = MAIN_LAYOUT[:4]
+
+
+def run_picture_menu(s, help_png, out_dir=None):
+    folders = make_pictures(s, os.path.join(s.work, "pics-menu"), PICTURE_LAYOUT)
+    paths = [os.path.join(f, layout[0]) for f, layout in zip(folders, PICTURE_LAYOUT)]
+    refs = [render(s, p, f"menu-ref{i}.ppm") for i, p in enumerate(paths)]
+    app = App(s, "app-menu", ["m_nInterval=1", "m_bMinutes=0", "m_bRandom=0"], folders, help_png)
+    try:
+        app.wait_started()
+        walk_picture_menu(s, app, paths, refs, out_dir)
+    finally:
+        app.stop()
+
+
+def walk_picture_menu(s, app, paths, refs, out_dir):
+    """The menu of a show, opened with the right button, at a 1-second interval held by the pause
+    while the menu's commands are checked."""
+    app.command(ID_PAUSE_SHOW)
+
+    def on_show():
+        """The index of the picture on show, once the screen has settled on one."""
+        return wait_for("a picture of the folder on show", lambda: next(
+            (i for i, ref in enumerate(refs) if s.screen() == ref), None), 15)
+
+    def menu_command(key):
+        s.xdotool("mousemove", 400, 300, "click", 3)
+        wait_for("the show's menu", lambda: any(w["class"] == "#32768" and w["visible"] and w["pid"] == app.pid
+                                                for w in s.windows()), 10)
+        s.xdotool("key", key)
+
+    def menu_and_bottom():
+        s.xdotool("mousemove", 400, 300, "click", 3)
+        menu = wait_for("the show's menu", lambda: next((w for w in s.windows() if w["class"] == "#32768" and
+                                                         w["visible"] and w["pid"] == app.pid), None), 10)
+        below = show_is_bottom(s, app)
+        if out_dir:
+            left, top, right, bottom = menu["rect"]
+            rect = (max(0, left - 60), max(0, top - 40), 0, 0)
+            rect = rect[:2] + (min(SHOW_W, right + 60) - rect[0], min(SHOW_H, bottom + 40) - rect[1])
+            save_png(os.path.join(out_dir, "show-menu.png"), rect, settled_grab(s, "the menu", rect))
+        s.xdotool("key", "Escape")
+        holds("the show at the bottom after the menu", lambda: show_is_bottom(s, app), 1.0)
+        if below:
+            raise Failure(f"with the menu open: {below}")
+        return "menu open over the picture; the show stayed the lowest window, with the menu open and after"
+    s.check("r right click on a show opens its menu; the show stays at the bottom", menu_and_bottom)
+
+    def previous():
+        first = on_show()
+        before = s.screen()
+        menu_command("n")
+        s.wait_screen("next from the menu", refs[(first + 1) % 4], 10)
+        menu_command("v")
+        wait_for("the picture before, pixel for pixel", lambda: s.screen() == before, 10)
+        menu_command("n")
+        s.wait_screen("forward through the history", refs[(first + 1) % 4], 10)
+        menu_command("n")
+        s.wait_screen("a new pick after the history", refs[(first + 2) % 4], 10)
+        return f"{first} -> {(first + 1) % 4} -> back to {first} (same pixels) -> {(first + 1) % 4} -> {(first + 2) % 4}"
+    s.check("r Previous Picture brings back the picture before; Next goes forward, then picks", previous)
+
+    def open_picture():
+        opened = os.path.join(s.work, "opened.txt")
+        registry(s, "add", "HKCR\\.bmp", "/ve", "/d", "qvpicture", "/f")
+        registry(s, "add", "HKCR\\.png", "/ve", "/d", "qvpicture", "/f")
+        registry(s, "add", "HKCR\\qvpicture\\shell\\open\\command", "/ve", "/d", opened_command(opened), "/f")
+        shown = on_show()
+        menu_command("o")
+        want = winpath(paths[shown])
+        wait_for(f"{want} opened", lambda: (read_bytes(opened) or b"").strip().strip(b'"') == want.encode(), 15)
+        return f"the .bmp/.png open command got {want}"
+    s.check("r Open Picture runs the picture's open command with its path", open_picture)
+
+    def never_show():
+        banned = on_show()
+        menu_command("t")
+        wait_for("another picture", lambda: s.screen() != refs[banned], 10)
+        lines = (read_bytes(os.path.join(app.dir, "excluded.txt")) or b"").decode().splitlines()
+        if not lines or not lines[0].startswith("#") or lines[1:] != [winpath(paths[banned])]:
+            raise Failure(f"excluded.txt: {lines}")
+        app.command(ID_PAUSE_SHOW)
+        seen = set()
+
+        def never_back():
+            frame = s.screen()
+            if frame == refs[banned]:
+                return "the excluded picture came back"
+            seen.update(i for i, ref in enumerate(refs) if frame == ref)
+            return None
+        holds("the excluded picture stays away", never_back, 8.0, interval=0.3)
+        if len(seen) < 3:
+            raise Failure(f"only pictures {sorted(seen)} seen at a 1-s interval")
+        return f"excluded.txt names it under its comment line; 8 s at 1-s interval showed {sorted(seen)}, never {banned}"
+    s.check("r Never Show This Picture advances, writes excluded.txt; the picture never comes back", never_show)
+    s.check("g Exit ends the process (picture menu)", lambda: f"{app.exit():.1f} s")
+
+
 # ---------------------------------------------------------------- the keyboard
 
 NIN_KEYSELECT, WM_CONTEXTMENU = 0x0401, 0x007B
@@ -1879,14 +1980,19 @@ def shot(s, out_dir, name, dialog):
     left, top, right, bottom = dialog.window["rect"]
     s.xdotool("mousemove", left + 40, top + 8, "click", 1, "mousemove", 1020, 760)
     rect = (left, top, right - left, bottom - top)
+    save_png(os.path.join(out_dir, name), rect, settled_grab(s, name, rect))
+    return f"{name} {rect[2]}x{rect[3]}"
+
+
+def settled_grab(s, name, rect):
+    """The screen's rect once two grabs in a row agree."""
     last = [None]
 
     def settled():
         grab, last[0] = last[0], s.screen(rect)
         return grab == last[0]
     wait_for(f"{name} to settle", settled, 10, interval=0.3)
-    save_png(os.path.join(out_dir, name), rect, last[0])
-    return f"{name} {rect[2]}x{rect[3]}"
+    return last[0]
 
 
 def clipped_texts(s, dialog, face):
@@ -2119,7 +2225,7 @@ def main():
     parser.add_argument("--soak-seconds", type=int, default=60, help="length of the soak")
     parser.add_argument("--only",
                         help="run only the starts whose name holds this word (main, empty, pause, names, monitors, "
-                             "dependable, dialogs, keyboard, dpi, soak)")
+                             "dependable, dialogs, keyboard, dpi, menu, soak)")
     parser.add_argument("--screenshots", metavar="DIR", help="only save PNGs of the dialogs in DIR (for the README)")
     args = parser.parse_args()
     for exe in (os.path.join(args.bin_dir, "Quadrivue.exe"), os.path.join(args.bin_dir, "quadrivue-cli.exe"),
@@ -2139,12 +2245,14 @@ def main():
         elif args.screenshots:
             shots = os.path.abspath(args.screenshots)
             runs = [("screenshots", lambda s, h: run_dpi(s, h, shots)),
+                    ("picture menu", lambda s, h: run_picture_menu(s, h, shots)),
                     ("two shows", lambda s, h: run_monitors(s, h, shots))]
         else:
             runs = [("main start", run_main), ("empty list start", run_empty), ("pause start", run_pause),
                     ("names start", run_names), ("monitors start", run_monitors),
                     ("dependable start", run_dependable),
                     ("dialogs start", run_dialogs), ("keyboard start", run_keyboard), ("dpi start", run_dpi),
+                    ("picture menu start", run_picture_menu),
                     ("soak start", lambda s, h: run_soak(s, h, args.soak_interval, args.soak_seconds))]
         for name, run in runs:
             if args.only and args.only not in name:

@@ -149,32 +149,45 @@ TEST_F(SystemTrayTest, MenuItemTextAndTipFollowThePause) {
   EXPECT_TRUE(ShellKnowsIcon());
 }
 
-// Every item keeps its command and has an access key of its own, so a
-// keyboard user runs any of them with one key.
-TEST(SystemTray, TrayMenuItemsKeepTheirCommandsAndHaveAccessKeysOfTheirOwn) {
-  const HMENU menu = ::LoadMenuA(win::ProgramInstance(), MAKEINTRESOURCEA(IDR_TRAYMENU));
-  ASSERT_NE(menu, nullptr);
-  const HMENU sub = ::GetSubMenu(menu, 0);
-  const UINT commands[] = {ID_APP_ABOUT,  ID_HOMEPAGE,     0, ID_SETTINGS,
-                           ID_PAUSE_SHOW, ID_NEXT_PICTURE, 0, ID_APP_EXIT};  // 0: a separator
-  ASSERT_EQ(::GetMenuItemCount(sub), static_cast<int>(std::size(commands)));
-  std::set<int> keys;
-  for (int i = 0; i < static_cast<int>(std::size(commands)); ++i) {
-    if (commands[i] == 0) {
-      EXPECT_NE(::GetMenuState(sub, i, MF_BYPOSITION) & MF_SEPARATOR, 0u) << "item " << i;
-      continue;
+// Every item of the tray menu and of a show's menu keeps its command and has
+// an access key of its own, so a keyboard user runs any of them with one key.
+TEST(SystemTray, MenuItemsKeepTheirCommandsAndHaveAccessKeysOfTheirOwn) {
+  struct MenuCase {
+    int resource;
+    std::vector<UINT> commands;  // 0: a separator
+  };
+  const MenuCase menus[] = {
+      {IDR_TRAYMENU,
+       {ID_APP_ABOUT, ID_HOMEPAGE, 0, ID_SETTINGS, ID_PAUSE_SHOW, ID_NEXT_PICTURE, ID_PREVIOUS_PICTURE, ID_OPEN_PICTURE,
+        0, ID_APP_EXIT}},
+      {IDR_SHOWMENU,
+       {ID_NEXT_PICTURE, ID_PREVIOUS_PICTURE, ID_OPEN_PICTURE, ID_SHOW_IN_FOLDER, ID_NEVER_SHOW, 0, ID_PAUSE_SHOW,
+        ID_SETTINGS}},
+  };
+  for (const auto& [resource, commands] : menus) {
+    SCOPED_TRACE(resource);
+    const HMENU menu = ::LoadMenuA(win::ProgramInstance(), MAKEINTRESOURCEA(resource));
+    ASSERT_NE(menu, nullptr);
+    const HMENU sub = ::GetSubMenu(menu, 0);
+    ASSERT_EQ(::GetMenuItemCount(sub), static_cast<int>(commands.size()));
+    std::set<int> keys;
+    for (int i = 0; i < static_cast<int>(commands.size()); ++i) {
+      if (commands[i] == 0) {
+        EXPECT_NE(::GetMenuState(sub, i, MF_BYPOSITION) & MF_SEPARATOR, 0u) << "item " << i;
+        continue;
+      }
+      EXPECT_EQ(::GetMenuItemID(sub, i), commands[i]) << "item " << i;
+      char text[64] = {};
+      ::GetMenuStringA(sub, i, text, sizeof text, MF_BYPOSITION);
+      const std::string item(text);
+      EXPECT_EQ(std::count(item.begin(), item.end(), '&'), 1) << item;
+      const size_t amp = item.find('&');
+      if (amp == std::string::npos || amp + 1 >= item.size()) continue;
+      EXPECT_TRUE(keys.insert(std::tolower(static_cast<unsigned char>(item[amp + 1]))).second)
+          << item << ": another item has this key";
     }
-    EXPECT_EQ(::GetMenuItemID(sub, i), commands[i]) << "item " << i;
-    char text[64] = {};
-    ::GetMenuStringA(sub, i, text, sizeof text, MF_BYPOSITION);
-    const std::string item(text);
-    EXPECT_EQ(std::count(item.begin(), item.end(), '&'), 1) << item;
-    const size_t amp = item.find('&');
-    if (amp == std::string::npos || amp + 1 >= item.size()) continue;
-    EXPECT_TRUE(keys.insert(std::tolower(static_cast<unsigned char>(item[amp + 1]))).second)
-        << item << ": another item has this key";
+    ::DestroyMenu(menu);
   }
-  ::DestroyMenu(menu);
 }
 
 TEST_F(SystemTrayTest, ChangesTheIconAndAddsItAgainWhenTheShellRestarts) {
