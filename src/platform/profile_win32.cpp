@@ -1,29 +1,17 @@
 #include <windows.h>
 
 #include "platform/profile.h"
+#include "platform/win/reg_key.h"
 
 namespace qv {
 
 namespace {
 
+using win::CRegKey;
+
 std::string SectionKey(const std::string& company, const std::string& app, const std::string& section) {
   return "Software\\" + company + "\\" + app + "\\" + section;
 }
-
-class CRegKey {
- public:
-  CRegKey() = default;
-  CRegKey(const CRegKey&) = delete;
-  CRegKey& operator=(const CRegKey&) = delete;
-  ~CRegKey() {
-    if (m_hKey) RegCloseKey(m_hKey);
-  }
-  HKEY* Out() { return &m_hKey; }
-  HKEY Get() const { return m_hKey; }
-
- private:
-  HKEY m_hKey = nullptr;
-};
 
 }  // namespace
 
