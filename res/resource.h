@@ -54,6 +54,10 @@
 #define IDC_MAKER 1019
 #define IDC_LINK_HOME 1020
 #define IDC_LINK_DONATE 1021
+// The sign-in start check box, and the note on hotkeys other programs hold
+// (hidden while there is none).
+#define IDC_START_WITH_WINDOWS 1022
+#define IDC_HOTKEY_NOTE 1023
 
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)

@@ -5,6 +5,7 @@
 
 #include "app/single_instance.h"
 #include "platform/log.h"
+#include "platform/profile.h"
 #include "platform/system_error.h"
 #include "platform/win/gdi.h"
 #include "res/resource.h"
@@ -84,6 +85,9 @@ int CMainFrame::OnCreate(CREATESTRUCTA* create) {
   m_TrayIcon.ChangeIcon(IDI_TRAY);
   // A double click on the tray icon (or Enter on it) runs "Visit Home Page...".
   m_TrayIcon.SetDefaultMenuItem(ID_HOMEPAGE, false);
+
+  // Keys another program holds are logged once and named in the settings.
+  m_hotkeys.Register(m_hWnd, ReadHotkeys(CProfile(CShowApp::kProfileCompany)));
 
   const uint32_t enumerateError = EnumerateMonitors();
   if (m_arrMonitors.empty()) {
@@ -183,6 +187,7 @@ void CMainFrame::OnSettings() {
     return;
   }
   CSettingsDlg dialog(m_app, nullptr, m_rebuilder);
+  dialog.SetHotkeyNote(m_hotkeys.Note());
   for (size_t i = 0; i < m_arrMonitors.size(); ++i)
     dialog.m_arrMonitorNames.push_back(MonitorLabel(static_cast<int32_t>(i), m_arrMonitors[i].m_bPrimary != 0));
   m_pOpenSettings = &dialog;
@@ -245,6 +250,12 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case kDeferredCommandMessage:
       OnRemoteCommand(static_cast<ERemoteCommand>(wParam));
       return 0;
+    case WM_HOTKEY:
+      if (const auto action = CHotkeyRegistration::ActionOf(wParam)) {
+        OnHotkey(*action);
+        return 0;
+      }
+      break;
     case WM_DISPLAYCHANGE:
       OnMonitorsChanged();
       break;
@@ -255,6 +266,34 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
   }
   return CWnd::WindowProc(message, wParam, lParam);
+}
+
+void CMainFrame::OnHotkey(EHotkeyAction action) {
+  // Whole monitors, taskbars included: the pointer may rest on one.
+  std::vector<CMonitorRect> areas;
+  for (const auto& show : m_arrShows) {
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    RECT rc = show->m_rcMonitor;
+    if (::GetMonitorInfoA(::MonitorFromRect(&rc, MONITOR_DEFAULTTONEAREST), &info)) rc = info.rcMonitor;
+    areas.push_back(CMonitorRect{rc.left, rc.top, rc.right, rc.bottom});
+  }
+  POINT pointer{};
+  ::GetCursorPos(&pointer);
+  const int32_t target = HotkeyTargetShow(areas, pointer.x, pointer.y);
+  if (target < 0) return;
+  CShowWnd& show = *m_arrShows[static_cast<size_t>(target)];
+  switch (action) {
+    case EHotkeyAction::kNext:
+      show.NextPicture(ESlideOrigin::kUser);
+      break;
+    case EHotkeyAction::kPrevious:
+      show.PreviousPicture();
+      break;
+    case EHotkeyAction::kPause:
+      show.SetPaused(!show.IsPaused());
+      break;
+  }
 }
 
 LRESULT CMainFrame::OnRemoteCommandMessage(WPARAM command) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/hotkey_registration.h"
 #include "app/monitor_choice.h"
 #include "library/file_list_rebuilder.h"
 #include "library/show_app.h"
@@ -81,6 +82,8 @@ class CMainFrame : public win::CWnd, private CShowWnd::IOwner {
   void OnTrayGaveUp(uint32_t attempts);
   void OnRebuildDone();
   LRESULT OnRemoteCommandMessage(WPARAM command);
+  // A system-wide key: its action on the show under the mouse pointer.
+  void OnHotkey(EHotkeyAction action);
   static RECT ToRect(const CMonitorRect& rect);
 
   CShowApp& m_app;
@@ -98,6 +101,7 @@ class CMainFrame : public win::CWnd, private CShowWnd::IOwner {
   std::string m_strShowError;      // why the last show window could not be made
   // Last: its thread ends before anything it reports to goes.
   CFileListRebuilder m_rebuilder;
+  CHotkeyRegistration m_hotkeys;
 };
 
 }  // namespace qv

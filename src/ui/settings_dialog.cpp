@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/log.h"
+#include "platform/paths.h"
 #include "platform/profile.h"
 #include "platform/win/gdi.h"
 #include "res/resource.h"
@@ -24,6 +25,11 @@ std::string WriteFailure(const char* what, const std::string& path, const std::s
       "\n\nKeep Quadrivue in a folder you may write to and make sure the disk has room, then press OK again "
       "(or close the dialog to leave the settings as they were).";
   return text;
+}
+
+// The entry as a registry editor shows where it lives, for messages.
+std::string StartupEntryName(const CStartupEntry& entry) {
+  return "HKEY_CURRENT_USER\\" + entry.Key() + ", value \"" + entry.ValueName() + "\"";
 }
 
 std::string FilesSoFar(int32_t count) { return "Files so far: " + std::to_string(count); }
@@ -88,6 +94,10 @@ BOOL CSettingsDlg::OnInitDialog() {
   m_nFitMode = m_app.m_nFitMode;
   m_nMonitor = m_app.m_nMonitor;
   m_nMonitorMask = m_app.m_nMonitorMask;
+  // Any value counts, even one naming another copy: OK makes it name this one.
+  std::string reason;
+  m_bStartWithWindows = m_startup.Read(&reason).has_value() ? 1 : 0;
+  if (!reason.empty()) Log("The sign-in start could not be read: " + reason);
 
   m_linkDonate.SetTarget(kDonationAddress);
   m_linkDonate.Attach(GetDlgItem(IDC_LINK_DONATE));
@@ -105,6 +115,7 @@ BOOL CSettingsDlg::OnInitDialog() {
   for (const int32_t index : MonitorSelection(m_nMonitor, m_nMonitorMask, m_arrMonitorNames.size()))
     ::SendDlgItemMessageA(m_hWnd, IDC_MONITORS, LB_SETSEL, TRUE, index);
   RefreshFolderList();
+  ShowHotkeyNote();
 
   if (const HMENU system = ::GetSystemMenu(m_hWnd, FALSE)) {
     const std::string about = win::LoadResourceString(IDS_ABOUTBOX);
@@ -136,6 +147,7 @@ void CSettingsDlg::DoDataExchange(win::CDataExchange& dx) {
   dx.UnsignedNumber(IDC_INTERVAL, m_nInterval);
   dx.Radio(IDC_SECONDS, m_bMinutes);
   dx.ComboIndex(IDC_FIT_MODE, m_nFitMode);
+  dx.Check(IDC_START_WITH_WINDOWS, m_bStartWithWindows);
 }
 
 void CSettingsDlg::ShowIndexCount() {
@@ -274,7 +286,63 @@ bool CSettingsDlg::Apply() {
   // The sequential show starts again from the top after the next start.
   if (!m_app.WriteCounter(CProfile(CShowApp::kProfileCompany), 0))
     Log("The show's position could not be reset in the registry.");
+  ApplyStartupEntry();
   return true;
+}
+
+void CSettingsDlg::ApplyStartupEntry() {
+  std::string reason;
+  const char* change = nullptr;
+  if (!m_bStartWithWindows) {
+    // Nothing stored, nothing to do: a key this user may not change is no
+    // reason for a message then.
+    if ((!m_startup.Read(&reason) && reason.empty()) || m_startup.Remove(&reason)) return;
+    change = "remove itself from";
+  } else {
+    const std::string program = GetModulePath();
+    const std::string command = StartupCommand(program);
+    const std::optional<std::string> stored = m_startup.Read();
+    if (stored == command) return;
+    if (stored && !StartupCommandNames(*stored, program))
+      Log("The sign-in start named " + *stored + "; it now starts " + command + ".");
+    if (!program.empty() && m_startup.Write(command, &reason)) return;
+    if (program.empty()) reason = "The program's own path is not known.";
+    change = "add itself to";
+  }
+  const std::string what = std::string("Quadrivue could not ") + change + " the programs that start when you sign in";
+  Log(what + ": " + reason);
+  win::ShowMessageBox(m_hWnd, what + ":\n\n" + StartupEntryName(m_startup) + "\n\n" + reason,
+                      MB_OK | MB_ICONEXCLAMATION);
+}
+
+void CSettingsDlg::ShowHotkeyNote() {
+  const HWND note = GetDlgItem(IDC_HOTKEY_NOTE);
+  if (!note || m_strHotkeyNote.empty()) return;
+  ::SetWindowTextA(note, m_strHotkeyNote.c_str());
+  // The note is as tall as its lines at its width; the dialog grows to hold
+  // it with the margin the template keeps at its edges.
+  RECT box{};
+  ::GetWindowRect(note, &box);
+  ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&box), 2);
+  RECT text{0, 0, box.right - box.left, 0};
+  {
+    const win::CWindowDC dc(note);
+    const win::CSelectObject font(dc.Get(), reinterpret_cast<HGDIOBJ>(::SendMessageA(note, WM_GETFONT, 0, 0)));
+    ::DrawTextA(dc.Get(), m_strHotkeyNote.c_str(), static_cast<int>(m_strHotkeyNote.size()), &text,
+                DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+  }
+  const LONG height = std::max(text.bottom - text.top, box.bottom - box.top);
+  ::SetWindowPos(note, nullptr, 0, 0, box.right - box.left, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  RECT margin{0, 0, 0, 7};
+  ::MapDialogRect(m_hWnd, &margin);
+  const RECT client = GetClientRect();
+  const LONG grow = box.top + height + margin.bottom - client.bottom;
+  RECT frame{};
+  ::GetWindowRect(m_hWnd, &frame);
+  if (grow > 0)
+    ::SetWindowPos(m_hWnd, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top + grow,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  ::ShowWindow(note, SW_SHOWNA);
 }
 
 bool CSettingsDlg::OnCommand(UINT id, UINT notifyCode) {

@@ -10,6 +10,7 @@
 
 #include "library/file_list_rebuilder.h"
 #include "library/show_app.h"
+#include "platform/startup_entry.h"
 #include "platform/win/dialog.h"
 #include "ui/hyperlink.h"
 
@@ -59,6 +60,15 @@ class CSettingsDlg : public win::CDialog {
   int32_t m_nInterval = 0;
   int32_t m_bMinutes = 0;
   int32_t m_nFitMode = 0;
+  // Whether Windows starts this program at sign-in: read from the sign-in
+  // entry when the dialog opens, written to it by OK.
+  int32_t m_bStartWithWindows = 0;
+
+  // Hotkeys other programs hold, shown under the controls; set before
+  // DoModal (empty: no note).
+  void SetHotkeyNote(std::string note) { m_strHotkeyNote = std::move(note); }
+  // The sign-in entry the box stands for (tests use one of their own).
+  void SetStartupEntry(CStartupEntry entry) { m_startup = std::move(entry); }
 
   // A rebuild the dialog started runs; its outcome is the dialog's to take.
   bool WaitsForRebuild() const { return m_bRebuilding; }
@@ -91,6 +101,11 @@ class CSettingsDlg : public win::CDialog {
   // written is named in a message box, the record keeps its values and
   // false keeps the dialog open.
   bool Apply();
+  // The sign-in entry made to start this executable, or removed; a failure
+  // is logged and named in a message box (the settings stay saved).
+  void ApplyStartupEntry();
+  // The note shown below the controls, the dialog grown to hold it.
+  void ShowHotkeyNote();
 
   CShowApp& m_app;
   CFileListRebuilder& m_rebuilder;
@@ -102,6 +117,8 @@ class CSettingsDlg : public win::CDialog {
   HWND m_staticIndexInfo = nullptr;
   int32_t m_bFoldersChanged = 0;
   HICON m_hIcon = nullptr;
+  CStartupEntry m_startup;
+  std::string m_strHotkeyNote;
 };
 
 }  // namespace qv

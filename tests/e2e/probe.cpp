@@ -6,8 +6,11 @@
 //
 //   windows                          every top-level window, top of the z-order first
 //   find CLASS                       the first window of CLASS (top-level, else message-only)
-//   cover X Y W H SECONDS RRGGBB     a visible window of one colour, raised over the others;
-//                                    prints its handle, then runs until closed or SECONDS pass
+//   cover X Y W H SECONDS RRGGBB [KEY]
+//                                    a visible window of one colour, raised over the others and
+//                                    active (holding the system-wide KEY: bits 0-7 the key code,
+//                                    8-11 the modifiers); prints its handle, then runs until
+//                                    closed or SECONDS pass
 //   setpos-top HWND                  SetWindowPos(HWND_TOP) without moving or sizing
 //   move HWND X Y W H                MoveWindow
 //   send HWND MSG WPARAM LPARAM      SendMessageTimeout; prints the result
@@ -186,6 +189,9 @@ int CmdCover(char** argv) {
   ::SetForegroundWindow(hwnd);
   ::UpdateWindow(hwnd);
   ::SetTimer(hwnd, 1, static_cast<UINT>(v[4] * 1000), nullptr);
+  long long key = 0;
+  if (argv[6] && ParseNumber(argv[6], key) && key > 0)
+    std::printf("hotkey %d\n", ::RegisterHotKey(hwnd, 1, (key >> 8) & 0x0F, key & 0xFF) ? 1 : 0);
   std::printf("hwnd 0x%llx pid %lu\n", HwndValue(hwnd), ::GetCurrentProcessId());
   std::fflush(stdout);
   MSG msg;
@@ -691,7 +697,7 @@ int main(int argc, char** argv) {
     rc = CmdWindows();
   else if (cmd == "find" && n == 1)
     rc = CmdFind(args[0]);
-  else if (cmd == "cover" && n == 6)
+  else if (cmd == "cover" && (n == 6 || n == 7))
     rc = CmdCover(args);
   else if (cmd == "setpos-top" && n == 1)
     rc = CmdSetPosTop(args[0]);

@@ -682,23 +682,30 @@ def walk_main(s, app, refs):
     s.check("g Exit ends the process and stores the counter", exit_counter)
 
 
-def start_cover(s):
-    """A window of another process over part of the show; (hwnd, process)."""
-    x, y, w, h = COVER_RECT
+def start_cover(s, rect=COVER_RECT, key=None):
+    """A window of another process over part of the show, active, holding the system-wide key if
+    given; (hwnd, process), and with a key whether it was had."""
+    x, y, w, h = rect
     out_path = os.path.join(s.work, "cover.out")
     with open(out_path, "w") as out:
         proc = subprocess.Popen(["wine", s.probe_exe, "cover", str(x), str(y), str(w), str(h), "120",
-                                 "%02x%02x%02x" % COVER_RGB], env=s.env, stdout=out, stderr=subprocess.DEVNULL)
+                                 "%02x%02x%02x" % COVER_RGB, *([str(key)] if key else [])], env=s.env, stdout=out,
+                                stderr=subprocess.DEVNULL)
     s.children.append(proc)
 
     def started():
         with open(out_path) as f:
-            line = f.readline()
-        return line if line.endswith("\n") or proc.poll() is not None else None
-    line = wait_for("the covering window", started, 30)
-    if not line.startswith("hwnd"):
-        raise Failure(f"cover window did not start ({line!r})")
-    return int(line.split()[1], 0), proc
+            lines = f.readlines()
+        done = [line for line in lines if line.startswith("hwnd") and line.endswith("\n")]
+        return lines if done or proc.poll() is not None else None
+    lines = wait_for("the covering window", started, 30)
+    line = next((line for line in lines if line.startswith("hwnd")), "")
+    if not line:
+        raise Failure(f"cover window did not start ({lines!r})")
+    cover = int(line.split()[1], 0), proc
+    if key is None:
+        return cover
+    return cover + (any(line.strip() == "hotkey 1" for line in lines),)
 
 
 def zorder_checks(s, app, refs, cover, covered):
@@ -1128,6 +1135,8 @@ C_SMART_CROP, C_IGNORE_SMALL, C_MIN_WIDTH, C_RANDOM = 1006, 1007, 1008, 1009
 C_FOLDERS, C_UPDATE_LIST, C_INDEX_INFO, C_UPDATE_ON_START, C_INTERVAL = 1010, 1011, 1012, 1013, 1014
 C_SECONDS, C_MINUTES, C_FIT_MODE = 1016, 1017, 1018
 C_DONATE_PICTURE, C_LINK_HOME, C_LINK_DONATE = 1019, 1020, 1021
+C_START_WITH_WINDOWS = 1022
+RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
 # The folder chooser: the system's browse dialog with our edit box above its tree.
 C_BROWSE_PROMPT, C_BROWSE_TREE, C_FOLDER_EDIT = 14146, 14145, 14148
 TVM_GETNEXTITEM, TVM_SELECTITEM, TVGN_PARENT, TVGN_CARET = 0x110A, 0x110B, 3, 9
@@ -1736,6 +1745,91 @@ def walk_picture_menu(s, app, paths, refs, out_dir):
     s.check("g Exit ends the process (picture menu)", lambda: f"{app.exit():.1f} s")
 
 
+# ---------------------------------------------------------------- hotkeys
+
+HOTKEY_NEXT_KEYS, HOTKEY_PAUSE = "ctrl+alt+shift+Right", 0x0728  # Ctrl+Alt+Shift+Down, as stored
+ONLY_MONITOR_1 = (810, 610, 200, 150)  # a part of monitor 1 (1024 x 768) that monitor 2 (800 x 600) lacks
+
+
+def run_hotkeys(s, help_png):
+    """Two shows; another program holds the pause key before Quadrivue starts."""
+    folders = make_pictures(s, os.path.join(s.work, "pics-hotkeys"), MAIN_LAYOUT[:4])
+    registry(s, "add", REGISTRY_KEY, "/v", "Monitors", "/t", "REG_DWORD", "/d", "3", "/f")
+    # Keys typed with xdotool reach Wine through its active window: the cover, in a corner.
+    cover = start_cover(s, (1014, 758, 10, 10), HOTKEY_PAUSE)
+    app = None
+    try:
+        app = App(s, "app-hotkeys", ["m_nInterval=60", "m_bMinutes=0", "m_bRandom=0", "m_nMonitor=0"], folders,
+                  help_png)
+        app.wait_started()
+        walk_hotkeys(s, app, cover)
+    finally:
+        if app:
+            app.stop()
+        s.probe("post", cover[0], WM_CLOSE, 0, 0)
+        registry(s, "delete", REGISTRY_KEY, "/v", "Monitors", "/f")
+
+
+def walk_hotkeys(s, app, cover):
+    def next_key():
+        wait_for("two show windows", lambda: len([w for w in s.windows() if w["class"] == "QuadrivueShow" and
+                                                  w["visible"]]) == 2, 20)
+        mon1, mon2 = settled_grab(s, "monitor 1", ONLY_MONITOR_1), settled_grab(s, "monitor 2", (0, 0, SHOW_W, SHOW_H))
+        s.xdotool("mousemove", 900, 700, "key", HOTKEY_NEXT_KEYS)
+        wait_for("monitor 1's show to change", lambda: s.screen(ONLY_MONITOR_1) != mon1, 10)
+        holds("monitor 2's show unchanged", lambda: "it changed" if s.screen() != mon2 else None, 1.5)
+        return "with the pointer at (900,700), only on monitor 1, only monitor 1's show advanced"
+    s.check("s a hotkey advances the show of the monitor under the pointer only", next_key)
+
+    def held_key_reported():
+        if not cover[2]:
+            raise Failure("the probe could not take Ctrl+Alt+Shift+Down first")
+        log = (read_bytes(os.path.join(app.dir, "Quadrivue.log")) or b"").decode("utf-8", "replace")
+        lines = [line for line in log.splitlines() if "Ctrl+Alt+Shift+Down" in line]
+        if len(lines) != 1:
+            raise Failure(f"log lines naming the key: {lines}")
+        boxes = [w for w in s.windows() if w["visible"] and w["class"] == "#32770"]
+        if boxes:
+            raise Failure(f"message boxes: {boxes}")
+        app.command(ID_SETTINGS)
+        d = wait_dialog(s, "the settings dialog", app.pid, title="Quadrivue", owner=0)
+        notes = [t for t in d.texts() if "Ctrl+Alt+Shift+Down" in t]
+        d.post(WM_CLOSE)
+        d.wait_gone()
+        if len(notes) != 1:
+            raise Failure(f"settings dialog texts naming the key: {d.texts()}")
+        return f"one log line ({lines[0].strip()!r}), no message box, the settings dialog says {notes[0]!r}"
+    s.check("s a hotkey another program holds is reported once: the log and the settings dialog", held_key_reported)
+    def run_value():
+        rc, out = s.run(["wine", "reg", "query", RUN_KEY, "/v", "Quadrivue"])
+        return out.split("REG_SZ", 1)[1].strip() if rc == 0 and "REG_SZ" in out else None
+
+    def start_with_windows():
+        this = '"' + winpath(os.path.join(app.dir, "Quadrivue.exe")) + '"'
+        steps = [  # (the value before, the box then, click it?, the value after OK)
+            (None, 0, True, this),
+            (this, 1, True, None),
+            (r'"C:\Old place\Quadrivue.exe"', 1, False, this),
+        ]
+        for before, box, click, after in steps:
+            registry(s, "delete", RUN_KEY, "/v", "Quadrivue", "/f")
+            if before:
+                registry(s, "add", RUN_KEY, "/v", "Quadrivue", "/d", before, "/f")
+            app.command(ID_SETTINGS)
+            d = wait_dialog(s, "the settings dialog", app.pid, title="Quadrivue", owner=0)
+            d.expect({C_START_WITH_WINDOWS: {"check": box}})
+            if click:
+                d.click(C_START_WITH_WINDOWS)
+                wait_for("the box changed", lambda: d.control(C_START_WITH_WINDOWS)["check"] == 1 - box, 10)
+            d.click(IDOK)
+            d.wait_gone()
+            expect_equal(f"the Run value after OK (before: {before})", run_value(), after)
+        registry(s, "delete", RUN_KEY, "/v", "Quadrivue", "/f")
+        return f"ticked: {this} written; cleared: deleted; another path: shown ticked, rewritten"
+    s.check("t Start Quadrivue when I sign in: the Run value follows the box", start_with_windows)
+    s.check("g Exit ends the process (hotkeys)", lambda: f"{app.exit():.1f} s")
+
+
 # ---------------------------------------------------------------- the keyboard
 
 NIN_KEYSELECT, WM_CONTEXTMENU = 0x0401, 0x007B
@@ -1743,7 +1837,7 @@ NIN_KEYSELECT, WM_CONTEXTMENU = 0x0401, 0x007B
 # the order of reading (the checked radio button stands for its group).
 SETTINGS_TAB_ORDER = [C_SUBFOLDERS, C_LINK_HOME, C_ADD, C_REMOVE, C_UPDATE_LIST, C_FOLDERS, C_INTERVAL, C_SECONDS,
                       C_FIT_MODE, C_MONITORS, C_SMART_CROP, C_IGNORE_SMALL, C_MIN_WIDTH, C_RANDOM,
-                      C_UPDATE_ON_START, C_DONATE_PICTURE, C_LINK_DONATE, IDOK]
+                      C_UPDATE_ON_START, C_START_WITH_WINDOWS, C_DONATE_PICTURE, C_LINK_DONATE, IDOK]
 # A label's access key and the control it reaches.
 SETTINGS_ACCESS_KEYS = [("alt+f", C_FOLDERS), ("alt+c", C_INTERVAL), ("alt+d", C_MONITORS), ("alt+t", C_LINK_HOME),
                         ("alt+s", C_SUBFOLDERS)]
@@ -2225,7 +2319,7 @@ def main():
     parser.add_argument("--soak-seconds", type=int, default=60, help="length of the soak")
     parser.add_argument("--only",
                         help="run only the starts whose name holds this word (main, empty, pause, names, monitors, "
-                             "dependable, dialogs, keyboard, dpi, menu, soak)")
+                             "dependable, dialogs, keyboard, dpi, menu, hotkeys, soak)")
     parser.add_argument("--screenshots", metavar="DIR", help="only save PNGs of the dialogs in DIR (for the README)")
     args = parser.parse_args()
     for exe in (os.path.join(args.bin_dir, "Quadrivue.exe"), os.path.join(args.bin_dir, "quadrivue-cli.exe"),
@@ -2252,7 +2346,7 @@ def main():
                     ("names start", run_names), ("monitors start", run_monitors),
                     ("dependable start", run_dependable),
                     ("dialogs start", run_dialogs), ("keyboard start", run_keyboard), ("dpi start", run_dpi),
-                    ("picture menu start", run_picture_menu),
+                    ("picture menu start", run_picture_menu), ("hotkeys start", run_hotkeys),
                     ("soak start", lambda s, h: run_soak(s, h, args.soak_interval, args.soak_seconds))]
         for name, run in runs:
             if args.only and args.only not in name:

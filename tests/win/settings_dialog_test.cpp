@@ -4,10 +4,13 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "codec/codec_test_support.h"
+#include "platform/paths.h"
+#include "platform/startup_entry.h"
 #include "res/resource.h"
 #include "shell_test_support.h"
 
@@ -158,6 +161,89 @@ TEST(SettingsDialog, AFailedSaveAppliesNothing) {
   CShowSettings stored;
   ASSERT_EQ(LoadSettingsFile(dir.Path("settings.idx"), stored), ESettingsLoad::Loaded);
   EXPECT_EQ(stored.m_nInterval, 20);
+}
+
+// The box shows whether a sign-in start is stored (one naming another
+// folder too); OK makes it start this executable, or removes it.
+TEST(SettingsDialog, TheSignInStartFollowsTheBox) {
+  static constexpr const char* kKey = "Software\\Quadrivue test\\Run";
+  struct CRemoveKey {
+    ~CRemoveKey() { ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Quadrivue test"); }
+  } removeKey;
+  const CStartupEntry entry("Quadrivue", kKey);
+  const std::string command = StartupCommand(GetModulePath());
+  const struct {
+    std::optional<std::string> before;
+    bool click;
+    bool shownChecked;
+    std::optional<std::string> after;
+  } kCases[] = {
+      {"\"C:\\Moved\\Quadrivue.exe\"", false, true, command},
+      {command, true, true, std::nullopt},
+      {std::nullopt, true, false, command},
+      {std::nullopt, false, false, std::nullopt},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.before.value_or("(none)") + (c.click ? ", clicked" : ""));
+    ASSERT_TRUE(c.before ? entry.Write(*c.before) : entry.Remove());
+    test::CTempFolder dir;
+    CShowApp app(dir.Path("settings.idx"), dir.Path("filelist.idx"));
+    CFileListRebuilder rebuilder;
+    CSettingsDlg dialog(app, nullptr, rebuilder);
+    dialog.SetStartupEntry(entry);
+    bool shownChecked = false;
+    CDialogScript script({{[&] { return dialog.GetSafeHwnd() != nullptr; },
+                           [&] {
+                             const HWND hwnd = dialog.GetSafeHwnd();
+                             shownChecked = ::IsDlgButtonChecked(hwnd, IDC_START_WITH_WINDOWS) == BST_CHECKED;
+                             if (c.click) ::SendDlgItemMessageA(hwnd, IDC_START_WITH_WINDOWS, BM_CLICK, 0, 0);
+                             ::PostMessageA(hwnd, WM_COMMAND, IDOK, 0);
+                           }}});
+    EXPECT_EQ(dialog.DoModal(), IDOK);
+    EXPECT_EQ(shownChecked, c.shownChecked);
+    EXPECT_EQ(entry.Read(), c.after);
+  }
+}
+
+// A note on hotkeys shows below the controls, the dialog grown to hold it;
+// without one the dialog keeps its size.
+TEST(SettingsDialog, TheHotkeyNoteShowsBelowTheControls) {
+  test::CTempFolder dir;
+  CShowApp app(dir.Path("settings.idx"), dir.Path("filelist.idx"));
+  CFileListRebuilder rebuilder;
+  LONG plainHeight = 0;
+  for (const std::string note :
+       {"", "Hotkeys Ctrl+Alt+Shift+Right and Ctrl+Alt+Shift+Down are used by another program."}) {
+    CSettingsDlg dialog(app, nullptr, rebuilder);
+    dialog.SetHotkeyNote(note);
+    bool visible = false;
+    std::string text;
+    RECT client{}, box{}, ok{};
+    CDialogScript script({{[&] { return dialog.GetSafeHwnd() != nullptr; },
+                           [&] {
+                             const HWND hwnd = dialog.GetSafeHwnd();
+                             const HWND control = ::GetDlgItem(hwnd, IDC_HOTKEY_NOTE);
+                             visible = ::IsWindowVisible(control) != FALSE;
+                             text = ItemText(hwnd, IDC_HOTKEY_NOTE);
+                             ::GetClientRect(hwnd, &client);
+                             ::GetWindowRect(control, &box);
+                             ::GetWindowRect(::GetDlgItem(hwnd, IDOK), &ok);
+                             ::MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&box), 2);
+                             ::MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&ok), 2);
+                             ::PostMessageA(hwnd, WM_COMMAND, IDCANCEL, 0);
+                           }}});
+    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+    EXPECT_EQ(visible, !note.empty());
+    if (note.empty()) {
+      plainHeight = client.bottom;
+      EXPECT_LE(ok.bottom, client.bottom);
+      continue;
+    }
+    EXPECT_EQ(text, note);
+    EXPECT_GT(client.bottom, plainHeight);
+    EXPECT_GE(box.top, ok.bottom);
+    EXPECT_LT(box.bottom, client.bottom);
+  }
 }
 
 }  // namespace
