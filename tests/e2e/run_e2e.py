@@ -352,9 +352,13 @@ class Session:
         subprocess.run(["xdotool", *map(str, args)], env=self.env, check=True, timeout=10)
 
     def screen(self, rect=(0, 0, SHOW_W, SHOW_H)):
-        data = subprocess.run(["xwd", "-root", "-silent"], env=self.env, capture_output=True, check=True,
-                              timeout=20).stdout
-        return xwd_region(data, *rect)
+        # A grab may fail while a window is being destroyed: the next one is taken.
+        for attempt in range(3):
+            grab = subprocess.run(["xwd", "-root", "-silent"], env=self.env, capture_output=True, timeout=20)
+            if grab.returncode == 0 or attempt == 2:
+                break
+        grab.check_returncode()
+        return xwd_region(grab.stdout, *rect)
 
     def save_mismatch(self, name, got, want, w, h):
         if not self.artifacts:
@@ -1672,16 +1676,24 @@ def walk_picture_menu(s, app, paths, refs, out_dir):
         return wait_for("a picture of the folder on show", lambda: next(
             (i for i, ref in enumerate(refs) if s.screen() == ref), None), 15)
 
-    def menu_command(key):
+    def open_menu():
+        """The show's menu window, once its loop takes keys in the foreground (the hidden frame's)."""
         s.xdotool("mousemove", 400, 300, "click", 3)
-        wait_for("the show's menu", lambda: any(w["class"] == "#32768" and w["visible"] and w["pid"] == app.pid
-                                                for w in s.windows()), 10)
+
+        def taking_keys():
+            menu = next((w for w in s.windows() if w["class"] == "#32768" and w["visible"] and
+                         w["pid"] == app.pid), None)
+            front = [parse_window(w)["hwnd"] for w in s.probe("foreground")]
+            return menu if menu and front == [app.frame["hwnd"]] and focus_of(s, app.frame["hwnd"])[1] else None
+        return wait_for("the show's menu taking keys", taking_keys, 10)
+
+    def menu_command(key):
+        open_menu()
         s.xdotool("key", key)
+        wait_for("the show's menu closed", lambda: focus_of(s, app.frame["hwnd"])[1] == 0, 10)
 
     def menu_and_bottom():
-        s.xdotool("mousemove", 400, 300, "click", 3)
-        menu = wait_for("the show's menu", lambda: next((w for w in s.windows() if w["class"] == "#32768" and
-                                                         w["visible"] and w["pid"] == app.pid), None), 10)
+        menu = open_menu()
         below = show_is_bottom(s, app)
         if out_dir:
             left, top, right, bottom = menu["rect"]
@@ -1720,6 +1732,20 @@ def walk_picture_menu(s, app, paths, refs, out_dir):
         wait_for(f"{want} opened", lambda: (read_bytes(opened) or b"").strip().strip(b'"') == want.encode(), 15)
         return f"the .bmp/.png open command got {want}"
     s.check("r Open Picture runs the picture's open command with its path", open_picture)
+
+    def show_in_folder():
+        shown = on_show()
+        before = {w["hwnd"] for w in s.windows()}
+        menu_command("f")
+        folder = os.path.basename(os.path.dirname(paths[shown]))
+
+        def opened():
+            return next((w for w in s.windows() if w["visible"] and w["hwnd"] not in before and
+                         w["pid"] != app.pid and folder in w.get("title", "")), None)
+        window = wait_for(f"a window of the folder {folder}", opened, 20)
+        s.probe("post", window["hwnd"], WM_CLOSE, 0, 0)
+        return f"{window['class']} {window['title']!r} opened"
+    s.check("r Show in Folder opens the picture's folder", show_in_folder)
 
     def never_show():
         banned = on_show()
