@@ -23,11 +23,10 @@ int CmdFrame(const Words& words) {
     v[i] = *parsed;
   }
   int64_t fit = 0, smart = 0;
-  if (!IntOption(args, "fit", kMin32, kMax32, 1, fit) || !IntOption(args, "smart-crop", 0, 1, 1, smart))
-    return Usage();
-  const FramingResult f = ComputeFraming(static_cast<int32_t>(v[0]), static_cast<int32_t>(v[1]),
-                                         static_cast<int32_t>(v[2]), static_cast<int32_t>(v[3]),
-                                         static_cast<int32_t>(fit), static_cast<int32_t>(smart));
+  if (!IntOption(args, "fit", kMin32, kMax32, 1, fit) || !IntOption(args, "smart-crop", 0, 1, 1, smart)) return Usage();
+  const FramingResult f =
+      ComputeFraming(static_cast<int32_t>(v[0]), static_cast<int32_t>(v[1]), static_cast<int32_t>(v[2]),
+                     static_cast<int32_t>(v[3]), static_cast<int32_t>(fit), static_cast<int32_t>(smart));
   if (f.bCrop) {
     std::printf("size %d %d crop %d %d %d %d\n", f.nWidth, f.nHeight, f.nLeft, f.nTop, f.nRight, f.nBottom);
   } else {
@@ -37,12 +36,12 @@ int CmdFrame(const Words& words) {
 }
 
 int CmdPick(const Words& words) {
-  const CArgs args(words, {"random"});
-  if (!args.Ok() || !args.OnlyKnown({"count", "random", "seed", "counter", "draws"}) || !args.Positional().empty() ||
-      !args.Has("count"))
+  const CArgs args(words, {"random", "no-repeats"});
+  if (!args.Ok() || !args.OnlyKnown({"count", "random", "no-repeats", "seed", "counter", "draws"}) ||
+      !args.Positional().empty() || !args.Has("count"))
     return Usage();
   const bool random = args.Has("random");
-  if (random ? args.Has("counter") : args.Has("seed")) return Usage();
+  if (random ? args.Has("counter") : (args.Has("seed") || args.Has("no-repeats"))) return Usage();
   int64_t count = 0, seed = 0, counter = 0, draws = 0;
   if (!IntOption(args, "count", 0, kMax32, 0, count) || !IntOption(args, "seed", 0, UINT32_MAX, 0, seed) ||
       !IntOption(args, "counter", kMin32, kMax32, 0, counter) || !IntOption(args, "draws", 0, 10000000, 1, draws))
@@ -52,7 +51,11 @@ int CmdPick(const Words& words) {
   settings.m_bRandom = random ? 1 : 0;
   settings.m_nCounter = static_cast<int32_t>(counter);
   if (random) SeedRandom(static_cast<uint32_t>(seed));
-  for (int64_t i = 0; i < draws; ++i) std::printf("%d\n", PickNextIndex(settings, static_cast<int32_t>(count)));
+  // Without repeats the seed is that of the first permutation.
+  CShuffleOrder order(static_cast<uint32_t>(seed));
+  CShuffleOrder* noRepeats = args.Has("no-repeats") ? &order : nullptr;
+  for (int64_t i = 0; i < draws; ++i)
+    std::printf("%d\n", PickNextIndex(settings, static_cast<int32_t>(count), noRepeats));
   return 0;
 }
 

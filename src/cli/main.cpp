@@ -18,7 +18,7 @@ struct Command {
 
 const Command kCommands[] = {
     {"frame", CmdFrame, "frame PW PH W H [--fit N] [--smart-crop 0|1]"},
-    {"pick", CmdPick, "pick --count N [--random --seed S | --counter C] [--draws K]"},
+    {"pick", CmdPick, "pick --count N [--random [--no-repeats] --seed S | --counter C] [--draws K]"},
     {"scan", CmdScan, "scan [--no-subfolders] [--exclude FILE] --index FILE FOLDER..."},
     {"list", CmdList, "list --index FILE [--at I]"},
     {"settings", CmdSettings,

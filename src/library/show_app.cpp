@@ -1,6 +1,8 @@
 #include "library/show_app.h"
 
 #include <array>
+#include <climits>
+#include <ctime>
 #include <string_view>
 
 #include "library/file_list_scan.h"
@@ -48,11 +50,33 @@ bool CShowApp::WriteCounter(const CProfile& profile, int32_t value) const {
 
 void CShowApp::LoadCounter() { ReadCounter(CProfile(kProfileCompany)); }
 
-bool CShowApp::SaveCounter() const { return WriteCounter(CProfile(kProfileCompany), m_nCounter); }
+bool CShowApp::SaveCounter() const {
+  const CProfile profile(kProfileCompany);
+  const bool noRepeats = WriteNoRepeats(profile);
+  return WriteCounter(profile, m_nCounter) && noRepeats;
+}
 
 void CShowApp::ReadProfileOptions(const CProfile& profile) {
   m_bAutoRotate = profile.ReadInt(kProfileSection, kProfileAutoRotate, 1);
   m_nMonitorMask = profile.ReadInt(kProfileSection, kProfileMonitors, 0);
+  constexpr int32_t kAbsent = INT32_MIN;
+  const bool firstStart = profile.ReadInt(kProfileSection, kProfileEntry, kAbsent) == kAbsent;
+  m_bNoRepeats = profile.ReadInt(kProfileSection, kProfileNoRepeats, firstStart ? 1 : 0) != 0 ? 1 : 0;
+  const int32_t seed = profile.ReadInt(kProfileSection, kProfileShuffleSeed, kAbsent);
+  // Without a stored walk, the clock chooses the first permutation.
+  m_shuffle = seed == kAbsent
+                  ? CShuffleOrder(NextShuffleSeed(static_cast<uint32_t>(std::time(nullptr))))
+                  : CShuffleOrder(static_cast<uint32_t>(seed),
+                                  static_cast<uint32_t>(profile.ReadInt(kProfileSection, kProfileShufflePosition, 0)),
+                                  static_cast<uint32_t>(profile.ReadInt(kProfileSection, kProfileShuffleCount, 0)));
+}
+
+bool CShowApp::WriteNoRepeats(const CProfile& profile) const {
+  const auto write = [&](const char* entry, uint32_t value) {
+    return profile.WriteInt(kProfileSection, entry, static_cast<int32_t>(value));
+  };
+  return write(kProfileNoRepeats, m_bNoRepeats != 0 ? 1 : 0) && write(kProfileShuffleSeed, m_shuffle.Seed()) &&
+         write(kProfileShufflePosition, m_shuffle.Position()) && write(kProfileShuffleCount, m_shuffle.Count());
 }
 
 void CShowApp::LoadProfileOptions() { ReadProfileOptions(CProfile(kProfileCompany)); }
@@ -67,7 +91,9 @@ bool CShowApp::RebuildFileList(CProgressControl* progress, std::string* error) {
   m_arrFiles.clear();
   for (const auto& folder : m_arrFolders) ScanFolder(folder, progress);
   if (progress) progress->SetText("Writing Index");
-  return m_fileIndex.Write(m_arrFiles, error);
+  if (!m_fileIndex.Write(m_arrFiles, error)) return false;
+  m_shuffle.Restart();
+  return true;
 }
 
 // Each call is a walk of its own: a folder given twice is listed twice, but

@@ -10,6 +10,7 @@
 #include "library/file_list_scan.h"
 #include "library/settings_file.h"
 #include "library/show_settings.h"
+#include "library/shuffle_order.h"
 
 namespace qv {
 
@@ -28,6 +29,11 @@ class CShowApp : public CShowSettings {
   static constexpr const char* kProfileEntry = "Counter";
   static constexpr const char* kProfileAutoRotate = "AutoRotate";
   static constexpr const char* kProfileMonitors = "Monitors";
+  // Random order without repeats, and where its walk stands.
+  static constexpr const char* kProfileNoRepeats = "NoRepeats";
+  static constexpr const char* kProfileShuffleSeed = "ShuffleSeed";
+  static constexpr const char* kProfileShufflePosition = "ShufflePosition";
+  static constexpr const char* kProfileShuffleCount = "ShuffleCount";
 
   // The settings file, and with it the excluded pictures (m_excluded).
   ESettingsLoad LoadSettings();
@@ -41,7 +47,11 @@ class CShowApp : public CShowSettings {
   bool SaveCounter() const;
   // m_bAutoRotate (1 when absent; never written) and m_nMonitorMask (0 when
   // absent) from the profile; the mask is written when the settings are.
+  // m_bNoRepeats (when absent: 1 for a profile without "Counter", a first
+  // start; else 0) and where the walk of its order stands.
   void ReadProfileOptions(const CProfile& profile);
+  // m_bNoRepeats and the order's walk, kept with the counter.
+  bool WriteNoRepeats(const CProfile& profile) const;
   void LoadProfileOptions();
   bool WriteMonitorMask(const CProfile& profile) const;
   bool SaveMonitorMask() const;
@@ -78,6 +88,10 @@ class CShowApp : public CShowSettings {
 
   // Left out of every scan; loaded with the settings.
   CExcludedFiles m_excluded;
+  // Random order walks a permutation shared by every show: no picture comes
+  // twice before all have come.
+  int32_t m_bNoRepeats = 0;
+  CShuffleOrder m_shuffle;
 
  private:
   std::string m_strSettingsPath;

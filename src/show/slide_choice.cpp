@@ -53,6 +53,11 @@ int32_t PickNextIndex(CShowSettings& settings, int32_t count) {
   return settings.m_nCounter;
 }
 
+int32_t PickNextIndex(CShowSettings& settings, int32_t count, CShuffleOrder* noRepeats) {
+  if (settings.m_bRandom && noRepeats) return noRepeats->Next(count);
+  return PickNextIndex(settings, count);
+}
+
 FramingResult ComputeFraming(int32_t pw, int32_t ph, int32_t W, int32_t H, int32_t nFitMode, int32_t bSmartCrop) {
   FramingResult result;
   result.nWidth = W;

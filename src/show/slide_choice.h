@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "library/show_settings.h"
+#include "library/shuffle_order.h"
 
 namespace qv {
 
@@ -32,6 +33,9 @@ int32_t IndexFromRandom(int32_t value, int32_t count);
 // that is negative or past the end starts again at 0). Never negative, and
 // below count whenever count is positive.
 int32_t PickNextIndex(CShowSettings& settings, int32_t count);
+// The same, with random order taken from noRepeats when it is given: the
+// walk of a permutation instead of independent draws.
+int32_t PickNextIndex(CShowSettings& settings, int32_t count, CShuffleOrder* noRepeats);
 
 struct FramingResult {
   int32_t nWidth = 0;  // scaled picture size
