@@ -58,6 +58,8 @@
 // (hidden while there is none).
 #define IDC_START_WITH_WINDOWS 1022
 #define IDC_HOTKEY_NOTE 1023
+// Random order without repeats.
+#define IDC_NO_REPEATS 1024
 
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)

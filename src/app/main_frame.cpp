@@ -380,6 +380,8 @@ void CMainFrame::OnRebuildDone() {
   // The settings dialog takes the outcome of a rebuild it waits for.
   if (m_pOpenSettings && m_pOpenSettings->WaitsForRebuild()) return;
   const std::optional<CRebuildOutcome> outcome = m_rebuilder.Take();
+  // A list made again starts a new order without repeats.
+  if (outcome && outcome->bWritten) m_app.m_shuffle.Restart();
   if (outcome && !outcome->bWritten)
     Log("The file list \"" + m_app.IndexPath() + "\" could not be written: " + outcome->strError);
 }

@@ -160,7 +160,7 @@ bool CShowWnd::NextPicture(ESlideOrigin origin) {
   bool unreadable = false;
   // Excluded pictures are passed over, one pass over the list at the most.
   for (int32_t attempt = 0; attempt < std::max(count, 1); ++attempt) {
-    std::string picked = m_app.GetFileAt(PickNextIndex(m_app, count));
+    std::string picked = m_app.GetFileAt(PickNextIndex(m_app, count, m_app.m_bNoRepeats ? &m_app.m_shuffle : nullptr));
     if (picked.empty()) {
       unreadable = count > 0;
       break;

@@ -88,6 +88,7 @@ BOOL CSettingsDlg::OnInitDialog() {
   m_bIgnoreSmall = m_app.m_bIgnoreSmall;
   m_nMinWidth = m_app.m_nMinWidth;
   m_bRandom = m_app.m_bRandom;
+  m_bNoRepeats = m_app.m_bNoRepeats;
   m_bUpdateOnStart = m_app.m_bUpdateOnStart;
   m_nInterval = m_app.m_nInterval;
   m_bMinutes = m_app.m_bMinutes;
@@ -142,6 +143,7 @@ void CSettingsDlg::DoDataExchange(win::CDataExchange& dx) {
   dx.Check(IDC_IGNORE_SMALL, m_bIgnoreSmall);
   dx.UnsignedNumber(IDC_MIN_WIDTH, m_nMinWidth);
   dx.Check(IDC_RANDOM, m_bRandom);
+  dx.Check(IDC_NO_REPEATS, m_bNoRepeats);
   dx.Check(IDC_UPDATE_ON_START, m_bUpdateOnStart);
   dx.Check(IDC_SUBFOLDERS, m_bSubfolders);
   dx.UnsignedNumber(IDC_INTERVAL, m_nInterval);
@@ -226,7 +228,7 @@ void CSettingsDlg::CancelRebuild() {
 void CSettingsDlg::FinishRebuild(const std::optional<CRebuildOutcome>& outcome) {
   ::KillTimer(m_hWnd, kProgressTimer);
   m_bRebuilding = false;
-  ::SetDlgItemTextA(m_hWnd, IDC_UPDATE_LIST, "Update File List");
+  ::SetDlgItemTextA(m_hWnd, IDC_UPDATE_LIST, "&Update File List");
   EnableEditing(true);
   ShowIndexCount();
   const bool apply = std::exchange(m_bApplyAfterRebuild, false);
@@ -240,6 +242,8 @@ void CSettingsDlg::FinishRebuild(const std::optional<CRebuildOutcome>& outcome) 
     return;
   }
   m_bFoldersChanged = 0;
+  // A list made again starts a new order without repeats.
+  m_app.m_shuffle.Restart();
   if (apply && Apply()) EndDialog(IDOK);
 }
 
@@ -283,9 +287,11 @@ bool CSettingsDlg::Apply() {
   }
   for (const auto& field : kSettingsFields) m_app.*field.member = next.*field.member;
   m_app.m_nMonitorMask = m_nMonitorMask;
+  m_app.m_bNoRepeats = m_bNoRepeats;
+  const CProfile profile(CShowApp::kProfileCompany);
   // The sequential show starts again from the top after the next start.
-  if (!m_app.WriteCounter(CProfile(CShowApp::kProfileCompany), 0))
-    Log("The show's position could not be reset in the registry.");
+  if (!m_app.WriteCounter(profile, 0)) Log("The show's position could not be reset in the registry.");
+  if (!m_app.WriteNoRepeats(profile)) Log("The choice of no repeats could not be stored in the registry.");
   ApplyStartupEntry();
   return true;
 }

@@ -63,6 +63,8 @@ class CSettingsDlg : public win::CDialog {
   // Whether Windows starts this program at sign-in: read from the sign-in
   // entry when the dialog opens, written to it by OK.
   int32_t m_bStartWithWindows = 0;
+  // Random order walks a permutation (the profile's "NoRepeats").
+  int32_t m_bNoRepeats = 0;
 
   // Hotkeys other programs hold, shown under the controls; set before
   // DoModal (empty: no note).

@@ -1139,7 +1139,7 @@ C_SMART_CROP, C_IGNORE_SMALL, C_MIN_WIDTH, C_RANDOM = 1006, 1007, 1008, 1009
 C_FOLDERS, C_UPDATE_LIST, C_INDEX_INFO, C_UPDATE_ON_START, C_INTERVAL = 1010, 1011, 1012, 1013, 1014
 C_SECONDS, C_MINUTES, C_FIT_MODE = 1016, 1017, 1018
 C_DONATE_PICTURE, C_LINK_HOME, C_LINK_DONATE = 1019, 1020, 1021
-C_START_WITH_WINDOWS = 1022
+C_START_WITH_WINDOWS, C_NO_REPEATS = 1022, 1024
 RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
 # The folder chooser: the system's browse dialog with our edit box above its tree.
 C_BROWSE_PROMPT, C_BROWSE_TREE, C_FOLDER_EDIT = 14146, 14145, 14148
@@ -1771,6 +1771,56 @@ def walk_picture_menu(s, app, paths, refs, out_dir):
     s.check("g Exit ends the process (picture menu)", lambda: f"{app.exit():.1f} s")
 
 
+# ---------------------------------------------------------------- random order without repeats
+
+NO_REPEATS_LAYOUT = MAIN_LAYOUT[:4] + [("g.bmp", "bmp", 720, 480)]
+
+
+NO_REPEATS_SEED = 20261210
+
+
+def run_no_repeats(s, help_png):
+    """Random order without repeats from a stored walk (seed, position 0, 5 pictures): the slides
+    are the sequence quadrivue-cli prints for the seed."""
+    folders = make_pictures(s, os.path.join(s.work, "pics-norepeats"), NO_REPEATS_LAYOUT)
+    paths = [os.path.join(f, layout[0]) for f, layout in zip(folders, NO_REPEATS_LAYOUT)]
+    refs = [render(s, p, f"norepeat-ref{i}.ppm") for i, p in enumerate(paths)]
+    want = [int(v) for v in s.cli("pick", "--count", "5", "--random", "--no-repeats", "--seed", str(NO_REPEATS_SEED),
+                                   "--draws", "14").split()]
+    for name, value in (("NoRepeats", 1), ("ShuffleSeed", NO_REPEATS_SEED), ("ShufflePosition", 0),
+                        ("ShuffleCount", 5)):
+        registry(s, "add", REGISTRY_KEY, "/v", name, "/t", "REG_DWORD", "/d", str(value), "/f")
+    app = App(s, "app-norepeats", ["m_nInterval=1", "m_bMinutes=0", "m_bRandom=1"], folders, help_png)
+    try:
+        app.wait_started()
+
+        def two_rounds():
+            seen = []
+
+            def slides():
+                frame = s.screen()
+                shown = next((i for i, ref in enumerate(refs) if frame == ref), None)
+                if shown is not None and (not seen or seen[-1] != shown):
+                    seen.append(shown)
+                return len(seen) >= 10
+            wait_for("ten slides", slides, 40, interval=0.1)
+            # The first slides may have come and gone while the start was awaited.
+            start = next((k for k in range(4) if seen[:10] == want[k:k + 10]), None)
+            if start is None:
+                raise Failure(f"slides {seen}, the walk of the seed {want}")
+            rounds = [want[0:5], want[5:10]]
+            if any(len(set(r)) != 5 for r in rounds):
+                raise Failure(f"the walk {want}")
+            return (f"slides {seen[:10]} are the seed's walk from its slide {start + 1}; its rounds {rounds[0]} and "
+                    f"{rounds[1]} show each picture once")
+        s.check("u no repeats: 5 pictures at a 1-s interval, 5 distinct in the first 5 slides, twice", two_rounds)
+        s.check("g Exit ends the process (no repeats)", lambda: f"{app.exit():.1f} s")
+    finally:
+        app.stop()
+        for name in ("NoRepeats", "ShuffleSeed", "ShufflePosition", "ShuffleCount"):
+            registry(s, "delete", REGISTRY_KEY, "/v", name, "/f")
+
+
 # ---------------------------------------------------------------- hotkeys
 
 HOTKEY_NEXT_KEYS, HOTKEY_PAUSE = "ctrl+alt+shift+Right", 0x0728  # Ctrl+Alt+Shift+Down, as stored
@@ -1862,7 +1912,7 @@ NIN_KEYSELECT, WM_CONTEXTMENU = 0x0401, 0x007B
 # Tab from the first control of the settings dialog: every control that takes the focus, in
 # the order of reading (the checked radio button stands for its group).
 SETTINGS_TAB_ORDER = [C_SUBFOLDERS, C_LINK_HOME, C_ADD, C_REMOVE, C_UPDATE_LIST, C_FOLDERS, C_INTERVAL, C_SECONDS,
-                      C_FIT_MODE, C_MONITORS, C_SMART_CROP, C_IGNORE_SMALL, C_MIN_WIDTH, C_RANDOM,
+                      C_FIT_MODE, C_MONITORS, C_SMART_CROP, C_IGNORE_SMALL, C_MIN_WIDTH, C_RANDOM, C_NO_REPEATS,
                       C_UPDATE_ON_START, C_START_WITH_WINDOWS, C_DONATE_PICTURE, C_LINK_DONATE, IDOK]
 # A label's access key and the control it reaches.
 SETTINGS_ACCESS_KEYS = [("alt+f", C_FOLDERS), ("alt+c", C_INTERVAL), ("alt+d", C_MONITORS), ("alt+t", C_LINK_HOME),
@@ -2345,7 +2395,7 @@ def main():
     parser.add_argument("--soak-seconds", type=int, default=60, help="length of the soak")
     parser.add_argument("--only",
                         help="run only the starts whose name holds this word (main, empty, pause, names, monitors, "
-                             "dependable, dialogs, keyboard, dpi, menu, hotkeys, soak)")
+                             "dependable, dialogs, keyboard, dpi, menu, hotkeys, repeats, soak)")
     parser.add_argument("--screenshots", metavar="DIR", help="only save PNGs of the dialogs in DIR (for the README)")
     args = parser.parse_args()
     for exe in (os.path.join(args.bin_dir, "Quadrivue.exe"), os.path.join(args.bin_dir, "quadrivue-cli.exe"),
@@ -2373,6 +2423,7 @@ def main():
                     ("dependable start", run_dependable),
                     ("dialogs start", run_dialogs), ("keyboard start", run_keyboard), ("dpi start", run_dpi),
                     ("picture menu start", run_picture_menu), ("hotkeys start", run_hotkeys),
+                    ("no repeats start", run_no_repeats),
                     ("soak start", lambda s, h: run_soak(s, h, args.soak_interval, args.soak_seconds))]
         for name, run in runs:
             if args.only and args.only not in name:
