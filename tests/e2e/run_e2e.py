@@ -1071,7 +1071,7 @@ def walk_dependable(s, app, refs, paths):
         expect_equal("the button during the rebuild", dlg.text(C_UPDATE_LIST), "Cancel")
         dlg.click(C_UPDATE_LIST)
         wait_for("the rebuild to stop", lambda: dlg.text(C_INDEX_INFO) == "Images in index: 5", 10)
-        expect_equal("the button after the rebuild", dlg.text(C_UPDATE_LIST), "Update File List")
+        expect_equal("the button after the rebuild", dlg.text(C_UPDATE_LIST), "&Update File List")
         if read_bytes(filelist_idx) != before or os.path.exists(filelist_idx + ".tmp"):
             raise Failure("filelist.idx changed, or its temporary file stayed")
         return "Cancel left filelist.idx byte-identical"
