@@ -8,7 +8,7 @@ native_pkgs=(build-essential cmake pkg-config libgtest-dev libbenchmark-dev
   libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev
   clang libclang-rt-14-dev imagemagick netpbm time)
 windows_pkgs=(mingw-w64 libz-mingw-w64-dev wine wine64 xvfb dpkg-dev nasm
-  xdotool x11-apps python3)
+  xdotool x11-apps python3 python3-yaml python3-markdown nsis osslsigncode openssl)
 
 want=()
 case "$what" in

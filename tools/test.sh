@@ -2,7 +2,8 @@
 # Builds and tests everything on a Debian 12 machine: installs what is missing,
 # then the native build and tests, the sanitizer build and tests, the threaded
 # parts under ThreadSanitizer, the fuzz targets over their seed corpora, and the
-# Windows build with its tests under Wine (windowed ones on an Xvfb display).
+# Windows build with its tests under Wine (windowed ones on an Xvfb display) and
+# the release package with its installer.
 # Usage: tools/test.sh [native|asan|tsan|fuzz|windows]...   (default: all of them)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -70,6 +71,9 @@ run_windows() {
   DISPLAY=$disp ctest --preset windows
   cleanup_windows
   trap - EXIT
+  # The release: package.sh signing with a throw-away certificate, the manifests, and the
+  # installer on a Wine prefix and Xvfb of its own.
+  tests/package/run_package_test.py --bin-dir build/windows/bin --probe build/windows/bin/qv_e2e_probe.exe
   results+=("windows: passed")
 }
 
