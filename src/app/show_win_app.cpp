@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "app/single_instance.h"
+#include "platform/data_folder.h"
 #include "platform/log.h"
 #include "platform/paths.h"
 #include "platform/win/window.h"
@@ -73,7 +74,7 @@ int CShowWinApp::Run() {
   }
   if (!StartsWhenAlone(m_eCommand)) return 0;
 
-  OpenProgramLog(JoinPath(GetProgramFolder(), "Quadrivue.log"));
+  OpenProgramLog(JoinPath(GetDataFolder(), "Quadrivue.log"));
   const CComApartment com;
   int code = 0;
   if (InitInstance()) {

@@ -19,6 +19,10 @@ std::string GetProgramFolder();
 // C:\Tools\Quadrivue.exe); the application name of the per-user profile.
 std::string GetProgramName();
 
+// The user's own folder for application data ("%APPDATA%" on Windows,
+// $XDG_CONFIG_HOME or ~/.config elsewhere); empty when the system names none.
+std::string GetUserDataRoot();
+
 // folder + separator + name, without doubling a separator the folder ends with.
 std::string JoinPath(const std::string& folder, const std::string& name);
 

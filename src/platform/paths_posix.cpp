@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include <cstdlib>
 #include <vector>
 
 #include "platform/paths.h"
@@ -17,6 +18,12 @@ std::string GetModulePath() {
     if (buffer.size() >= 65536) return std::string();
     buffer.resize(buffer.size() * 2);
   }
+}
+
+std::string GetUserDataRoot() {
+  if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config) return config;
+  const char* home = std::getenv("HOME");
+  return home && *home ? std::string(home) + "/.config" : std::string();
 }
 
 }  // namespace qv

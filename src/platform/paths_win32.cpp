@@ -21,4 +21,14 @@ std::string GetModulePath() {
   }
 }
 
+std::string GetUserDataRoot() {
+  std::vector<char> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD n = ::GetEnvironmentVariableA("APPDATA", buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) return std::string();
+    if (n < buffer.size()) return std::string(buffer.data(), n);
+    buffer.resize(n);
+  }
+}
+
 }  // namespace qv

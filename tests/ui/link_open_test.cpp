@@ -39,3 +39,31 @@ TEST(LinkOpen, NamesEveryFailure) {
 
 }  // namespace
 }  // namespace qv
+
+#include "ui/about_info.h"
+
+namespace qv {
+namespace {
+
+// The home links lead to the shipped guide only while the home page is a
+// placeholder and the guide is there.
+TEST(HomeLink, TheGuideStandsInForAPlaceholderHomePage) {
+  const struct {
+    const char* address;
+    bool guideThere;
+    const char* expected;
+  } cases[] = {
+      {"https://quadrivue.example/", true, "C:\\Q\\guide.html"},
+      {"https://quadrivue.example:8080/x", true, "C:\\Q\\guide.html"},
+      {"https://quadrivue.example/", false, "https://quadrivue.example/"},
+      {"https://quadrivue.org/", true, "https://quadrivue.org/"},
+      {"https://example.org/", true, "https://example.org/"},
+      {"https://quadrivue.example.org/", true, "https://quadrivue.example.org/"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(HomeLinkTarget(c.address, "C:\\Q\\guide.html", c.guideThere), c.expected) << c.address;
+  EXPECT_TRUE(IsPlaceholderAddress(kHomePageAddress)) << "no site yet: the guide stands in";
+}
+
+}  // namespace
+}  // namespace qv
