@@ -140,9 +140,22 @@ void BM_PrepareSlideJpeg(benchmark::State& state) {
 
 }  // namespace
 
+// A picture passed over for its shape (landscape on a portrait window): the
+// header read that decides it, against the decode it spares.
+void BM_SkipSlideForShape(benchmark::State& state) {
+  qv::CShowSettings settings;
+  settings.m_bMatchShape = 1;
+  qv::CShowImage image;
+  for (auto _ : state) {
+    const auto prep = qv::PrepareSlide(image, PicturePath(), settings, 1080, 1920);
+    if (prep.outcome != qv::ESlideOutcome::kWrongShape) state.SkipWithError("picture not passed over");
+  }
+}
+
 BENCHMARK(BM_LibjpegRowsFloor)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_LibjpegDecodeFloor)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_ISReadJPG24)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_ISReadJPGRows)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_PrepareSlideJpeg)->Args({1920, 1080})->Args({3840, 2160})->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_SkipSlideForShape)->Unit(benchmark::kMicrosecond)->MinTime(1.0);
 BENCHMARK_MAIN();

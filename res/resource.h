@@ -60,6 +60,10 @@
 #define IDC_HOTKEY_NOTE 1023
 // Random order without repeats.
 #define IDC_NO_REPEATS 1024
+#define IDC_MATCH_SHAPE 1025
+#define IDC_SAME_PICTURES 1026
+#define IDC_PAUSE_ON_BATTERY 1027
+#define IDC_FADE 1028
 
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)

@@ -1,6 +1,9 @@
 #include "app/main_frame.h"
 
+#include <wtsapi32.h>
+
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "app/single_instance.h"
@@ -49,6 +52,14 @@ BOOL CALLBACK MonitorEnumProc(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
   // Monitors that cannot be read are skipped; the enumeration goes on.
   return TRUE;
 }
+
+// The power settings the shows follow (winnt.h only declares them).
+constexpr GUID kConsoleDisplayState{0x6fe69556, 0x704a, 0x47a0, {0x8f, 0x24, 0xc2, 0x8d, 0x93, 0x6f, 0xda, 0x47}};
+constexpr GUID kPowerSource{0x5d3e9a59, 0xe9d5, 0x4b00, {0xa6, 0xbd, 0xff, 0x34, 0xff, 0x51, 0x65, 0x48}};
+// GUID_CONSOLE_DISPLAY_STATE: 0 off, 1 on, 2 dimmed (still seen).
+constexpr DWORD kDisplayOff = 0;
+// GUID_ACDC_POWER_SOURCE: 0 mains, 1 battery, 2 a short-term source (a UPS).
+constexpr DWORD kPowerMains = 0;
 
 }  // namespace
 
@@ -99,6 +110,9 @@ int CMainFrame::OnCreate(CREATESTRUCTA* create) {
   }
   m_nMonitorSetting = m_app.m_nMonitor;
   m_app.m_nMonitor = ResolveMonitorIndex(m_app.m_nMonitor, m_arrMonitors);
+  RegisterRestNotices();
+  m_rest.SetPauseOnBattery(m_app.m_bPauseOnBattery != 0);
+  ReadPowerStatus();
   // A show window that cannot be made leaves the tray icon, so the settings
   // can still be opened; with none at all the user is told why.
   SyncShows();
@@ -204,6 +218,7 @@ void CMainFrame::OnSettings() {
     if (!m_app.SaveMonitorMask()) Log("The chosen monitors could not be stored in the registry.");
     made = SyncShows();
   }
+  if (result == IDOK) ApplyRestOptions();
   // Shows made just now have started already.
   for (const auto& show : m_arrShows) {
     if (!made.count(show.get())) show->StartShow();
@@ -223,12 +238,16 @@ std::set<const CShowWnd*> CMainFrame::SyncShows() {
     if (i < m_arrShows.size()) {
       CShowWnd& show = *m_arrShows[i];
       show.m_rcMonitor = work;
+      show.m_nMonitorIndex = chosen[i];
       if (show.GetSafeHwnd())
         ::MoveWindow(show.GetSafeHwnd(), work.left, work.top, work.right - work.left, work.bottom - work.top, TRUE);
       continue;
     }
     auto show = std::make_unique<CShowWnd>(m_app);
     show->SetOwner(this);
+    show->m_nMonitorIndex = chosen[i];
+    // Made while resting, a show puts its first picture up and waits.
+    show->SetResting(m_rest.Resting());
     if (!show->Create(work, m_hWnd)) {
       m_strShowError = SystemErrorText(LastSystemError());
       Log("The show window for monitor " + std::to_string(chosen[i] + 1) + " could not be created: " + m_strShowError);
@@ -261,6 +280,24 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
     case WM_SETTINGCHANGE:
       if (wParam == SPI_SETWORKAREA) OnMonitorsChanged();
+      break;
+    case WM_WTSSESSION_CHANGE:
+      OnSessionChange(wParam);
+      return 0;
+    case WM_POWERBROADCAST:
+      if (wParam == PBT_POWERSETTINGCHANGE && lParam) {
+        const auto* notice = reinterpret_cast<const POWERBROADCAST_SETTING*>(lParam);
+        DWORD value = 0;
+        if (notice->DataLength >= sizeof value) {
+          std::memcpy(&value, notice->Data, sizeof value);
+          OnPowerSetting(notice->PowerSetting, value);
+        }
+        return TRUE;
+      }
+      if (wParam == PBT_APMPOWERSTATUSCHANGE) {
+        ReadPowerStatus();
+        return TRUE;
+      }
       break;
     default:
       break;
@@ -340,17 +377,79 @@ void CMainFrame::OnMonitorsChanged() {
   SyncShows();
 }
 
+void CMainFrame::RegisterRestNotices() {
+  m_bSessionNotices = ::WTSRegisterSessionNotification(m_hWnd, NOTIFY_FOR_THIS_SESSION) != FALSE;
+  if (!m_bSessionNotices)
+    Log("The session's lock notices are not available: " + SystemErrorText(LastSystemError()) +
+        " The shows go on while the session is locked.");
+  m_hDisplayNotice = ::RegisterPowerSettingNotification(m_hWnd, &kConsoleDisplayState, DEVICE_NOTIFY_WINDOW_HANDLE);
+  if (!m_hDisplayNotice)
+    Log("The display's power notices are not available: " + SystemErrorText(LastSystemError()) +
+        " The shows go on while the display is off.");
+  m_hSourceNotice = ::RegisterPowerSettingNotification(m_hWnd, &kPowerSource, DEVICE_NOTIFY_WINDOW_HANDLE);
+}
+
+void CMainFrame::UnregisterRestNotices() {
+  if (m_bSessionNotices) ::WTSUnRegisterSessionNotification(m_hWnd);
+  m_bSessionNotices = false;
+  for (HPOWERNOTIFY* notice : {&m_hDisplayNotice, &m_hSourceNotice}) {
+    if (*notice) ::UnregisterPowerSettingNotification(*notice);
+    *notice = nullptr;
+  }
+}
+
+void CMainFrame::ReadPowerStatus() {
+  SYSTEM_POWER_STATUS status{};
+  // 1 is mains and 255 unknown: only 0 is the battery.
+  if (::GetSystemPowerStatus(&status) && m_rest.SetOnBattery(status.ACLineStatus == 0)) ApplyRest();
+}
+
+void CMainFrame::OnSessionChange(WPARAM event) {
+  bool changed = false;
+  switch (event) {
+    case WTS_SESSION_LOCK:
+    case WTS_CONSOLE_DISCONNECT:
+    case WTS_REMOTE_DISCONNECT:
+      changed = m_rest.SetLocked(true);
+      break;
+    case WTS_SESSION_UNLOCK:
+    case WTS_CONSOLE_CONNECT:
+    case WTS_REMOTE_CONNECT:
+      changed = m_rest.SetLocked(false);
+      break;
+    default:
+      break;
+  }
+  if (changed) ApplyRest();
+}
+
+void CMainFrame::OnPowerSetting(const GUID& setting, DWORD value) {
+  bool changed = false;
+  if (::IsEqualGUID(setting, kConsoleDisplayState)) changed = m_rest.SetDisplayOff(value == kDisplayOff);
+  if (::IsEqualGUID(setting, kPowerSource)) changed = m_rest.SetOnBattery(value != kPowerMains);
+  if (changed) ApplyRest();
+}
+
+void CMainFrame::ApplyRestOptions() {
+  if (m_rest.SetPauseOnBattery(m_app.m_bPauseOnBattery != 0)) ApplyRest();
+}
+
+void CMainFrame::ApplyRest() {
+  for (const auto& show : m_arrShows) show->SetResting(m_rest.Resting());
+}
+
 void CMainFrame::OnAbout() { CAboutDlg::ShowOrActivate(m_hWnd); }
 
 void CMainFrame::OnHomePage() {
+  const std::string target = HomeLink();
   const auto result =
-      reinterpret_cast<intptr_t>(::ShellExecuteA(m_hWnd, "open", kHomePageAddress, nullptr, nullptr, SW_SHOW));
+      reinterpret_cast<intptr_t>(::ShellExecuteA(m_hWnd, "open", target.c_str(), nullptr, nullptr, SW_SHOW));
   if (result == SE_ERR_ASSOCINCOMPLETE || result == SE_ERR_NOASSOC) {
     win::ShowMessageBox(m_hWnd,
                         std::string("There is no application associated with the Secure Server application filename "
                                     "extension.\nYou need Netscape Navigator or Internet Explorer to view the help "
                                     "files.\nYou can go directly to the web page:\n") +
-                            kHomePageAddress,
+                            target,
                         MB_OK);
   }
 }
@@ -381,9 +480,9 @@ void CMainFrame::OnRebuildDone() {
   if (m_pOpenSettings && m_pOpenSettings->WaitsForRebuild()) return;
   const std::optional<CRebuildOutcome> outcome = m_rebuilder.Take();
   // A list made again starts a new order without repeats.
-  if (outcome && outcome->bWritten) m_app.m_shuffle.Restart();
+  if (outcome && outcome->bWritten) m_app.RestartOrders();
   if (outcome && !outcome->bWritten)
-    Log("The file list \"" + m_app.IndexPath() + "\" could not be written: " + outcome->strError);
+    Log("The file list \"" + outcome->strFailedPath + "\" could not be written: " + outcome->strError);
 }
 
 void CMainFrame::OnPauseShow() {
@@ -402,6 +501,7 @@ void CMainFrame::OnEndSession(bool ending) {
 
 void CMainFrame::OnDestroy() {
   m_rebuilder.Cancel();
+  UnregisterRestNotices();
   UnmarkInstanceWindow(m_hWnd);
   m_TrayIcon.RemoveIcon();
   m_TrayIcon.DestroyWindow();

@@ -17,6 +17,7 @@
 #include "library/file_list_rebuilder.h"
 #include "library/show_app.h"
 #include "platform/win/window.h"
+#include "show/rest_state.h"
 #include "show/show_wnd.h"
 #include "ui/settings_dialog.h"
 #include "ui/system_tray.h"
@@ -54,6 +55,14 @@ class CMainFrame : public win::CWnd, private CShowWnd::IOwner {
   bool IsPaused() const { return m_bPaused; }
   // A command-line word handed over by a later start.
   void OnRemoteCommand(ERemoteCommand command);
+  // The session locked or disconnected, or back (a WM_WTSSESSION_CHANGE
+  // event); a power setting's new value (the display's state, the power
+  // source): the shows rest or start again.
+  void OnSessionChange(WPARAM event);
+  void OnPowerSetting(const GUID& setting, DWORD value);
+  // After the settings: "Pause on battery" as it is now.
+  void ApplyRestOptions();
+  bool IsResting() const { return m_rest.Resting(); }
 
  protected:
   int OnCreate(CREATESTRUCTA* create) override;
@@ -85,6 +94,14 @@ class CMainFrame : public win::CWnd, private CShowWnd::IOwner {
   // A system-wide key: its action on the show under the mouse pointer.
   void OnHotkey(EHotkeyAction action);
   static RECT ToRect(const CMonitorRect& rect);
+  // Asks the system for the session's and the power's notices; none is
+  // needed to run, so a refusal is only logged.
+  void RegisterRestNotices();
+  void UnregisterRestNotices();
+  // Whether the machine runs on battery now, as the system tells.
+  void ReadPowerStatus();
+  // Every show rests, or starts again, with m_rest.
+  void ApplyRest();
 
   CShowApp& m_app;
   uint64_t m_nInstanceKey;
@@ -97,6 +114,10 @@ class CMainFrame : public win::CWnd, private CShowWnd::IOwner {
   CSettingsDlg* m_pOpenSettings = nullptr;
   bool m_bPaused = false;  // not saved: every start runs the show
   bool m_bStartRebuildDone = false;
+  CRestState m_rest;
+  bool m_bSessionNotices = false;
+  HPOWERNOTIFY m_hDisplayNotice = nullptr;
+  HPOWERNOTIFY m_hSourceNotice = nullptr;
   int32_t m_nMonitorSetting = -1;  // the monitor as the settings name it (-1: automatic)
   std::string m_strShowError;      // why the last show window could not be made
   // Last: its thread ends before anything it reports to goes.

@@ -51,7 +51,8 @@ int CmdLoad(const Words& words) {
 
 int CmdRender(const Words& words) {
   const CArgs args(words, {});
-  if (!args.Ok() || !args.OnlyKnown({"size", "fit", "smart-crop", "min-width", "ignore-small", "auto-rotate"}) ||
+  if (!args.Ok() ||
+      !args.OnlyKnown({"size", "fit", "smart-crop", "min-width", "ignore-small", "auto-rotate", "match-shape"}) ||
       args.Positional().size() != 2 || !args.Has("size"))
     return Usage();
   int32_t width = 0, height = 0;
@@ -62,13 +63,15 @@ int CmdRender(const Words& words) {
   if (!asBmp && !EndsWith(out, ".ppm") && !EndsWith(out, ".PPM")) return Usage();
 
   CShowSettings settings;
-  int64_t fit = 0, smart = 0, minWidth = 0, ignoreSmall = 0, autoRotate = 1;
+  int64_t fit = 0, smart = 0, minWidth = 0, ignoreSmall = 0, autoRotate = 1, matchShape = 0;
   if (!IntOption(args, "fit", INT32_MIN, INT32_MAX, settings.m_nFitMode, fit) ||
       !IntOption(args, "auto-rotate", 0, 1, 1, autoRotate) ||
       !IntOption(args, "smart-crop", 0, 1, settings.m_bSmartCrop, smart) ||
       !IntOption(args, "min-width", 0, UINT32_MAX, settings.m_nMinWidth, minWidth) ||
-      !IntOption(args, "ignore-small", 0, 1, settings.m_bIgnoreSmall, ignoreSmall))
+      !IntOption(args, "ignore-small", 0, 1, settings.m_bIgnoreSmall, ignoreSmall) ||
+      !IntOption(args, "match-shape", 0, 1, 0, matchShape))
     return Usage();
+  settings.m_bMatchShape = static_cast<int32_t>(matchShape);
   settings.m_nFitMode = static_cast<int32_t>(fit);
   settings.m_bSmartCrop = static_cast<int32_t>(smart);
   settings.m_nMinWidth = static_cast<int32_t>(static_cast<uint32_t>(minWidth));
@@ -80,6 +83,9 @@ int CmdRender(const Words& words) {
   switch (prep.outcome) {
     case ESlideOutcome::kTooNarrow:
       std::printf("skipped narrow %d\n", prep.nPictureWidth);
+      return 1;
+    case ESlideOutcome::kWrongShape:
+      std::printf("skipped shape %d %d\n", prep.nPictureWidth, prep.nPictureHeight);
       return 1;
     case ESlideOutcome::kNoFile:
     case ESlideOutcome::kUndecodable:

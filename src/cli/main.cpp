@@ -27,7 +27,7 @@ const Command kCommands[] = {
     {"load", CmdLoad, "load FILE [--auto-rotate 0|1] OUT.ppm"},
     {"render", CmdRender,
      "render FILE --size WxH [--fit N] [--smart-crop 0|1] [--min-width N] [--ignore-small 0|1] [--auto-rotate 0|1] "
-     "OUT.ppm|OUT.bmp"},
+     "[--match-shape 0|1] OUT.ppm|OUT.bmp"},
     {"detect", CmdDetect, "detect FILE"},
     {"decode", CmdDecode, "decode FILE OUT --bpp N"},
     {"resize", CmdResize, "resize IN.ppm OUT.ppm --size WxH --op bilinear|area|block|nearest|bicubic|filter:K"},

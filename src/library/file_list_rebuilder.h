@@ -16,17 +16,26 @@
 
 namespace qv {
 
+// A further list of the same rebuild: its folders and where it is written.
+struct CListToRebuild {
+  std::vector<std::string> folders;
+  std::string indexPath;
+};
+
 struct CRebuildJob {
   std::vector<std::string> folders;
   bool subfolders = true;
   std::string indexPath;
   CExcludedFiles excluded{};  // the worker's own copy
+  // The lists of monitors with pictures of their own, made after the first.
+  std::vector<CListToRebuild> moreLists{};
 };
 
 struct CRebuildOutcome {
-  bool bWritten = false;  // the new list is in place
-  int32_t nFiles = 0;     // pictures found (and written when bWritten)
-  std::string strError;   // why the list could not be written
+  bool bWritten = false;      // the new lists are in place
+  int32_t nFiles = 0;         // pictures found for the first list (and written when bWritten)
+  std::string strError;       // why a list could not be written
+  std::string strFailedPath;  // the list that could not be written
 };
 
 // How far a rebuild got, for a reader on another thread.

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "library/file_list_scan.h"
+#include "platform/data_folder.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
 #include "platform/text.h"
@@ -22,8 +23,7 @@ std::string BesideFile(const std::string& file, const char* name) {
 
 }  // namespace
 
-CShowApp::CShowApp()
-    : CShowApp(JoinPath(GetProgramFolder(), "settings.idx"), JoinPath(GetProgramFolder(), "filelist.idx")) {}
+CShowApp::CShowApp() : CShowApp(JoinPath(GetDataFolder(), "settings.idx"), JoinPath(GetDataFolder(), "filelist.idx")) {}
 
 CShowApp::CShowApp(std::string settingsPath, std::string indexPath)
     : m_strSettingsPath(std::move(settingsPath)),
@@ -40,7 +40,39 @@ bool CShowApp::ExcludePicture(const std::string& path, std::string* error) {
   return m_excluded.Add(path, error);
 }
 
-CRebuildJob CShowApp::RebuildJob() const { return {m_arrFolders, m_bSubfolders != 0, IndexPath(), m_excluded}; }
+CRebuildJob CShowApp::RebuildJob(int32_t samePictures, int32_t first, int32_t mask) {
+  CRebuildJob job{m_arrFolders, m_bSubfolders != 0, IndexPath(), m_excluded};
+  if (samePictures) return job;
+  for (int32_t monitor = 0; monitor < 32; ++monitor) {
+    if (monitor == first || !((static_cast<uint32_t>(mask) >> monitor) & 1u)) continue;
+    const CMonitorPictures& own = MonitorPictures(monitor);
+    if (own.m_bOwn) job.moreLists.push_back({own.m_arrFolders, own.IndexPath()});
+  }
+  return job;
+}
+
+CShowApp::CPictureSource CShowApp::PicturesFor(int32_t monitor) {
+  if (!m_bSamePictures && monitor >= 0 && monitor != m_nMonitor) {
+    CMonitorPictures& own = MonitorPictures(monitor);
+    if (own.m_bOwn) return {&own.m_index, &own.m_nCounter, &own.m_shuffle};
+  }
+  return {&m_fileIndex, &m_nCounter, &m_shuffle};
+}
+
+CMonitorPictures& CShowApp::MonitorPictures(int32_t monitor) {
+  std::unique_ptr<CMonitorPictures>& entry = m_mapMonitorPictures[monitor];
+  if (!entry) {
+    entry = std::make_unique<CMonitorPictures>(BesideFile(m_strSettingsPath, MonitorSettingsName(monitor).c_str()),
+                                               BesideFile(m_strSettingsPath, MonitorIndexName(monitor).c_str()));
+    entry->Load();
+  }
+  return *entry;
+}
+
+void CShowApp::RestartOrders() {
+  m_shuffle.Restart();
+  for (auto& [monitor, own] : m_mapMonitorPictures) own->m_shuffle.Restart();
+}
 
 void CShowApp::ReadCounter(const CProfile& profile) { m_nCounter = profile.ReadInt(kProfileSection, kProfileEntry, 0); }
 
@@ -62,6 +94,10 @@ void CShowApp::ReadProfileOptions(const CProfile& profile) {
   constexpr int32_t kAbsent = INT32_MIN;
   const bool firstStart = profile.ReadInt(kProfileSection, kProfileEntry, kAbsent) == kAbsent;
   m_bNoRepeats = profile.ReadInt(kProfileSection, kProfileNoRepeats, firstStart ? 1 : 0) != 0 ? 1 : 0;
+  m_bMatchShape = profile.ReadInt(kProfileSection, kProfileMatchShape, 0) != 0 ? 1 : 0;
+  m_bSamePictures = profile.ReadInt(kProfileSection, kProfileSamePictures, 1) != 0 ? 1 : 0;
+  m_bPauseOnBattery = profile.ReadInt(kProfileSection, kProfilePauseOnBattery, firstStart ? 1 : 0) != 0 ? 1 : 0;
+  m_bFade = profile.ReadInt(kProfileSection, kProfileFade, firstStart ? 1 : 0) != 0 ? 1 : 0;
   const int32_t seed = profile.ReadInt(kProfileSection, kProfileShuffleSeed, kAbsent);
   // Without a stored walk, the clock chooses the first permutation.
   m_shuffle = seed == kAbsent
@@ -77,6 +113,16 @@ bool CShowApp::WriteNoRepeats(const CProfile& profile) const {
   };
   return write(kProfileNoRepeats, m_bNoRepeats != 0 ? 1 : 0) && write(kProfileShuffleSeed, m_shuffle.Seed()) &&
          write(kProfileShufflePosition, m_shuffle.Position()) && write(kProfileShuffleCount, m_shuffle.Count());
+}
+
+bool CShowApp::WriteShowOptions(const CProfile& profile) const {
+  const auto write = [&](const char* entry, int32_t value) {
+    return profile.WriteInt(kProfileSection, entry, value != 0 ? 1 : 0);
+  };
+  const bool shape = write(kProfileMatchShape, m_bMatchShape);
+  const bool same = write(kProfileSamePictures, m_bSamePictures);
+  const bool battery = write(kProfilePauseOnBattery, m_bPauseOnBattery);
+  return write(kProfileFade, m_bFade) && shape && same && battery;
 }
 
 void CShowApp::LoadProfileOptions() { ReadProfileOptions(CProfile(kProfileCompany)); }

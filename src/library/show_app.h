@@ -2,12 +2,15 @@
 // persistence of the record and the picture file list.
 #pragma once
 
+#include <map>
+#include <memory>
 #include <string>
 
 #include "library/excluded_files.h"
 #include "library/file_index.h"
 #include "library/file_list_rebuilder.h"
 #include "library/file_list_scan.h"
+#include "library/monitor_pictures.h"
 #include "library/settings_file.h"
 #include "library/show_settings.h"
 #include "library/shuffle_order.h"
@@ -18,7 +21,7 @@ class CProfile;
 
 class CShowApp : public CShowSettings {
  public:
-  // Data files in the program's folder.
+  // Data files in the program's data folder (GetDataFolder).
   CShowApp();
   // Data files where the caller says (tests, the command-line tool).
   CShowApp(std::string settingsPath, std::string indexPath);
@@ -34,6 +37,11 @@ class CShowApp : public CShowSettings {
   static constexpr const char* kProfileShuffleSeed = "ShuffleSeed";
   static constexpr const char* kProfileShufflePosition = "ShufflePosition";
   static constexpr const char* kProfileShuffleCount = "ShuffleCount";
+  // The options of the settings dialog kept beside them.
+  static constexpr const char* kProfileMatchShape = "MatchShape";
+  static constexpr const char* kProfileSamePictures = "SamePictures";
+  static constexpr const char* kProfilePauseOnBattery = "PauseOnBattery";
+  static constexpr const char* kProfileFade = "Fade";
 
   // The settings file, and with it the excluded pictures (m_excluded).
   ESettingsLoad LoadSettings();
@@ -48,10 +56,15 @@ class CShowApp : public CShowSettings {
   // m_bAutoRotate (1 when absent; never written) and m_nMonitorMask (0 when
   // absent) from the profile; the mask is written when the settings are.
   // m_bNoRepeats (when absent: 1 for a profile without "Counter", a first
-  // start; else 0) and where the walk of its order stands.
+  // start; else 0) and where the walk of its order stands. Also
+  // m_bMatchShape (absent: 0), m_bSamePictures (absent: 1), and
+  // m_bPauseOnBattery and m_bFade (absent: as m_bNoRepeats).
   void ReadProfileOptions(const CProfile& profile);
   // m_bNoRepeats and the order's walk, kept with the counter.
   bool WriteNoRepeats(const CProfile& profile) const;
+  // The settings dialog's options kept in the profile: m_bMatchShape,
+  // m_bSamePictures, m_bPauseOnBattery, m_bFade.
+  bool WriteShowOptions(const CProfile& profile) const;
   void LoadProfileOptions();
   bool WriteMonitorMask(const CProfile& profile) const;
   bool SaveMonitorMask() const;
@@ -64,8 +77,27 @@ class CShowApp : public CShowSettings {
   // given) when the file could not be written; it then stays as it was.
   bool ExcludePicture(const std::string& path, std::string* error = nullptr);
 
-  // A rebuild of the file list on a worker, with copies of what it needs.
-  CRebuildJob RebuildJob() const;
+  // A rebuild of the file list on a worker, with copies of what it needs;
+  // with m_bSamePictures 0 it makes the lists of the chosen monitors that
+  // have pictures of their own too.
+  CRebuildJob RebuildJob() { return RebuildJob(m_bSamePictures, m_nMonitor, m_nMonitorMask); }
+  // The same for the choice the settings dialog holds.
+  CRebuildJob RebuildJob(int32_t samePictures, int32_t first, int32_t mask);
+
+  // What a show on monitor (0-based) draws from: the list of settings.idx,
+  // or, with m_bSamePictures 0, the monitor's own when it has folders of its
+  // own and is not m_nMonitor.
+  struct CPictureSource {
+    const CFileIndex* index;
+    int32_t* counter;
+    CShuffleOrder* shuffle;
+  };
+  CPictureSource PicturesFor(int32_t monitor);
+  // The folders and list of monitor (0-based), read from its files the first
+  // time it is asked for; kept however the monitors change.
+  CMonitorPictures& MonitorPictures(int32_t monitor);
+  // Every list was made again: each order starts anew.
+  void RestartOrders();
 
   // Rescans every folder, replaces m_arrFiles and rewrites the index.
   // Returns false when the index could not be written (the old one stays),
@@ -92,11 +124,19 @@ class CShowApp : public CShowSettings {
   // twice before all have come.
   int32_t m_bNoRepeats = 0;
   CShuffleOrder m_shuffle;
+  // Every chosen monitor shows the pictures of settings.idx; 0: a monitor
+  // with folders of its own shows those.
+  int32_t m_bSamePictures = 1;
+  // The show rests while the machine runs on battery.
+  int32_t m_bPauseOnBattery = 1;
+  // A new picture fades in over the old one.
+  int32_t m_bFade = 1;
 
  private:
   std::string m_strSettingsPath;
   std::string m_strExcludedPath;
   CFileIndex m_fileIndex;
+  std::map<int32_t, std::unique_ptr<CMonitorPictures>> m_mapMonitorPictures;
 };
 
 }  // namespace qv

@@ -14,6 +14,7 @@ CShowSettings CShowSettings::ScalarsOnly() const {
   copy.m_nCounter = m_nCounter;
   copy.m_bAutoRotate = m_bAutoRotate;
   copy.m_nMonitorMask = m_nMonitorMask;
+  copy.m_bMatchShape = m_bMatchShape;
   return copy;
 }
 

@@ -35,6 +35,10 @@ struct CShowSettings {
   // monitors that run a show, bit i for monitor i. 0 (or absent): only
   // m_nMonitor, which is always the first of them.
   int32_t m_nMonitorMask = 0;
+  // The profile value "Settings"/"MatchShape" (absent: 0). Non-zero: a
+  // landscape monitor passes over portrait pictures and a portrait one over
+  // landscape pictures.
+  int32_t m_bMatchShape = 0;
 
   // Gives every stored scalar its default; folders, counter and files stay.
   void ResetStoredScalars();

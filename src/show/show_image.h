@@ -66,6 +66,10 @@ class CShowImage {
   // those of Load, Resize(width, height, 2) and Crop(keep); refused is set
   // (and the holder left empty) when the picture must be loaded whole.
   bool ProbeRowRead(const std::string& path, int32_t& type, int32_t& width, int32_t& height);
+  // The size path would load at, turned upright as Load turns it, read from
+  // the file's header without decoding; false when its reader cannot say
+  // (or the picture would be stretched after its load).
+  bool QueryShownSize(const std::string& path, int32_t& width, int32_t& height);
   int32_t LoadScaledDown(const std::string& path, int32_t type, int32_t pictureWidth, int32_t pictureHeight,
                          int32_t width, int32_t height, const ISRect& keep, bool& refused);
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <utility>
 
 #include "codec/jpeg.h"
 #include "codec/ops/ops.h"
@@ -152,6 +153,28 @@ bool CShowImage::ProbeRowRead(const std::string& path, int32_t& type, int32_t& w
   }
   if (type != kTypeTiff) return true;
   // Pixels that are not square are stretched after a whole load.
+  int32_t x = 0, y = 0, unit = 1;
+  ISSeekSource(source, 0, 0);
+  return QueryFormatResolution(source, type, x, y, unit) && (x == y || x == 0);
+}
+
+bool CShowImage::QueryShownSize(const std::string& path, int32_t& width, int32_t& height) {
+  HISSRC source = ISOpenFileSource(path.c_str());
+  if (!source) return false;
+  const CISSourceHandle closer(source);
+  const int32_t type = ClassifySource(source, path);
+  const CRowReader* reader = FindRowReader(type);
+  if (!reader) return false;
+  ISSeekSource(source, 0, 0);
+  if (!reader->querySize(source, width, height) || width < 1 || height < 1) return false;
+  if (type == kTypeJpeg || type == kTypeJpegGrey) {
+    ISSeekSource(source, 0, 0);
+    // Orientations 5 to 8 turn the picture a quarter.
+    const int32_t orientation = m_bAutoRotate ? ISGetJPGOrientation(source) : 1;
+    if (orientation >= 5 && orientation <= 8) std::swap(width, height);
+    return true;
+  }
+  if (type != kTypeTiff) return true;
   int32_t x = 0, y = 0, unit = 1;
   ISSeekSource(source, 0, 0);
   return QueryFormatResolution(source, type, x, y, unit) && (x == y || x == 0);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <set>
+#include <span>
 
 #include "codec/ops/device_bitmap.h"
 #include "platform/log.h"
@@ -11,6 +12,7 @@
 #include "platform/system_error.h"
 #include "platform/win/dpi.h"
 #include "res/resource.h"
+#include "show/fade.h"
 #include "show/picture_actions.h"
 #include "show/slide_choice.h"
 #include "show/slide_preparation.h"
@@ -107,7 +109,7 @@ bool CShowWnd::Create(const RECT& rect, HWND owner) {
   // Visible already; showing it again must not activate it.
   ::ShowWindow(m_hWnd, SW_SHOWNA);
   if (m_app.m_bUpdateOnStart) m_bUpdatePending = 1;
-  if (m_app.GetFileCount() != 0)
+  if (m_app.PicturesFor(m_nMonitorIndex).index->GetFileCount() != 0)
     StartShow();
   else
     ShowHelpPicture();
@@ -130,8 +132,9 @@ void CShowWnd::ShowHelpPicture() {
 void CShowWnd::StartShow() {
   if (!m_hWnd) return;
   const uint32_t period = SlideIntervalMs(m_app.m_nInterval, m_app.m_bMinutes);
+  m_nShapeSkips = 0;
   NextPicture(ESlideOrigin::kUser);
-  if (!m_bPaused) ::SetTimer(m_hWnd, kSlideTimer, period, nullptr);
+  if (!m_bPaused && !m_bResting) ::SetTimer(m_hWnd, kSlideTimer, period, nullptr);
 }
 
 void CShowWnd::SetPaused(bool paused) {
@@ -139,9 +142,29 @@ void CShowWnd::SetPaused(bool paused) {
   if (!m_hWnd) return;
   if (paused) {
     ::KillTimer(m_hWnd, kSlideTimer);
-  } else {
+  } else if (!m_bResting) {
     ::SetTimer(m_hWnd, kSlideTimer, SlideIntervalMs(m_app.m_nInterval, m_app.m_bMinutes), nullptr);
   }
+}
+
+void CShowWnd::SetResting(bool resting) {
+  if (resting == m_bResting) return;
+  m_bResting = resting;
+  if (!m_hWnd) return;
+  if (resting) {
+    ::KillTimer(m_hWnd, kSlideTimer);
+    // A pick that was to follow a skipped picture ends its request here.
+    if (::KillTimer(m_hWnd, kRetryTimer) && m_pOwner) m_pOwner->OnSlideSettled(*this);
+    // A fade under way ends on the plain picture.
+    if (IsFading()) {
+      EndFade();
+      Invalidate();
+    }
+    return;
+  }
+  if (m_bPaused) return;
+  NextPicture(ESlideOrigin::kTimer);
+  ::SetTimer(m_hWnd, kSlideTimer, SlideIntervalMs(m_app.m_nInterval, m_app.m_bMinutes), nullptr);
 }
 
 bool CShowWnd::ScreenSaverRunning() {
@@ -155,12 +178,14 @@ bool CShowWnd::NextPicture(ESlideOrigin origin) {
     Prepare(std::move(entry->path), origin, EHistoryStep::kForward, entry->nCounter);
     return true;
   }
-  const int32_t count = m_app.GetFileCount();
+  const CShowApp::CPictureSource source = m_app.PicturesFor(m_nMonitorIndex);
+  const int32_t count = source.index->GetFileCount();
   std::string path;
   bool unreadable = false;
   // Excluded pictures are passed over, one pass over the list at the most.
   for (int32_t attempt = 0; attempt < std::max(count, 1); ++attempt) {
-    std::string picked = m_app.GetFileAt(PickNextIndex(m_app, count, m_app.m_bNoRepeats ? &m_app.m_shuffle : nullptr));
+    std::string picked = source.index->GetFileAt(
+        PickNextIndex(m_app.m_bRandom, *source.counter, count, m_app.m_bNoRepeats ? source.shuffle : nullptr));
     if (picked.empty()) {
       unreadable = count > 0;
       break;
@@ -171,14 +196,14 @@ bool CShowWnd::NextPicture(ESlideOrigin origin) {
     }
   }
   // Named in the log when it stops being readable, not at every tick.
-  if (unreadable && !m_bListUnreadable) Log("The file list \"" + m_app.IndexPath() + "\" cannot be read.");
+  if (unreadable && !m_bListUnreadable) Log("The file list \"" + source.index->Path() + "\" cannot be read.");
   m_bListUnreadable = unreadable;
   if (path.empty()) {
     // The picture on show stays.
     Invalidate();
     return false;
   }
-  Prepare(std::move(path), origin, EHistoryStep::kNew, m_app.m_nCounter);
+  Prepare(std::move(path), origin, EHistoryStep::kNew, *source.counter);
   return true;
 }
 
@@ -195,6 +220,16 @@ void CShowWnd::Prepare(std::string path, ESlideOrigin origin, EHistoryStep step,
   CSlideJob job;
   job.path = std::move(path);
   job.settings = m_app.ScalarsOnly();
+  // A list whose length changed is searched for the shape again.
+  const int32_t listCount = m_app.PicturesFor(m_nMonitorIndex).index->GetFileCount();
+  if (listCount != m_nShapeListCount) {
+    m_nShapeListCount = listCount;
+    m_nShapeSkips = 0;
+  }
+  // The user's own steps, and every pick once a whole pass found nothing of
+  // the window's shape, go on show whatever their shape.
+  if (step != EHistoryStep::kNew || !ShapeStillMatters(m_nShapeSkips, m_nShapeListCount))
+    job.settings.m_bMatchShape = 0;
   job.width = rc.right - rc.left;
   job.height = rc.bottom - rc.top;
   job.origin = origin;
@@ -230,20 +265,34 @@ void CShowWnd::OnSlideReady() {
       LogUnshowablePicture(slide->path, slide->prep.nLoadResult);
       Invalidate();
       break;
+    case ESlideOutcome::kWrongShape:
+      ++m_nShapeSkips;
+      [[fallthrough]];
     case ESlideOutcome::kTooNarrow:
       // Another pick shortly, asked for by whoever asked for this one.
       m_eRetryOrigin = slide->origin;
+      // Resting, the request ends here: the rest's end picks again.
+      if (m_bResting) break;
       ::SetTimer(m_hWnd, kRetryTimer, kRetryMs, nullptr);
       return;
     case ESlideOutcome::kReady:
+      // After a whole pass without a match a sequence or a permutation has
+      // seen every picture: the list has none of the shape until it changes.
+      // Independent draws may just have been unlucky.
+      if (ShapeStillMatters(m_nShapeSkips, m_nShapeListCount) || (m_app.m_bRandom && !m_app.m_bNoRepeats))
+        m_nShapeSkips = 0;
       ++m_nShownCount;
       m_strCurrentFile = slide->path;
       if (fromHistory) {
         // In sequential order the show goes on from the picture stepped to.
-        m_app.m_nCounter = slide->counter;
+        *m_app.PicturesFor(m_nMonitorIndex).counter = slide->counter;
       } else {
         m_history.Record(slide->path, slide->counter);
       }
+      if (FadeWanted())
+        BeginFade();
+      else
+        EndFade();
       TakeBitmapFrom(*slide->image);
       Invalidate();
       // Once per run: when the second picture came from the slide timer.
@@ -264,13 +313,70 @@ void CShowWnd::TakeBitmapFrom(CShowImage& image) {
   image.Free();
 }
 
+bool CShowWnd::FadeWanted() const {
+  if (!m_app.m_bFade || m_bResting || !m_hBitmap || m_nShownCount < 2) return false;
+  if (!::IsWindowVisible(m_hWnd) || ::IsIconic(m_hWnd)) return false;
+  // Covered by other windows, nothing of it can be seen.
+  const win::CWindowDC dc(m_hWnd);
+  RECT box{};
+  return dc.Get() && ::GetClipBox(dc.Get(), &box) > NULLREGION;
+}
+
+void CShowWnd::BeginFade() {
+  const RECT rc = GetClientRect();
+  const SIZE size{rc.right - rc.left, rc.bottom - rc.top};
+  const win::CWindowDC screen(m_hWnd);
+  const win::CMemoryDC memory(::CreateCompatibleDC(screen.Get()));
+  // A fade still running goes on from the frame it has reached, kept in
+  // the same bitmap.
+  const bool running = IsFading() && size.cx == m_szFadeFrom.cx && size.cy == m_szFadeFrom.cy;
+  if (!running) EndFade();
+  win::CBitmapHandle frame(running ? nullptr : ::CreateCompatibleBitmap(screen.Get(), size.cx, size.cy));
+  const HBITMAP target = running ? m_hFadeFrom.Get() : frame.Get();
+  const win::CSelectObject selected(memory.Get(), target);
+  if (!memory || !target || !selected.Ok()) {
+    // No memory for it: the change is instant.
+    EndFade();
+    return;
+  }
+  if (running)
+    BlendPicture(memory.Get(), rc, m_nFadeAlpha);
+  else
+    Compose(memory.Get(), rc);
+  if (!running) m_hFadeFrom = std::move(frame);
+  m_szFadeFrom = size;
+  m_nFadeStart = ::GetTickCount64();
+  m_nFadeAlpha = 0;
+  ::SetTimer(m_hWnd, kFadeTimer, kFadeFrameMs, nullptr);
+}
+
+void CShowWnd::EndFade() {
+  if (m_hWnd) ::KillTimer(m_hWnd, kFadeTimer);
+  m_hFadeFrom.Reset();
+  m_szFadeFrom = SIZE{};
+  m_nFadeAlpha = 255;
+}
+
+void CShowWnd::OnFadeTick() {
+  m_nFadeAlpha = FadeAlpha(::GetTickCount64() - m_nFadeStart);
+  // The last frame is the plain picture.
+  if (m_nFadeAlpha == 255) EndFade();
+  Invalidate();
+}
+
 void CShowWnd::OnTimer(UINT_PTR id) {
+  if (id == kFadeTimer) {
+    OnFadeTick();
+    Default();
+    return;
+  }
   // A slide whose message went astray is put on show now.
   OnSlideReady();
   const bool retry = id == kRetryTimer;
   if (retry) ::KillTimer(m_hWnd, kRetryTimer);
-  // A tick already queued when the show was paused is dropped.
-  if (id == kSlideTimer && m_bPaused) {
+  // A tick already queued when the show was paused, or before it rested,
+  // is dropped.
+  if ((id == kSlideTimer && m_bPaused) || m_bResting) {
     Default();
     return;
   }
@@ -287,6 +393,7 @@ void CShowWnd::OnTimer(UINT_PTR id) {
 
 void CShowWnd::OnDestroy() {
   if (m_pWorker) m_pWorker->Cancel();
+  EndFade();
   Default();
 }
 
@@ -392,10 +499,55 @@ void CShowWnd::OnPaint() {
   }
   const CBufferDC buffer(paint.Get(), rc);
   const HDC dc = buffer.Get();
-  ::FillRect(dc, &rc, BlackBrush());
-  const CPlacement at = CentredPlacement(m_nBitmapWidth, m_nBitmapHeight, rc.right - rc.left, rc.bottom - rc.top);
-  ISDrawHBITMAP(dc, m_hBitmap.Get(), at.x, at.y, m_nBitmapWidth, m_nBitmapHeight, nullptr);
+  Compose(dc, rc);
   if (m_bShowName) DrawPathOverlay(dc, rc, m_strCurrentFile, m_overlayFont);
+}
+
+void CShowWnd::Compose(HDC dc, const RECT& rc) const {
+  const int width = rc.right - rc.left;
+  const int height = rc.bottom - rc.top;
+  if (m_hFadeFrom && m_szFadeFrom.cx == width && m_szFadeFrom.cy == height) {
+    const win::CMemoryDC source(::CreateCompatibleDC(dc));
+    const win::CSelectObject selected(source.Get(), m_hFadeFrom.Get());
+    if (selected.Ok() && ::BitBlt(dc, rc.left, rc.top, width, height, source.Get(), 0, 0, SRCCOPY)) {
+      BlendPicture(dc, rc, m_nFadeAlpha);
+      return;
+    }
+  }
+  ::FillRect(dc, &rc, BlackBrush());
+  const CPlacement at = CentredPlacement(m_nBitmapWidth, m_nBitmapHeight, width, height);
+  ISDrawHBITMAP(dc, m_hBitmap.Get(), rc.left + at.x, rc.top + at.y, m_nBitmapWidth, m_nBitmapHeight, nullptr);
+}
+
+void CShowWnd::BlendPicture(HDC dc, const RECT& rc, uint8_t alpha) const {
+  const CPlacement at = CentredPlacement(m_nBitmapWidth, m_nBitmapHeight, rc.right - rc.left, rc.bottom - rc.top);
+  const RECT placed{rc.left + at.x, rc.top + at.y, rc.left + at.x + m_nBitmapWidth, rc.top + at.y + m_nBitmapHeight};
+  RECT picture{};
+  ::IntersectRect(&picture, &placed, &rc);
+  const BLENDFUNCTION blend{AC_SRC_OVER, 0, alpha, 0};
+  const win::CMemoryDC source(::CreateCompatibleDC(dc));
+  {
+    // Around the picture its black comes in: one black pixel stretched
+    // over each band.
+    const uint32_t black = 0;
+    const win::CBitmapHandle dot(::CreateBitmap(1, 1, 1, 32, &black));
+    const win::CSelectObject selected(source.Get(), dot.Get());
+    const RECT bands[] = {
+        {rc.left, rc.top, rc.right, picture.top},
+        {rc.left, picture.bottom, rc.right, rc.bottom},
+        {rc.left, picture.top, picture.left, picture.bottom},
+        {picture.right, picture.top, rc.right, picture.bottom},
+    };
+    for (const RECT& band : ::IsRectEmpty(&picture) ? std::span<const RECT>(&rc, 1) : std::span<const RECT>(bands)) {
+      if (selected.Ok() && band.right > band.left && band.bottom > band.top)
+        ::AlphaBlend(dc, band.left, band.top, band.right - band.left, band.bottom - band.top, source.Get(), 0, 0, 1, 1,
+                     blend);
+    }
+  }
+  const win::CSelectObject selected(source.Get(), m_hBitmap.Get());
+  if (selected.Ok())
+    ::AlphaBlend(dc, placed.left, placed.top, m_nBitmapWidth, m_nBitmapHeight, source.Get(), 0, 0, m_nBitmapWidth,
+                 m_nBitmapHeight, blend);
 }
 
 BOOL CShowWnd::OnEraseBkgnd(HDC) { return 0; }

@@ -66,6 +66,8 @@ class CShowWnd : public win::CWnd {
   static constexpr UINT_PTR kSlideTimer = 1;
   static constexpr UINT_PTR kRetryTimer = 2;
   static constexpr UINT kRetryMs = 50;
+  // The frames of a fade between two pictures.
+  static constexpr UINT_PTR kFadeTimer = 3;
   // Posted by the worker when a prepared slide can be taken.
   static constexpr UINT kSlideReadyMessage = WM_APP + 1;
 
@@ -112,11 +114,21 @@ class CShowWnd : public win::CWnd {
   // picture); resuming starts it again with the interval.
   void SetPaused(bool paused);
   bool IsPaused() const { return m_bPaused != 0; }
+  // While nobody looks (or on battery) the show rests: no timer, nothing
+  // picked, read or decoded; a slide already on its way may still arrive,
+  // and at once. At the rest's end a fresh picture comes and the timer runs
+  // again, unless the show is paused. Rest and pause are independent.
+  void SetResting(bool resting);
+  bool IsResting() const { return m_bResting; }
+  // A new picture is fading in over the old one.
+  bool IsFading() const { return static_cast<bool>(m_hFadeFrom); }
   // A slide is being prepared, or waits to be put on show.
   bool IsPreparing() const { return m_pWorker && m_pWorker->Busy(); }
 
   // The rectangle the window is pinned to; set before moving it.
   RECT m_rcMonitor{};
+  // The monitor (0-based) whose pictures the show draws from.
+  int32_t m_nMonitorIndex = -1;
 
   // For tests and the frame.
   HBITMAP Bitmap() const { return m_hBitmap.Get(); }
@@ -147,6 +159,19 @@ class CShowWnd : public win::CWnd {
   void OnSlideReady();
   // The holder's pixels become the picture on show; the holder is emptied.
   void TakeBitmapFrom(CShowImage& image);
+  // The window as it shows now (a fade's frame included), without the
+  // overlay, drawn on dc over rc.
+  void Compose(HDC dc, const RECT& rc) const;
+  // The picture on show laid over what dc holds with the given opacity,
+  // the black around it included.
+  void BlendPicture(HDC dc, const RECT& rc, uint8_t alpha) const;
+  // Whether the next picture fades in: the option is on, an earlier picture
+  // is on show, and someone can see the window.
+  bool FadeWanted() const;
+  // Keeps the window's frame as it shows now for the fade to start from.
+  void BeginFade();
+  void EndFade();
+  void OnFadeTick();
   void EndOverlay();
   // The window below this one, passing over its owner (an owned window
   // always stays above its owner, so that is no reason to move).
@@ -165,7 +190,18 @@ class CShowWnd : public win::CWnd {
   int32_t m_bPaused = 0;
   bool m_bRepinning = false;
   bool m_bListUnreadable = false;
+  bool m_bResting = false;
+  // During a fade: the window's frame the change started from, its size,
+  // when the fade began and the new picture's opacity now.
+  win::CBitmapHandle m_hFadeFrom;
+  SIZE m_szFadeFrom{};
+  uint64_t m_nFadeStart = 0;
+  uint8_t m_nFadeAlpha = 255;
   ESlideOrigin m_eRetryOrigin = ESlideOrigin::kTimer;
+  // Pictures passed over in a row for their shape, and the list length they
+  // were counted against: a whole pass without a match lets any picture go.
+  int32_t m_nShapeSkips = 0;
+  int32_t m_nShapeListCount = 0;
   std::string m_strCurrentFile;
   CSlideHistory m_history;
   // Made for the window's DPI, and again when the window's monitor changes

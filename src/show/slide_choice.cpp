@@ -46,17 +46,34 @@ int32_t IndexFromRandom(int32_t value, int32_t count) {
   return std::max(index, 0);
 }
 
+int32_t PickNextIndex(int32_t bRandom, int32_t& counter, int32_t count, CShuffleOrder* noRepeats) {
+  if (bRandom && noRepeats) return noRepeats->Next(count);
+  if (bRandom) return IndexFromRandom(NextRandom(), count);
+  const int64_t next = static_cast<int64_t>(counter) + 1;
+  counter = (next < 0 || next > static_cast<int64_t>(count) - 1) ? 0 : static_cast<int32_t>(next);
+  return counter;
+}
+
 int32_t PickNextIndex(CShowSettings& settings, int32_t count) {
-  if (settings.m_bRandom) return IndexFromRandom(NextRandom(), count);
-  const int64_t next = static_cast<int64_t>(settings.m_nCounter) + 1;
-  settings.m_nCounter = (next < 0 || next > static_cast<int64_t>(count) - 1) ? 0 : static_cast<int32_t>(next);
-  return settings.m_nCounter;
+  return PickNextIndex(settings.m_bRandom, settings.m_nCounter, count, nullptr);
 }
 
 int32_t PickNextIndex(CShowSettings& settings, int32_t count, CShuffleOrder* noRepeats) {
-  if (settings.m_bRandom && noRepeats) return noRepeats->Next(count);
-  return PickNextIndex(settings, count);
+  return PickNextIndex(settings.m_bRandom, settings.m_nCounter, count, noRepeats);
 }
+
+EShape ShapeOf(int32_t width, int32_t height) {
+  if (width > height) return EShape::kLandscape;
+  return width < height ? EShape::kPortrait : EShape::kSquare;
+}
+
+bool ShapeSuits(int32_t pictureWidth, int32_t pictureHeight, int32_t windowWidth, int32_t windowHeight) {
+  const EShape window = ShapeOf(windowWidth, windowHeight);
+  const EShape picture = ShapeOf(pictureWidth, pictureHeight);
+  return window == EShape::kSquare || picture == EShape::kSquare || picture == window;
+}
+
+bool ShapeStillMatters(int32_t skipsInARow, int32_t count) { return skipsInARow < std::max(count, 1); }
 
 FramingResult ComputeFraming(int32_t pw, int32_t ph, int32_t W, int32_t H, int32_t nFitMode, int32_t bSmartCrop) {
   FramingResult result;

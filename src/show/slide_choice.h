@@ -36,6 +36,21 @@ int32_t PickNextIndex(CShowSettings& settings, int32_t count);
 // The same, with random order taken from noRepeats when it is given: the
 // walk of a permutation instead of independent draws.
 int32_t PickNextIndex(CShowSettings& settings, int32_t count, CShuffleOrder* noRepeats);
+// The same for a list whose sequential position is counter (a monitor's own
+// list keeps its own).
+int32_t PickNextIndex(int32_t bRandom, int32_t& counter, int32_t count, CShuffleOrder* noRepeats);
+
+// The shape of a monitor's work area or of a picture.
+enum class EShape { kSquare, kLandscape, kPortrait };
+EShape ShapeOf(int32_t width, int32_t height);
+// "Match picture shape to monitor": a landscape window takes landscape and
+// square pictures, a portrait one portrait and square ones, a square one
+// any picture.
+bool ShapeSuits(int32_t pictureWidth, int32_t pictureHeight, int32_t windowWidth, int32_t windowHeight);
+// Whether the next pick still has to suit the window: not once skipsInARow
+// pictures were passed over for their shape without one that suits, a whole
+// pass over a list of count entries (then any picture goes).
+bool ShapeStillMatters(int32_t skipsInARow, int32_t count);
 
 struct FramingResult {
   int32_t nWidth = 0;  // scaled picture size

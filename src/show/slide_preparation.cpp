@@ -47,6 +47,15 @@ CSlidePreparation PrepareSlide(CShowImage& image, const std::string& path, const
   CSlidePreparation prep;
   if (path.empty()) return prep;
   image.m_bAutoRotate = settings.m_bAutoRotate != 0;
+  const bool matchShape = settings.m_bMatchShape != 0;
+  int32_t shownWidth = 0, shownHeight = 0;
+  if (matchShape && image.QueryShownSize(path, shownWidth, shownHeight) &&
+      !ShapeSuits(shownWidth, shownHeight, clientWidth, clientHeight)) {
+    prep.outcome = ESlideOutcome::kWrongShape;
+    prep.nPictureWidth = shownWidth;
+    prep.nPictureHeight = shownHeight;
+    return prep;
+  }
   if (PrepareWhileDecoding(image, path, settings, clientWidth, clientHeight, prep)) return prep;
   prep.nLoadResult = image.Load(path, kTypeNone, 0);
   if (image.IsEmpty()) {
@@ -58,6 +67,12 @@ CSlidePreparation PrepareSlide(CShowImage& image, const std::string& path, const
   if (TooNarrow(image.m_nWidth, settings)) {
     image.Free();
     prep.outcome = ESlideOutcome::kTooNarrow;
+    return prep;
+  }
+  // Formats without a size in a header are judged once loaded.
+  if (matchShape && !ShapeSuits(image.m_nWidth, image.m_nHeight, clientWidth, clientHeight)) {
+    image.Free();
+    prep.outcome = ESlideOutcome::kWrongShape;
     return prep;
   }
   prep.framing = ComputeFraming(image.m_nWidth, image.m_nHeight, clientWidth, clientHeight, settings.m_nFitMode,

@@ -18,18 +18,21 @@ enum class ESlideOutcome {
   kNoFile,       // empty path: nothing to load
   kUndecodable,  // the holder ended without pixels
   kTooNarrow,    // narrower than the minimum width; the holder is empty again
+  kWrongShape,   // of the other shape than the window (m_bMatchShape); the holder is empty
 };
 
 struct CSlidePreparation {
   ESlideOutcome outcome = ESlideOutcome::kNoFile;
-  int32_t nLoadResult = 0;       // the holder's result code of the load
-  int32_t nPictureWidth = 0;     // as loaded
+  int32_t nLoadResult = 0;    // the holder's result code of the load
+  int32_t nPictureWidth = 0;  // as loaded
   int32_t nPictureHeight = 0;
-  FramingResult framing;         // valid for kReady
+  FramingResult framing;  // valid for kReady
 };
 
 // Loads path into image (detecting the format) and prepares it for a window
-// of clientWidth x clientHeight with the show's settings.
+// of clientWidth x clientHeight with the show's settings. With m_bMatchShape
+// a picture whose shape does not suit the window is passed over, its size
+// read from the file's header where its reader allows it, before any pixel.
 CSlidePreparation PrepareSlide(CShowImage& image, const std::string& path, const CShowSettings& settings,
                                int32_t clientWidth, int32_t clientHeight);
 

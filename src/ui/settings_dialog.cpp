@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/directory.h"
 #include "platform/log.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
@@ -54,6 +55,11 @@ void BringToFront(HWND window) {
   ::SetForegroundWindow(front);
 }
 
+std::string HomeLink() {
+  const std::string guide = JoinPath(GetProgramFolder(), kGuideFileName);
+  return HomeLinkTarget(kHomePageAddress, guide, PathExists(guide));
+}
+
 CAboutDlg::CAboutDlg(HWND parent) : CDialog(IDD_ABOUTBOX, parent) {}
 
 void CAboutDlg::ShowOrActivate(HWND parent) {
@@ -68,8 +74,10 @@ void CAboutDlg::ShowOrActivate(HWND parent) {
 }
 
 BOOL CAboutDlg::OnInitDialog() {
-  // An empty link text shows the address.
-  m_linkHome.SetTarget(kHomePageAddress);
+  // An empty link text shows the address; the guide is named as such.
+  const std::string home = HomeLink();
+  if (home != kHomePageAddress) ::SetDlgItemTextA(m_hWnd, IDC_LINK_HOME, "Quadrivue user guide");
+  m_linkHome.SetTarget(home);
   m_linkHome.Attach(GetDlgItem(IDC_LINK_HOME));
   CDialog::OnInitDialog();
   // The link comes first in the tab order, but Enter should close the box.
@@ -89,12 +97,17 @@ BOOL CSettingsDlg::OnInitDialog() {
   m_nMinWidth = m_app.m_nMinWidth;
   m_bRandom = m_app.m_bRandom;
   m_bNoRepeats = m_app.m_bNoRepeats;
+  m_bMatchShape = m_app.m_bMatchShape;
+  m_bSamePictures = m_app.m_bSamePictures;
+  m_bPauseOnBattery = m_app.m_bPauseOnBattery;
+  m_bFade = m_app.m_bFade;
   m_bUpdateOnStart = m_app.m_bUpdateOnStart;
   m_nInterval = m_app.m_nInterval;
   m_bMinutes = m_app.m_bMinutes;
   m_nFitMode = m_app.m_nFitMode;
   m_nMonitor = m_app.m_nMonitor;
   m_nMonitorMask = m_app.m_nMonitorMask;
+  m_nEditedMonitor = m_nMonitor;
   // Any value counts, even one naming another copy: OK makes it name this one.
   std::string reason;
   m_bStartWithWindows = m_startup.Read(&reason).has_value() ? 1 : 0;
@@ -150,16 +163,49 @@ void CSettingsDlg::DoDataExchange(win::CDataExchange& dx) {
   dx.Radio(IDC_SECONDS, m_bMinutes);
   dx.ComboIndex(IDC_FIT_MODE, m_nFitMode);
   dx.Check(IDC_START_WITH_WINDOWS, m_bStartWithWindows);
+  dx.Check(IDC_MATCH_SHAPE, m_bMatchShape);
+  dx.Check(IDC_SAME_PICTURES, m_bSamePictures);
+  dx.Check(IDC_PAUSE_ON_BATTERY, m_bPauseOnBattery);
+  dx.Check(IDC_FADE, m_bFade);
 }
 
 void CSettingsDlg::ShowIndexCount() {
-  ::SetWindowTextA(m_staticIndexInfo, ("Images in index: " + std::to_string(m_app.GetFileCount())).c_str());
+  const int32_t own = EditedOwnMonitor();
+  const int32_t count = own < 0 ? m_app.GetFileCount() : m_app.MonitorPictures(own).m_index.GetFileCount();
+  std::string text = "Images in index: " + std::to_string(count);
+  // Which monitor's folders the list holds, while they differ.
+  if (!m_bSamePictures && m_nEditedMonitor >= 0 && static_cast<size_t>(m_nEditedMonitor) < m_arrMonitorNames.size())
+    text = m_arrMonitorNames[static_cast<size_t>(m_nEditedMonitor)] + ": " + text;
+  ::SetWindowTextA(m_staticIndexInfo, text.c_str());
+}
+
+int32_t CSettingsDlg::EditedOwnMonitor() const {
+  if (m_bSamePictures || m_nEditedMonitor < 0) return -1;
+  const HWND list = GetDlgItem(IDC_MONITORS);
+  const auto count = static_cast<int>(::SendMessageA(list, LB_GETSELCOUNT, 0, 0));
+  std::vector<int32_t> selected(static_cast<size_t>(std::max(count, 0)));
+  if (count > 0) ::SendMessageA(list, LB_GETSELITEMS, count, reinterpret_cast<LPARAM>(selected.data()));
+  // The first monitor selected keeps the folders of settings.idx.
+  const int32_t first = selected.empty() ? m_nMonitor : selected.front();
+  return m_nEditedMonitor == first ? -1 : m_nEditedMonitor;
+}
+
+std::vector<std::string>& CSettingsDlg::EditedFolders() {
+  const int32_t own = EditedOwnMonitor();
+  return own < 0 ? m_app.m_arrFolders : m_app.MonitorPictures(own).m_arrFolders;
+}
+
+void CSettingsDlg::OnMonitorClicked() {
+  const LRESULT caret = ::SendDlgItemMessageA(m_hWnd, IDC_MONITORS, LB_GETCARETINDEX, 0, 0);
+  if (caret != LB_ERR) m_nEditedMonitor = static_cast<int32_t>(caret);
+  RefreshFolderList();
+  ShowIndexCount();
 }
 
 void CSettingsDlg::RefreshFolderList() {
   const HWND list = GetDlgItem(IDC_FOLDERS);
   ::SendMessageA(list, LB_RESETCONTENT, 0, 0);
-  for (const auto& folder : m_app.m_arrFolders)
+  for (const auto& folder : EditedFolders())
     ::SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(folder.c_str()));
 }
 
@@ -172,15 +218,24 @@ void CSettingsDlg::OnAddFolder() {
   // The prompt labels the edit box below it: Alt+I goes there.
   CFolderDlg chooser("Add Folder", "&Image files", std::string(), m_hWnd);
   if (chooser.Browse() != IDOK) return;
-  m_app.m_arrFolders.push_back(chooser.GetPath());
+  EditedFolders().push_back(chooser.GetPath());
+  if (const int32_t own = EditedOwnMonitor(); own >= 0) {
+    m_app.MonitorPictures(own).m_bOwn = true;
+    m_setEditedMonitors.insert(own);
+  }
   RefreshFolderList();
   m_bFoldersChanged = 1;
 }
 
 void CSettingsDlg::OnRemoveFolder() {
   const LRESULT selected = ::SendDlgItemMessageA(m_hWnd, IDC_FOLDERS, LB_GETCURSEL, 0, 0);
-  if (selected == LB_ERR || static_cast<size_t>(selected) >= m_app.m_arrFolders.size()) return;
-  m_app.m_arrFolders.erase(m_app.m_arrFolders.begin() + selected);
+  std::vector<std::string>& folders = EditedFolders();
+  if (selected == LB_ERR || static_cast<size_t>(selected) >= folders.size()) return;
+  folders.erase(folders.begin() + selected);
+  if (const int32_t own = EditedOwnMonitor(); own >= 0) {
+    m_app.MonitorPictures(own).m_bOwn = true;
+    m_setEditedMonitors.insert(own);
+  }
   RefreshFolderList();
   m_bFoldersChanged = 1;
 }
@@ -202,7 +257,15 @@ void CSettingsDlg::StartRebuild() {
   m_app.m_bSubfolders = m_bSubfolders;
   m_bRebuilding = true;
   ::SetWindowTextA(m_staticIndexInfo, FilesSoFar(0).c_str());
-  m_rebuilder.Start(m_app.RebuildJob());
+  int32_t first = m_nMonitor, mask = m_nMonitorMask;
+  if (::IsWindow(m_hWnd)) {
+    const HWND list = GetDlgItem(IDC_MONITORS);
+    const auto count = static_cast<int>(::SendMessageA(list, LB_GETSELCOUNT, 0, 0));
+    std::vector<int32_t> selected(static_cast<size_t>(std::max(count, 0)));
+    if (count > 0) ::SendMessageA(list, LB_GETSELITEMS, count, reinterpret_cast<LPARAM>(selected.data()));
+    MonitorsFromSelection(selected, first, mask);
+  }
+  m_rebuilder.Start(m_app.RebuildJob(m_bSamePictures, first, mask));
   ::SetTimer(m_hWnd, kProgressTimer, kProgressMs, nullptr);
 }
 
@@ -237,13 +300,16 @@ void CSettingsDlg::FinishRebuild(const std::optional<CRebuildOutcome>& outcome) 
   if (!outcome->bWritten) {
     // A list that could not be written is still owed: OK tries again.
     m_bFoldersChanged = 1;
-    win::ShowMessageBox(m_hWnd, WriteFailure("the file list", m_app.IndexPath(), outcome->strError),
-                        MB_OK | MB_ICONEXCLAMATION);
+    win::ShowMessageBox(
+        m_hWnd,
+        WriteFailure("the file list", outcome->strFailedPath.empty() ? m_app.IndexPath() : outcome->strFailedPath,
+                     outcome->strError),
+        MB_OK | MB_ICONEXCLAMATION);
     return;
   }
   m_bFoldersChanged = 0;
   // A list made again starts a new order without repeats.
-  m_app.m_shuffle.Restart();
+  m_app.RestartOrders();
   if (apply && Apply()) EndDialog(IDOK);
 }
 
@@ -285,13 +351,27 @@ bool CSettingsDlg::Apply() {
     win::ShowMessageBox(m_hWnd, WriteFailure("the settings", m_app.SettingsPath(), reason), MB_OK | MB_ICONEXCLAMATION);
     return false;
   }
+  // The folders of monitors apart from settings.idx, in files of its format.
+  for (const int32_t monitor : m_setEditedMonitors) {
+    CMonitorPictures& own = m_app.MonitorPictures(monitor);
+    if (!own.Save(next, &reason)) {
+      win::ShowMessageBox(m_hWnd, WriteFailure("the settings", own.SettingsPath(), reason), MB_OK | MB_ICONEXCLAMATION);
+      return false;
+    }
+  }
+  m_setEditedMonitors.clear();
   for (const auto& field : kSettingsFields) m_app.*field.member = next.*field.member;
   m_app.m_nMonitorMask = m_nMonitorMask;
   m_app.m_bNoRepeats = m_bNoRepeats;
+  m_app.m_bMatchShape = m_bMatchShape;
+  m_app.m_bSamePictures = m_bSamePictures;
+  m_app.m_bPauseOnBattery = m_bPauseOnBattery;
+  m_app.m_bFade = m_bFade;
   const CProfile profile(CShowApp::kProfileCompany);
   // The sequential show starts again from the top after the next start.
   if (!m_app.WriteCounter(profile, 0)) Log("The show's position could not be reset in the registry.");
   if (!m_app.WriteNoRepeats(profile)) Log("The choice of no repeats could not be stored in the registry.");
+  if (!m_app.WriteShowOptions(profile)) Log("The show's options could not be stored in the registry.");
   ApplyStartupEntry();
   return true;
 }
@@ -364,6 +444,14 @@ bool CSettingsDlg::OnCommand(UINT id, UINT notifyCode) {
       return true;
     case IDC_SUBFOLDERS:
       m_bFoldersChanged = 1;  // the box ticks itself
+      return true;
+    case IDC_MONITORS:
+      if (notifyCode == LBN_SELCHANGE) OnMonitorClicked();
+      return true;
+    case IDC_SAME_PICTURES:
+      m_bSamePictures = ::IsDlgButtonChecked(m_hWnd, IDC_SAME_PICTURES) == BST_CHECKED ? 1 : 0;
+      RefreshFolderList();
+      ShowIndexCount();
       return true;
     case IDC_DONATE_PICTURE:
       if (notifyCode == STN_CLICKED) m_linkDonate.FollowLink();

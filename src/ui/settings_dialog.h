@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,10 @@ namespace qv {
 
 // Brings a window forward, or the chooser or message box it has open over it.
 void BringToFront(HWND window);
+
+// Where "Visit Home Page..." and the about box's link lead here: the guide
+// beside the program while the home page is a placeholder.
+std::string HomeLink();
 
 class CAboutDlg : public win::CDialog {
  public:
@@ -65,6 +70,11 @@ class CSettingsDlg : public win::CDialog {
   int32_t m_bStartWithWindows = 0;
   // Random order walks a permutation (the profile's "NoRepeats").
   int32_t m_bNoRepeats = 0;
+  // The profile's options beside it.
+  int32_t m_bMatchShape = 0;
+  int32_t m_bSamePictures = 1;
+  int32_t m_bPauseOnBattery = 1;
+  int32_t m_bFade = 1;
 
   // Hotkeys other programs hold, shown under the controls; set before
   // DoModal (empty: no note).
@@ -96,6 +106,13 @@ class CSettingsDlg : public win::CDialog {
   void CancelRebuild();
   // The rebuild has ended (outcome empty: cancelled or superseded).
   void FinishRebuild(const std::optional<CRebuildOutcome>& outcome);
+  // The folders the folder list edits: those of settings.idx while every
+  // monitor shows the same pictures, else those of the monitor last clicked
+  // in the monitor list (settings.idx's for the first one selected).
+  std::vector<std::string>& EditedFolders();
+  // The monitor last clicked, while it has folders apart; else -1.
+  int32_t EditedOwnMonitor() const;
+  void OnMonitorClicked();
   void RefreshFolderList();
   void ShowIndexCount();
   void EnableEditing(bool enable);
@@ -118,6 +135,10 @@ class CSettingsDlg : public win::CDialog {
   CLinkPicture m_pictureDonate;
   HWND m_staticIndexInfo = nullptr;
   int32_t m_bFoldersChanged = 0;
+  // The monitor whose folders the list shows, and the monitors whose own
+  // folders were edited.
+  int32_t m_nEditedMonitor = -1;
+  std::set<int32_t> m_setEditedMonitors;
   HICON m_hIcon = nullptr;
   CStartupEntry m_startup;
   std::string m_strHotkeyNote;

@@ -16,6 +16,7 @@ Prints one PASS/FAIL line per check and exits 1 when any check failed.
 """
 
 import argparse
+import glob
 import os
 import shlex
 import shutil
@@ -414,7 +415,7 @@ class App:
     """One start of Quadrivue.exe from a folder of its own with its data files
     (none when settings is None: the first start of a fresh installation)."""
 
-    def __init__(self, s, name, settings, folders, help_png, cwd=None, index_folders=None):
+    def __init__(self, s, name, settings, folders, help_png, cwd=None, index_folders=None, prepare=None):
         self.s = s
         self.dir = os.path.join(s.work, name)
         os.makedirs(self.dir)
@@ -428,11 +429,14 @@ class App:
             listed = folders if index_folders is None else index_folders
             s.cli("scan", "--no-subfolders", "--index", index, *(winpath(f) for f in listed))
             self.files = s.cli("list", "--index", index).splitlines()
+        if prepare:
+            prepare(self.dir)
         # The sequential position starts from the profile: every start begins from counter 0.
         rc, out = s.run(["wine", "reg", "add", REGISTRY_KEY, "/v", "Counter", "/t", "REG_DWORD", "/d", "0", "/f"])
         if rc != 0:
             raise Failure(f"reg add exited {rc}: {out.strip()}")
-        self.log = open(os.path.join(self.dir, "wine.log"), "w")
+        # Beside the folder: the folder may be read-only.
+        self.log = open(self.dir + "-wine.log", "w")
         self.t0 = time.monotonic()
         self.proc = subprocess.Popen(["wine", os.path.join(self.dir, "Quadrivue.exe")], env=s.env,
                                      stdout=self.log, stderr=subprocess.STDOUT, cwd=cwd or s.work)
@@ -1140,6 +1144,7 @@ C_FOLDERS, C_UPDATE_LIST, C_INDEX_INFO, C_UPDATE_ON_START, C_INTERVAL = 1010, 10
 C_SECONDS, C_MINUTES, C_FIT_MODE = 1016, 1017, 1018
 C_DONATE_PICTURE, C_LINK_HOME, C_LINK_DONATE = 1019, 1020, 1021
 C_START_WITH_WINDOWS, C_NO_REPEATS = 1022, 1024
+C_MATCH_SHAPE, C_SAME_PICTURES, C_PAUSE_ON_BATTERY, C_FADE = 1025, 1026, 1027, 1028
 RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
 # The folder chooser: the system's browse dialog with our edit box above its tree.
 C_BROWSE_PROMPT, C_BROWSE_TREE, C_FOLDER_EDIT = 14146, 14145, 14148
@@ -1821,6 +1826,263 @@ def run_no_repeats(s, help_png):
             registry(s, "delete", REGISTRY_KEY, "/v", name, "/f")
 
 
+# ---------------------------------------------------------------- rest and fade
+
+WM_WTSSESSION_CHANGE, WTS_SESSION_LOCK, WTS_SESSION_UNLOCK = 0x02B1, 7, 8
+
+
+def screen_changes(s, seconds):
+    """Waits for the show's rectangle to change; the seconds it took."""
+    before, t0 = s.screen(), time.monotonic()
+    wait_for("the next slide", lambda: s.screen() != before, seconds, interval=0.1)
+    return time.monotonic() - t0
+
+
+def run_rest(s, help_png):
+    """A show at a one-second interval rests while the session is locked (the frame hears it as
+    the system would tell it) and comes back with a fresh picture at the unlock."""
+    folders = make_pictures(s, os.path.join(s.work, "pics-rest"), MAIN_LAYOUT[:4])
+    app = App(s, "app-rest", ["m_nInterval=1", "m_bMinutes=0", "m_bRandom=0"], folders, help_png)
+    try:
+        app.wait_started()
+        s.check("v the show changes at a 1-s interval", lambda: f"next slide in {screen_changes(s, 6):.1f} s")
+
+        def session(event):
+            s.probe("send", app.frame["hwnd"], WM_WTSSESSION_CHANGE, event, 0)
+
+        def locked():
+            session(WTS_SESSION_LOCK)
+            time.sleep(1.0)  # a slide already on its way may still arrive, and its fade end
+            still = s.screen()
+            holds("while locked", lambda: "the picture changed" if s.screen() != still else app.no_extra_windows(), 3.0)
+            return "no slide over 3 s at a 1-s interval"
+        if s.check("v a lock notice stops the show", locked):
+            def unlocked():
+                before, t0 = s.screen(), time.monotonic()
+                session(WTS_SESSION_UNLOCK)
+                wait_for("a fresh slide", lambda: s.screen() != before, 2, interval=0.1)
+                return f"a new slide {time.monotonic() - t0:.1f} s after the unlock"
+            s.check("v an unlock notice resumes it with a fresh picture", unlocked)
+        s.check("g Exit ends the process (rest)", lambda: f"{app.exit():.1f} s")
+    finally:
+        app.stop()
+
+
+FADE_LAYOUT = [("p.bmp", "bmp", SHOW_W, SHOW_H), ("q.bmp", "bmp", SHOW_W, SHOW_H)]
+
+
+def blend_weight(got, old, new, step=101, tolerance=8):
+    """The weight a (0..1) of new for which every sampled pixel of got is near old*(1-a) + new*a;
+    None when got is no such blend."""
+    samples = range(0, len(got) - 2, 3 * step)
+    num = den = 0
+    for i in samples:
+        for c in range(3):
+            d = new[i + c] - old[i + c]
+            num, den = num + (got[i + c] - old[i + c]) * d, den + d * d
+    if not den:
+        return None
+    a = num / den
+    worst = max(abs(got[i + c] - (old[i + c] * (1 - a) + new[i + c] * a)) for i in samples for c in range(3))
+    return a if worst <= tolerance else None
+
+
+def run_fade(s, help_png):
+    """Two patterned pictures: a change fades the new one in over the old, the frames between are
+    blends of the two, and the last is the new picture exactly."""
+    folders = make_pictures(s, os.path.join(s.work, "pics-fade"), FADE_LAYOUT)
+    refs = [render(s, os.path.join(f, layout[0]), f"fade-ref{i}.ppm") for i, (f, layout) in
+            enumerate(zip(folders, FADE_LAYOUT))]
+    # The option as the settings dialog stores it (a profile from before it leaves it off).
+    registry(s, "add", REGISTRY_KEY, "/v", "Fade", "/t", "REG_DWORD", "/d", "1", "/f")
+    app = App(s, "app-fade", ["m_nInterval=10", "m_bMinutes=1", "m_bRandom=0"], folders, help_png)
+    try:
+        app.wait_started()
+        s.check("w first picture on show", lambda: s.wait_screen("fade-first", refs[1], 20))
+
+        def fades():
+            # Sequential from counter 0: the pictures take turns.
+            old, new, weights = refs[1], refs[0], []
+            for attempt in range(3):
+                app.tray_press()
+                t0 = time.monotonic()
+                while time.monotonic() < t0 + 1.0:
+                    a = blend_weight(s.screen(), old, new)
+                    if a is not None and 0.02 < a < 0.98:
+                        weights.append(round(a, 2))
+                s.wait_screen("fade-last", new, 5)
+                if weights:
+                    return f"blends seen at weights {weights}, then the new picture exactly"
+                old, new = new, old
+            raise Failure("no screen between the two pictures was a blend of them")
+        s.check("w a change fades in: a frame between is a blend, the last the new picture", fades)
+        s.check("g Exit ends the process (fade)", lambda: f"{app.exit():.1f} s")
+    finally:
+        app.stop()
+        registry(s, "delete", REGISTRY_KEY, "/v", "Fade", "/f")
+
+
+
+# ---------------------------------------------------------------- shapes and own folders
+
+# Flat pictures, named by colour: monitor 1 draws from settings.idx, monitor 2 from its own
+# settings-2.idx; the blue one is the only portrait picture.
+SHAPE_PICTURES = {"red": ("m1", 640, 400, (200, 30, 30)), "green": ("m1", 600, 400, (30, 200, 30)),
+                  "blue": ("m1", 300, 600, (30, 30, 200)), "yellow": ("m2", 640, 480, (220, 220, 40)),
+                  "magenta": ("m2", 700, 500, (200, 40, 200))}
+
+
+def run_shapes(s, help_png):
+    """Two monitors with folders of their own and the shape matched: each shows only its own
+    pictures, and the portrait picture never reaches a (landscape) monitor."""
+    root = os.path.join(s.work, "pics-shapes")
+    for name, (folder, w, h, rgb) in SHAPE_PICTURES.items():
+        os.makedirs(os.path.join(root, folder), exist_ok=True)
+        with open(os.path.join(root, folder, name + ".png"), "wb") as f:
+            f.write(png_bytes(w, h, [bytes(rgb) * w] * h))
+    # Random order without repeats: a round meets every picture, so the shape is always found in one.
+    values = (("Monitors", 3), ("SamePictures", 0), ("MatchShape", 1), ("NoRepeats", 1))
+    for name, value in values:
+        registry(s, "add", REGISTRY_KEY, "/v", name, "/t", "REG_DWORD", "/d", str(value), "/f")
+    settings = ["m_nInterval=1", "m_bMinutes=0", "m_bRandom=1", "m_nMonitor=0"]
+
+    def monitor_2_folders(folder):
+        """Monitor 2's own folders and list, in files of the same formats."""
+        s.cli("settings", "set", winpath(os.path.join(folder, "settings-2.idx")), *settings,
+              f"folder+={winpath(os.path.join(root, 'm2'))}")
+        s.cli("scan", "--index", winpath(os.path.join(folder, "filelist-2.idx")), winpath(os.path.join(root, "m2")))
+    app = App(s, "app-shapes", settings, [os.path.join(root, "m1")], help_png, prepare=monitor_2_folders)
+    try:
+        app.wait_started()
+
+        def own_pictures():
+            seen = {"monitor 1": [], "monitor 2": []}
+            points = {"monitor 1": (917, 689), "monitor 2": (400, 300)}
+
+            def colour_at(x, y):
+                rgb = tuple(s.screen((x, y, 1, 1)))
+                return min(SHAPE_PICTURES, key=lambda n: sum(abs(a - b) for a, b in zip(SHAPE_PICTURES[n][3], rgb)))
+
+            def slides():
+                for monitor, (x, y) in points.items():
+                    name = colour_at(x, y)
+                    if not seen[monitor] or seen[monitor][-1] != name:
+                        seen[monitor].append(name)
+                return all(len(v) >= 6 for v in seen.values())
+            try:
+                wait_for("six slides on each monitor", slides, 40, interval=0.1)
+            except Failure as e:
+                raise Failure(f"{e}: slides {seen}")
+            if set(seen["monitor 1"]) != {"red", "green"} or set(seen["monitor 2"]) != {"yellow", "magenta"}:
+                raise Failure(f"slides {seen}")
+            return f"monitor 1 showed {seen['monitor 1']}, monitor 2 {seen['monitor 2']}"
+        s.check("w own folders per monitor, shape matched: only their own landscape pictures, never the "
+                "portrait one", own_pictures)
+
+        def dialog_edits_last_clicked():
+            app.command(ID_SETTINGS)
+            dlg = wait_dialog(s, "the settings dialog", app.pid, title="Quadrivue", owner=0)
+            monitors = dlg.control(C_MONITORS)
+
+            def shows(folder, info):
+                return lambda: (dlg.control(C_FOLDERS)["entries"] == [winpath(os.path.join(root, folder))] and
+                                dlg.text(C_INDEX_INFO) == info)
+            # A click on monitor 1 alone, then Shift+Down: both selected, monitor 2 last clicked.
+            steps = (("mousemove", monitors["x"] + 20, monitors["y"] + 6, "click", 1),
+                     ("key", "shift+Down"))
+            for step, folder, info in zip(steps, ("m1", "m2"), ("MONITOR 1 (Primary): Images in index: 3",
+                                                               "MONITOR 2: Images in index: 2")):
+                s.xdotool(*step)
+                try:
+                    wait_for(f"the folders of {info.split(':')[0]}", shows(folder, info), 10)
+                except Failure as e:
+                    c = dlg.controls()
+                    raise Failure(f"{e}: folders {c[C_FOLDERS]['entries']}, {c[C_INDEX_INFO]['text']!r}, "
+                                  f"monitors {c[C_MONITORS]}")
+            dlg.select(C_FOLDERS, 0)
+            dlg.click(C_REMOVE)
+            dlg.click(IDOK)
+            dlg.wait_gone(30)
+            own = s.cli("settings", "show", winpath(os.path.join(app.dir, "settings-2.idx")))
+            main = s.cli("settings", "show", winpath(os.path.join(app.dir, "settings.idx")))
+            def folders(shown):
+                return [line for line in shown.splitlines() if line.startswith("folder ")]
+            if folders(own) or os.path.getsize(os.path.join(app.dir, "filelist-2.idx")) != 0:
+                raise Failure(f"monitor 2's files after its folder was removed: {own!r}")
+            if len(folders(main)) != 1:
+                raise Failure(f"settings.idx {main!r}")
+            return ("the folder list follows the monitor last clicked; monitor 2's folder removed: settings-2.idx "
+                    "without folders, filelist-2.idx empty, settings.idx as it was")
+        s.check("w the settings dialog edits the folders of the monitor last clicked", dialog_edits_last_clicked)
+        s.check("g Exit ends the process (shapes)", lambda: f"{app.exit():.1f} s")
+    finally:
+        app.stop()
+        for name, _ in values:
+            registry(s, "delete", REGISTRY_KEY, "/v", name, "/f")
+
+
+
+# ---------------------------------------------------------------- a program folder it may not write
+
+ID_HOMEPAGE = 32772
+
+
+def run_data(s, help_png):
+    """A copy in a read-only folder (bound read-only over itself): its settings and list, read once,
+    go on in %APPDATA%\\Quadrivue; and with the home page a placeholder, Visit Home Page opens the
+    user guide beside the program."""
+    folders = make_pictures(s, os.path.join(s.work, "pics-data"), MAIN_LAYOUT[1:3])
+    refs = [render(s, os.path.join(f, layout[0]), f"data-ref{i}.ppm") for i, (f, layout) in
+            enumerate(zip(folders, MAIN_LAYOUT[1:3]))]
+    mounted = []
+
+    def read_only(folder):
+        with open(os.path.join(folder, "guide.html"), "w") as f:
+            f.write("<html><body>guide</body></html>")
+        for command in (["mount", "--bind", folder, folder], ["mount", "-o", "remount,bind,ro", folder]):
+            rc, out = s.run(command)
+            if rc != 0:
+                raise Failure(f"{' '.join(command)}: {out.strip()}")
+            mounted.append(folder)
+    try:
+        app = App(s, "app-data", ["m_nInterval=10", "m_bMinutes=1", "m_bRandom=0"], folders, help_png,
+                  prepare=read_only)
+    except Failure as e:
+        s.figure(f"read-only program folder not checked: {e}")
+        for folder in mounted[:1]:
+            s.run(["umount", folder])
+        return
+    opened = associate_htm(s, opened_command(os.path.join(s.work, "opened.txt")))
+    registry(s, "add", "HKCR\\.html", "/ve", "/d", "qvpage", "/f")
+    try:
+        app.wait_started()
+
+        def moved():
+            wait_for("the first picture of the old list", lambda: s.screen() in refs, 20)
+            own = glob.glob(os.path.join(s.prefix, "drive_c", "users", "*", "AppData", "Roaming", "Quadrivue"))
+            if len(own) != 1:
+                raise Failure(f"no data folder in the profile: {own}")
+            for name in ("settings.idx", "filelist.idx"):
+                if read_bytes(os.path.join(own[0], name)) != read_bytes(os.path.join(app.dir, name)):
+                    raise Failure(f"{name} in {own[0]} is not the one beside the program")
+            return f"the old list on show; settings.idx and filelist.idx copied to {own[0]}"
+        s.check("x a read-only program folder: the data goes on in %APPDATA%\\Quadrivue", moved)
+
+        def guide_opens():
+            app.command(ID_HOMEPAGE)
+            want = winpath(os.path.join(app.dir, "guide.html"))
+            wait_for("the guide opened", lambda: (read_bytes(opened) or b"").strip().strip(b'"') == want.encode(), 15)
+            return f"opened {want}"
+        s.check("x Visit Home Page opens the user guide while the home page is a placeholder", guide_opens)
+        s.check("g Exit ends the process (data)", app.check_alive(lambda: f"{app.exit():.1f} s"))
+    finally:
+        app.stop()
+        associate_htm(s, None)
+        registry(s, "delete", "HKCR\\.html", "/f")
+        for folder in mounted[:1]:
+            s.run(["umount", folder])
+
+
 # ---------------------------------------------------------------- hotkeys
 
 HOTKEY_NEXT_KEYS, HOTKEY_PAUSE = "ctrl+alt+shift+Right", 0x0728  # Ctrl+Alt+Shift+Down, as stored
@@ -1912,8 +2174,9 @@ NIN_KEYSELECT, WM_CONTEXTMENU = 0x0401, 0x007B
 # Tab from the first control of the settings dialog: every control that takes the focus, in
 # the order of reading (the checked radio button stands for its group).
 SETTINGS_TAB_ORDER = [C_SUBFOLDERS, C_LINK_HOME, C_ADD, C_REMOVE, C_UPDATE_LIST, C_FOLDERS, C_INTERVAL, C_SECONDS,
-                      C_FIT_MODE, C_MONITORS, C_SMART_CROP, C_IGNORE_SMALL, C_MIN_WIDTH, C_RANDOM, C_NO_REPEATS,
-                      C_UPDATE_ON_START, C_START_WITH_WINDOWS, C_DONATE_PICTURE, C_LINK_DONATE, IDOK]
+                      C_FIT_MODE, C_MONITORS, C_SAME_PICTURES, C_SMART_CROP, C_IGNORE_SMALL, C_MIN_WIDTH, C_RANDOM,
+                      C_NO_REPEATS, C_UPDATE_ON_START, C_MATCH_SHAPE, C_PAUSE_ON_BATTERY, C_FADE,
+                      C_START_WITH_WINDOWS, C_DONATE_PICTURE, C_LINK_DONATE, IDOK]
 # A label's access key and the control it reaches.
 SETTINGS_ACCESS_KEYS = [("alt+f", C_FOLDERS), ("alt+c", C_INTERVAL), ("alt+d", C_MONITORS), ("alt+t", C_LINK_HOME),
                         ("alt+s", C_SUBFOLDERS)]
@@ -2395,7 +2658,7 @@ def main():
     parser.add_argument("--soak-seconds", type=int, default=60, help="length of the soak")
     parser.add_argument("--only",
                         help="run only the starts whose name holds this word (main, empty, pause, names, monitors, "
-                             "dependable, dialogs, keyboard, dpi, menu, hotkeys, repeats, soak)")
+                             "dependable, dialogs, keyboard, dpi, menu, hotkeys, repeats, rest, fade, soak)")
     parser.add_argument("--screenshots", metavar="DIR", help="only save PNGs of the dialogs in DIR (for the README)")
     args = parser.parse_args()
     for exe in (os.path.join(args.bin_dir, "Quadrivue.exe"), os.path.join(args.bin_dir, "quadrivue-cli.exe"),
@@ -2424,6 +2687,7 @@ def main():
                     ("dialogs start", run_dialogs), ("keyboard start", run_keyboard), ("dpi start", run_dpi),
                     ("picture menu start", run_picture_menu), ("hotkeys start", run_hotkeys),
                     ("no repeats start", run_no_repeats),
+                    ("shapes start", run_shapes), ("data start", run_data), ("rest start", run_rest), ("fade start", run_fade),
                     ("soak start", lambda s, h: run_soak(s, h, args.soak_interval, args.soak_seconds))]
         for name, run in runs:
             if args.only and args.only not in name:

@@ -85,3 +85,64 @@ TEST(ShowApp, DefaultDataFilesLiveInTheProgramFolder) {
 
 }  // namespace
 }  // namespace qv
+
+namespace qv {
+namespace {
+
+// Monitors with folders of their own: files named by the monitor's number
+// beside settings.idx; a monitor without them, or every monitor while the
+// pictures are the same, shows the list of settings.idx; a rebuild makes each
+// chosen monitor's own list; a monitor no longer chosen keeps its files.
+TEST(MonitorPictures, OwnFoldersPerMonitorBesideTheSettings) {
+  EXPECT_EQ(MonitorSettingsName(1), "settings-2.idx");
+  EXPECT_EQ(MonitorIndexName(0), "filelist-1.idx");
+  TempDir dir;
+  dir.Write("main/a.jpg");
+  dir.Write("second/b.png");
+  dir.Write("second/c.bmp");
+  CShowApp app(dir.Path("settings.idx"), dir.Path("filelist.idx"));
+  app.m_arrFolders = {dir.Path("main")};
+  app.m_nMonitor = 0;
+  app.m_nMonitorMask = 0b111;
+  app.m_bSamePictures = 0;
+  EXPECT_EQ(app.PicturesFor(1).index, app.PicturesFor(0).index) << "no files of its own: the main list";
+
+  CMonitorPictures& second = app.MonitorPictures(1);
+  EXPECT_FALSE(second.m_bOwn);
+  EXPECT_EQ(second.SettingsPath(), dir.Path("settings-2.idx"));
+  EXPECT_EQ(second.IndexPath(), dir.Path("filelist-2.idx"));
+  second.m_arrFolders = {dir.Path("second")};
+  ASSERT_TRUE(second.Save(app));
+  CShowSettings stored;
+  ASSERT_EQ(LoadSettingsFile(dir.Path("settings-2.idx"), stored), ESettingsLoad::Loaded);
+  EXPECT_EQ(stored.m_arrFolders, second.m_arrFolders);
+
+  CRebuildJob job = app.RebuildJob();
+  ASSERT_EQ(job.moreLists.size(), 1u) << "monitor 3 has no folders of its own";
+  EXPECT_EQ(job.moreLists[0].indexPath, dir.Path("filelist-2.idx"));
+  const std::atomic<uint64_t> latest{1};
+  const CJobToken wanted(latest, 1);
+  CRebuildProgress progress;
+  ASSERT_TRUE(RunRebuild(job, wanted, progress).bWritten);
+  EXPECT_EQ(app.PicturesFor(0).index->GetFileCount(), 1);
+  EXPECT_EQ(app.PicturesFor(1).index->GetFileCount(), 2);
+  EXPECT_EQ(app.PicturesFor(2).index, app.PicturesFor(0).index);
+  EXPECT_NE(app.PicturesFor(1).counter, app.PicturesFor(0).counter) << "each list keeps its own position";
+
+  app.m_bSamePictures = 1;
+  EXPECT_EQ(app.PicturesFor(1).index, app.PicturesFor(0).index);
+  EXPECT_TRUE(app.RebuildJob().moreLists.empty());
+
+  // Monitor 2 left the choice: its folders stay, in its file and when read again.
+  app.m_bSamePictures = 0;
+  app.m_nMonitorMask = 0b101;
+  EXPECT_TRUE(app.RebuildJob().moreLists.empty());
+  CShowApp later(dir.Path("settings.idx"), dir.Path("filelist.idx"));
+  later.m_bSamePictures = 0;
+  later.m_nMonitor = 0;
+  EXPECT_EQ(later.MonitorPictures(1).m_arrFolders, second.m_arrFolders);
+  EXPECT_EQ(later.PicturesFor(1).index->GetFileCount(), 2);
+}
+
+}  // namespace
+}  // namespace qv

@@ -76,6 +76,16 @@ TEST(PickNextIndex, RandomDrawsOneValueAndLeavesCounter) {
   EXPECT_EQ(PickNextIndex(s, 100), IndexFromRandom(second, 100));
 }
 
+// A whole pass over the list without a picture of the window's shape lets any
+// picture go; an empty list still tries once.
+TEST(ShapeStillMatters, UntilAWholePassFoundNothing) {
+  const struct {
+    int32_t skips, count;
+    bool matters;
+  } cases[] = {{0, 5, true}, {4, 5, true}, {5, 5, false}, {9, 5, false}, {0, 0, true}, {1, 0, false}};
+  for (const auto& c : cases) EXPECT_EQ(ShapeStillMatters(c.skips, c.count), c.matters) << c.skips << " of " << c.count;
+}
+
 TEST(PickNextIndex, SequentialAdvancesAndWraps) {
   struct Case {
     int32_t counter, count;

@@ -295,3 +295,54 @@ TEST(UprightPhotos, SidewaysPhotoIsFramedAsPortrait) {
 
 }  // namespace
 }  // namespace qv
+
+namespace qv {
+namespace {
+
+// With the shape matched, a picture of the other shape than the window is
+// passed over, its size taken as it would be shown (a sideways photo turned
+// upright) and read from the header alone: a file whose pixels are cut off
+// is still judged by its shape.
+TEST(ShapeMatching, PicturesOfTheOtherShapeArePassedOverBeforeDecoding) {
+  CTempFolder dir;
+  const auto sideways = [&](const char* name, bool exif) {
+    const test::CJpegLayout layout{.width = 40, .height = 30, .appMarkers = {{1, ExifBlock(exif ? 6 : 1, false)}}};
+    return dir.Write(name, test::EncodeJpeg(layout, test::Pattern(40, 30, 3, 5)));
+  };
+  Bytes cut = test::UniformBmp(30, 40, 9, 9, 9);
+  cut.resize(80);
+  const struct {
+    std::string path;
+    uint8_t autoRotate;
+    ESlideOutcome landscape, portrait, square;
+  } cases[] = {
+      {dir.Write("wide.bmp", test::UniformBmp(40, 30, 1, 2, 3)), 1, ESlideOutcome::kReady, ESlideOutcome::kWrongShape,
+       ESlideOutcome::kReady},
+      {dir.Write("tall.bmp", test::UniformBmp(30, 40, 1, 2, 3)), 1, ESlideOutcome::kWrongShape, ESlideOutcome::kReady,
+       ESlideOutcome::kReady},
+      {dir.Write("square.bmp", test::UniformBmp(30, 30, 1, 2, 3)), 1, ESlideOutcome::kReady, ESlideOutcome::kReady,
+       ESlideOutcome::kReady},
+      {sideways("turned.jpg", true), 1, ESlideOutcome::kWrongShape, ESlideOutcome::kReady, ESlideOutcome::kReady},
+      {sideways("kept.jpg", true), 0, ESlideOutcome::kReady, ESlideOutcome::kWrongShape, ESlideOutcome::kReady},
+      {sideways("plain.jpg", false), 1, ESlideOutcome::kReady, ESlideOutcome::kWrongShape, ESlideOutcome::kReady},
+      {dir.Write("cut.bmp", cut), 1, ESlideOutcome::kWrongShape, ESlideOutcome::kUndecodable,
+       ESlideOutcome::kUndecodable},
+  };
+  for (const auto& c : cases) {
+    CShowSettings settings;
+    settings.m_bIgnoreSmall = 0;
+    settings.m_bMatchShape = 1;
+    settings.m_bAutoRotate = c.autoRotate;
+    CShowImage image;
+    EXPECT_EQ(PrepareSlide(image, c.path, settings, 640, 480).outcome, c.landscape) << c.path;
+    EXPECT_EQ(image.IsEmpty(), c.landscape != ESlideOutcome::kReady) << c.path;
+    EXPECT_EQ(PrepareSlide(image, c.path, settings, 480, 640).outcome, c.portrait) << c.path;
+    EXPECT_EQ(PrepareSlide(image, c.path, settings, 500, 500).outcome, c.square) << c.path;
+    // Off, every picture that can be read is shown.
+    settings.m_bMatchShape = 0;
+    EXPECT_NE(PrepareSlide(image, c.path, settings, 640, 480).outcome, ESlideOutcome::kWrongShape) << c.path;
+  }
+}
+
+}  // namespace
+}  // namespace qv

@@ -115,6 +115,69 @@ TEST_F(ShowWndTest, PauseStopsTheSlideTimerAndResumeStartsIt) {
   EXPECT_TRUE(::KillTimer(show.GetSafeHwnd(), CShowWnd::kSlideTimer)) << "the timer runs again";
 }
 
+// Resting, nothing is picked and a queued tick is dropped; the rest and the
+// user's pause are independent, and only the end of both brings a fresh
+// picture and the timer.
+TEST_F(ShowWndTest, RestStopsTheShowAndItsEndBringsAFreshPicture) {
+  SetList({Picture("a.bmp", 400, 300), Picture("b.bmp", 400, 300, 90), Picture("c.bmp", 400, 300, 30)});
+  ASSERT_TRUE(Start());
+  const HWND w = show.GetSafeHwnd();
+  show.SetResting(true);
+  EXPECT_FALSE(::KillTimer(w, CShowWnd::kSlideTimer)) << "the timer is stopped";
+  SendTick();
+  SendTick(CShowWnd::kRetryTimer);
+  EXPECT_EQ(show.ShownCount(), 1);
+  show.SetPaused(true);
+  show.SetResting(false);
+  EXPECT_FALSE(show.IsPreparing()) << "still paused: no fresh picture";
+  EXPECT_FALSE(::KillTimer(w, CShowWnd::kSlideTimer));
+  show.SetResting(true);
+  show.SetPaused(false);
+  EXPECT_FALSE(::KillTimer(w, CShowWnd::kSlideTimer)) << "still resting";
+  show.SetResting(false);
+  ++m_nAsked;
+  Settle();
+  EXPECT_EQ(show.ShownCount(), 2);
+  EXPECT_TRUE(::KillTimer(w, CShowWnd::kSlideTimer)) << "the timer runs again";
+}
+
+// With the option on, a new picture fades in over the old one: a frame
+// between is a blend of the two and the last is the plain picture. The
+// first picture, the option off and a rest make the change instant.
+TEST_F(ShowWndTest, FadesInOverTheOldPictureUnlessInstantIsDue) {
+  SetList({Picture("a.bmp", 320, 240, 240), Picture("b.bmp", 320, 240, 40)});
+  app.m_bFade = 1;
+  ASSERT_TRUE(Start());
+  EXPECT_FALSE(show.IsFading()) << "the first picture";
+  const auto red = [&] {
+    ::UpdateWindow(show.GetSafeHwnd());
+    const win::CWindowDC dc(show.GetSafeHwnd());
+    return GetRValue(::GetPixel(dc.Get(), 160, 120));
+  };
+  const int before = red();
+  Next();
+  ASSERT_TRUE(show.IsFading());
+  ::Sleep(150);
+  ::SendMessageA(show.GetSafeHwnd(), WM_TIMER, CShowWnd::kFadeTimer, 0);
+  const int between = red();
+  EXPECT_TRUE(between < before && between > 40) << before << " " << between;
+  EXPECT_TRUE(test::PumpUntil([&] { return !show.IsFading(); }, 5s));
+  EXPECT_EQ(red(), 40);
+  Next();
+  ASSERT_TRUE(show.IsFading());
+  show.SetResting(true);
+  EXPECT_FALSE(show.IsFading()) << "a rest ends the fade";
+  EXPECT_EQ(red(), 240);
+  if (show.NextPicture()) ++m_nAsked;
+  Settle();
+  EXPECT_FALSE(show.IsFading()) << "resting";
+  show.SetPaused(true);
+  show.SetResting(false);
+  app.m_bFade = 0;
+  Next();
+  EXPECT_FALSE(show.IsFading()) << "the option off";
+}
+
 TEST_F(ShowWndTest, AdvancesSkipsWhatItCannotShowAndRetriesNarrowPictures) {
   const std::string first = Picture("a.bmp", 400, 300);
   const std::string last = Picture("b.bmp", 480, 240);
