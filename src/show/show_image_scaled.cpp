@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <utility>
 
 #include "codec/jpeg.h"
@@ -137,47 +138,58 @@ class CShrinkingReceiver : public ISRowReceiver {
 
 }  // namespace
 
-bool CShowImage::ProbeRowRead(const std::string& path, int32_t& type, int32_t& width, int32_t& height) {
+namespace {
+
+// What the header of a row-readable picture says: its type and stored size,
+// the camera orientation of a JPEG picture and whether a TIFF picture's
+// pixels are square (else it is stretched after a whole load).
+struct CHeaderSize {
+  int32_t type = kTypeNone;
+  int32_t width = 0;
+  int32_t height = 0;
+  int32_t orientation = 1;
+  bool squarePixels = true;
+};
+
+std::optional<CHeaderSize> ReadHeaderSize(CShowImage& holder, const std::string& path) {
   HISSRC source = ISOpenFileSource(path.c_str());
-  if (!source) return false;
+  if (!source) return std::nullopt;
   const CISSourceHandle closer(source);
-  type = ClassifySource(source, path);
-  const CRowReader* reader = FindRowReader(type);
-  if (!reader) return false;
+  CHeaderSize header;
+  header.type = holder.ClassifySource(source, path);
+  const CRowReader* reader = FindRowReader(header.type);
+  if (!reader) return std::nullopt;
   ISSeekSource(source, 0, 0);
-  if (!reader->querySize(source, width, height) || width < 1 || height < 1) return false;
-  if (type == kTypeJpeg || type == kTypeJpegGrey) {
-    // A picture to be turned upright is turned whole.
-    ISSeekSource(source, 0, 0);
-    return !m_bAutoRotate || ISGetJPGOrientation(source) == 1;
-  }
-  if (type != kTypeTiff) return true;
-  // Pixels that are not square are stretched after a whole load.
+  if (!reader->querySize(source, header.width, header.height) || header.width < 1 || header.height < 1)
+    return std::nullopt;
+  ISSeekSource(source, 0, 0);
+  if (header.type == kTypeJpeg || header.type == kTypeJpegGrey) header.orientation = ISGetJPGOrientation(source);
   int32_t x = 0, y = 0, unit = 1;
-  ISSeekSource(source, 0, 0);
-  return QueryFormatResolution(source, type, x, y, unit) && (x == y || x == 0);
+  if (header.type == kTypeTiff)
+    header.squarePixels = QueryFormatResolution(source, header.type, x, y, unit) && (x == y || x == 0);
+  return header;
+}
+
+}  // namespace
+
+bool CShowImage::ProbeRowRead(const std::string& path, int32_t& type, int32_t& width, int32_t& height) {
+  const std::optional<CHeaderSize> header = ReadHeaderSize(*this, path);
+  if (!header) return false;
+  type = header->type;
+  width = header->width;
+  height = header->height;
+  // A picture to be turned upright is turned whole.
+  return header->squarePixels && (!m_bAutoRotate || header->orientation == 1);
 }
 
 bool CShowImage::QueryShownSize(const std::string& path, int32_t& width, int32_t& height) {
-  HISSRC source = ISOpenFileSource(path.c_str());
-  if (!source) return false;
-  const CISSourceHandle closer(source);
-  const int32_t type = ClassifySource(source, path);
-  const CRowReader* reader = FindRowReader(type);
-  if (!reader) return false;
-  ISSeekSource(source, 0, 0);
-  if (!reader->querySize(source, width, height) || width < 1 || height < 1) return false;
-  if (type == kTypeJpeg || type == kTypeJpegGrey) {
-    ISSeekSource(source, 0, 0);
-    // Orientations 5 to 8 turn the picture a quarter.
-    const int32_t orientation = m_bAutoRotate ? ISGetJPGOrientation(source) : 1;
-    if (orientation >= 5 && orientation <= 8) std::swap(width, height);
-    return true;
-  }
-  if (type != kTypeTiff) return true;
-  int32_t x = 0, y = 0, unit = 1;
-  ISSeekSource(source, 0, 0);
-  return QueryFormatResolution(source, type, x, y, unit) && (x == y || x == 0);
+  const std::optional<CHeaderSize> header = ReadHeaderSize(*this, path);
+  if (!header || !header->squarePixels) return false;
+  width = header->width;
+  height = header->height;
+  // Orientations 5 to 8 turn the picture a quarter.
+  if (m_bAutoRotate && header->orientation >= 5 && header->orientation <= 8) std::swap(width, height);
+  return true;
 }
 
 int32_t CShowImage::LoadScaledDown(const std::string& path, int32_t type, int32_t pictureWidth, int32_t pictureHeight,

@@ -2687,7 +2687,8 @@ def main():
                     ("dialogs start", run_dialogs), ("keyboard start", run_keyboard), ("dpi start", run_dpi),
                     ("picture menu start", run_picture_menu), ("hotkeys start", run_hotkeys),
                     ("no repeats start", run_no_repeats),
-                    ("shapes start", run_shapes), ("data start", run_data), ("rest start", run_rest), ("fade start", run_fade),
+                    ("shapes start", run_shapes), ("data start", run_data), ("rest start", run_rest),
+                    ("fade start", run_fade),
                     ("soak start", lambda s, h: run_soak(s, h, args.soak_interval, args.soak_seconds))]
         for name, run in runs:
             if args.only and args.only not in name:
