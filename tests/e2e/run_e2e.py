@@ -2235,13 +2235,18 @@ def walk_keyboard(s, app, folders):
             # the dialog's focus where it was.
             info = dialog.control(C_INDEX_INFO)
 
+            front = [0]
+
             def in_front():
+                # In front for three polls in a row: the opener may take the foreground late.
                 if [parse_window(w)["hwnd"] for w in s.probe("foreground")] == [dialog.hwnd]:
-                    return True
+                    front[0] += 1
+                    return front[0] >= 3
+                front[0] = 0
                 s.xdotool("mousemove", info["x"] + info["w"] // 2, info["y"] + info["h"] // 2, "click", 1)
                 return False
             try:
-                wait_for("the dialog in front", in_front, 10, interval=0.5)
+                wait_for("the dialog in front", in_front, 15, interval=0.3)
             except Failure as e:
                 raise Failure(f"{e}; in front: {s.probe('foreground')}")
 
