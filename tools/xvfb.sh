@@ -2,10 +2,13 @@
 # Starts an Xvfb with two screens joined by Xinerama (Wine then reports two
 # monitors, the first primary) on a free display.
 # Prints "DISPLAY PID"; stop it with: kill PID
+#   tools/xvfb.sh [FIRST SECOND]   screen sizes, 1024x768x24 and 800x600x24 unless given
 set -euo pipefail
+first=${1:-1024x768x24}
+second=${2:-800x600x24}
 for n in $(seq 90 140); do
   if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-    Xvfb ":$n" +xinerama -extension RANDR -screen 0 1024x768x24 -screen 1 800x600x24 \
+    Xvfb ":$n" +xinerama -extension RANDR -screen 0 "$first" -screen 1 "$second" \
       -nolisten tcp >/dev/null 2>&1 &
     pid=$!
     for _ in $(seq 1 50); do

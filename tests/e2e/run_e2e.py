@@ -236,6 +236,8 @@ class Session:
     def __init__(self, args):
         self.artifacts = args.artifacts
         self.keep = args.keep
+        # The second screen, the one the show takes, as large as a common desktop monitor for the fade's cost.
+        self.screens = ["1024x768x24", "1920x1080x24"] if args.fade_cpu else []
         self.work = tempfile.mkdtemp(prefix="qv-e2e-")
         # A copy of what is checked, so that a rebuild during the run does not change it.
         self.bin_dir = os.path.join(self.work, "bin")
@@ -252,7 +254,8 @@ class Session:
     # -- set-up and clean-up
 
     def start(self):
-        out = subprocess.run(["bash", XVFB_SCRIPT], capture_output=True, text=True, timeout=30, check=True).stdout
+        out = subprocess.run(["bash", XVFB_SCRIPT, *self.screens], capture_output=True, text=True, timeout=30,
+                             check=True).stdout
         display, pid = out.split()
         self.xvfb_pid = int(pid)
         os.makedirs(self.prefix)
@@ -2652,6 +2655,37 @@ def run_idle_cpu(s, help_png):
         app.stop()
 
 
+FADE_CPU_CHANGES = 4
+
+
+def run_fade_cpu(s, help_png):
+    """Processor time of a change on a 1920 x 1080 show, with the fade and without: the tray's next
+    picture, FADE_CPU_CHANGES times each, the Wine process's time over the 2 s after each."""
+    folders = make_pictures(s, os.path.join(s.work, "pics-fadecpu"), [("a.bmp", "bmp", 1920, 1080),
+                                                                      ("b.bmp", "bmp", 1920, 1080)])
+    per_change = {}
+    for fade in (1, 0):
+        registry(s, "add", REGISTRY_KEY, "/v", "Fade", "/t", "REG_DWORD", "/d", str(fade), "/f")
+        app = App(s, f"app-fadecpu{fade}", ["m_nInterval=60", "m_bMinutes=1", "m_bRandom=0"], folders, help_png)
+        try:
+            app.wait_started()
+            holds("the first picture settles", app.no_extra_windows, 3.0, 1.0)
+            used = []
+            for _ in range(FADE_CPU_CHANGES):
+                c0 = app.cpu_seconds()
+                app.tray_press()
+                holds("the change", lambda: None if app.proc.poll() is None else "Quadrivue.exe ended", 2.0, 0.5)
+                used.append(app.cpu_seconds() - c0)
+            per_change[fade] = sum(used) / len(used)
+            app.exit()
+        finally:
+            app.stop()
+            registry(s, "delete", REGISTRY_KEY, "/v", "Fade", "/f")
+    s.check("fade CPU measured", lambda: (
+        f"a change on 1920 x 1080: {per_change[1]:.2f} s with the fade, {per_change[0]:.2f} s without; "
+        f"the fade itself {per_change[1] - per_change[0]:.2f} s"))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--bin-dir", required=True, help="folder with Quadrivue.exe and quadrivue-cli.exe")
@@ -2659,6 +2693,8 @@ def main():
     parser.add_argument("--artifacts", help="where screens that did not match are saved")
     parser.add_argument("--keep", action="store_true", help="keep the temporary folder")
     parser.add_argument("--idle-cpu", action="store_true", help="only measure the CPU time between slides")
+    parser.add_argument("--fade-cpu", action="store_true",
+                        help="only measure the CPU time of a change on a 1920 x 1080 show, with and without the fade")
     parser.add_argument("--soak-interval", type=int, default=0, help="slide interval of the soak, seconds")
     parser.add_argument("--soak-seconds", type=int, default=60, help="length of the soak")
     parser.add_argument("--only",
@@ -2680,6 +2716,8 @@ def main():
         help_png = help_picture(s)
         if args.idle_cpu:
             runs = [("idle CPU", run_idle_cpu)]
+        elif args.fade_cpu:
+            runs = [("fade CPU", run_fade_cpu)]
         elif args.screenshots:
             shots = os.path.abspath(args.screenshots)
             runs = [("screenshots", lambda s, h: run_dpi(s, h, shots)),
