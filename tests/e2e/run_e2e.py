@@ -237,7 +237,7 @@ class Session:
         self.artifacts = args.artifacts
         self.keep = args.keep
         # The second screen, the one the show takes, as large as a common desktop monitor for the fade's cost.
-        self.screens = ["1024x768x24", "1920x1080x24"] if args.fade_cpu else []
+        self.screens = ["1024x768x24", "1920x1080x24"] if getattr(args, "fade_cpu", False) else []
         self.work = tempfile.mkdtemp(prefix="qv-e2e-")
         # A copy of what is checked, so that a rebuild during the run does not change it.
         self.bin_dir = os.path.join(self.work, "bin")
