@@ -55,14 +55,15 @@ run_windows() {
   tools/win-deps.sh
   cmake --preset windows >/dev/null
   cmake --build --preset windows
-  local xv disp pid
+  local xv disp
   xv=$(tools/xvfb.sh)
   disp=${xv% *}
-  pid=${xv#* }
+  # Global: the exit trap runs after this function's locals are gone.
+  windows_xvfb_pid=${xv#* }
   export QV_WINEPREFIX="$root/build/windows/wineprefix"
   cleanup_windows() {
     WINEPREFIX="$QV_WINEPREFIX" wineserver -k 2>/dev/null || true
-    kill "$pid" 2>/dev/null || true
+    kill "${windows_xvfb_pid:-}" 2>/dev/null || true
   }
   trap cleanup_windows EXIT
   # Wine binds a prefix's server to the display it started on.

@@ -861,9 +861,7 @@ def run_monitors(s, help_png, shots=None):
 
         def consecutive():
             took = app.exit()
-            rc, out = s.run(["wine", "reg", "query", REGISTRY_KEY, "/v", "Counter"])
-            words = out.split()
-            value = int(words[words.index("Counter") + 2], 0) if rc == 0 and "Counter" in words else None
+            value = registry_counter(s)
             # Three files from counter 0, seven picks: the two shows at start, the one show left
             # after the first OK, the kept show and the new one after the second (a new show
             # starts once), the tray press on both. One show alone, or a new show started twice,
@@ -1308,11 +1306,20 @@ def expected_index(s, name, folders, subfolders=True):
 
 
 def registry_counter(s):
-    rc, out = s.run(["wine", "reg", "query", REGISTRY_KEY, "/v", "Counter"])
-    words = out.split()
-    if rc != 0 or "Counter" not in words:
-        raise Failure(f"reg query exited {rc}: {out.strip()}")
-    return int(words[words.index("Counter") + 2], 0)
+    """The profile's Counter; a query that fails is made again for a while (reg.exe may fail once
+    while the prefix's server is busy)."""
+    last = [None, ""]
+
+    def query():
+        rc, out = s.run(["wine", "reg", "query", REGISTRY_KEY, "/v", "Counter"])
+        words = out.split()
+        last[:] = [rc, out.strip()]
+        # In a tuple: a value of 0 is an answer too.
+        return (int(words[words.index("Counter") + 2], 0),) if rc == 0 and "Counter" in words else None
+    try:
+        return wait_for("the Counter value", query, 10, interval=0.5)[0]
+    except Failure as e:
+        raise Failure(f"{e}: reg query exited {last[0]}: {last[1]}")
 
 
 def registry(s, *args):
